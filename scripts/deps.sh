@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs every Debian package Papelo needs to build, test and run.
+# Only missing packages are installed; sudo is used only when not root.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  build-essential cmake ninja-build ccache pkg-config
+  # Qt 6.4 and QCoro
+  qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools
+  qt6-webengine-dev qt6-httpserver-dev libqt6sql6-sqlite libqt6svg6
+  qcoro-qt6-dev
+  # QML modules loaded at run time
+  qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qtqml-models
+  qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
+  qml6-module-qtquick-templates qml6-module-qtquick-window
+  qml6-module-qtwebengine qml6-module-qttest
+  # fonts: Chinese text and the icon ligatures
+  fonts-noto-cjk fonts-material-design-icons-iconfont
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "deps: all ${#PACKAGES[@]} packages present"
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+echo "deps: installing ${missing[*]}"
+if [ "${PAPELO_APT_UPDATE:-0}" = 1 ] || [ -z "$(ls -A /var/lib/apt/lists 2>/dev/null | grep -v lock)" ]; then
+  $SUDO apt-get update
+fi
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,338 @@
+#include "APIClient.h"
+
+#include "ServerConfig.h"
+
+#include <QCoroFuture>
+#include <QJsonDocument>
+#include <QCoroNetworkReply>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace papelo {
+
+namespace {
+struct DeleteLater {
+    void operator()(QObject *o) const { o->deleteLater(); }
+};
+
+RequestError transportError(QNetworkReply::NetworkError code, const QString &qtText)
+{
+    using T = RequestError::Transport;
+    switch (code) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::RemoteHostClosedError:
+        return RequestError::transport(T::Refused);
+    case QNetworkReply::HostNotFoundError:
+        return RequestError::transport(T::HostNotFound);
+    case QNetworkReply::TimeoutError:
+        return RequestError::transport(T::Timeout);
+    case QNetworkReply::OperationCanceledError:
+        return RequestError::transport(T::Cancelled);
+    default:
+        return RequestError::transport(T::Other, qtText);
+    }
+}
+// Enforces the idle and whole-transfer limits and the body cap on one reply.
+// Kept out of the coroutine body: GCC 12 mishandles lambdas created inside
+// coroutines (captured values are destroyed twice).
+class ReplyWatch {
+public:
+    ReplyWatch(QNetworkReply *reply, const ClientLimits &limits)
+    {
+        m_idle.setSingleShot(true);
+        m_whole.setSingleShot(true);
+        const auto expire = [this, reply] {
+            timedOut = true;
+            reply->abort();
+        };
+        QObject::connect(&m_idle, &QTimer::timeout, &m_context, expire);
+        QObject::connect(&m_whole, &QTimer::timeout, &m_context, expire);
+        const qint64 max = limits.maxBodyBytes;
+        QObject::connect(reply, &QNetworkReply::readyRead, &m_context, [this, reply, max] {
+            m_idle.start();
+            if (reply->bytesAvailable() > max) {
+                tooLarge = true;
+                reply->abort();
+            }
+        });
+        QObject::connect(reply, &QNetworkReply::uploadProgress, &m_context, [this] { m_idle.start(); });
+        QObject::connect(reply, &QNetworkReply::metaDataChanged, &m_context, [this, reply, max] {
+            m_idle.start();
+            const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+            if (length.isValid() && length.toLongLong() > max) {
+                tooLarge = true;
+                reply->abort();
+            }
+        });
+        m_idle.start(limits.idle);
+        m_whole.start(limits.whole);
+    }
+
+    bool timedOut = false;
+    bool tooLarge = false;
+
+private:
+    QObject m_context; // declared before the timers' use; connections die with it
+    QTimer m_idle;
+    QTimer m_whole;
+};
+
+template <typename T> Result<T> decodeRaw(APIClient::RawResponse response);
+} // namespace
+
+APIClient::APIClient(QString baseUrl, bool baseValid, Limits limits)
+    : m_baseUrl(std::move(baseUrl)), m_baseValid(baseValid), m_limits(limits),
+      m_nam(std::make_unique<QNetworkAccessManager>())
+{
+    m_nam->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+}
+
+APIClient::~APIClient()
+{
+    // Replies are children of the manager; abort first so none outlives it mid-flight.
+    for (QNetworkReply *reply : std::as_const(m_inFlight))
+        reply->abort();
+}
+
+std::shared_ptr<APIClient> APIClient::create() { return create(ServerConfig::baseUrl()); }
+
+std::shared_ptr<APIClient> APIClient::create(const QString &baseUrl, Limits limits)
+{
+    const auto normalized = ServerConfig::normalizeBaseUrl(baseUrl);
+    return std::shared_ptr<APIClient>(new APIClient(normalized.value_or(baseUrl), normalized.has_value(), limits));
+}
+
+void APIClient::cancelAll()
+{
+    const auto replies = m_inFlight;
+    for (QNetworkReply *reply : replies)
+        reply->abort();
+}
+
+QCoro::Task<Result<APIClient::RawResponse>> APIClient::send(QString pathAndQuery, QByteArray verb, QByteArray body,
+                                                            std::optional<QString> token)
+{
+    auto self = shared_from_this();
+    if (!m_baseValid)
+        co_return RequestError::config(m_baseUrl);
+    const QUrl url(m_baseUrl + pathAndQuery, QUrl::StrictMode);
+    if (!url.isValid())
+        co_return RequestError::config(m_baseUrl + pathAndQuery);
+
+    QNetworkRequest request(url);
+    if (token)
+        request.setRawHeader("Authorization", "Bearer " + token->toUtf8());
+    if (verb == "POST")
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+
+    std::unique_ptr<QNetworkReply, DeleteLater> reply(verb == "POST" ? m_nam->post(request, body)
+                                                                      : m_nam->get(request));
+    QNetworkReply *raw = reply.get();
+    m_inFlight.insert(raw);
+
+    ReplyWatch watch(raw, m_limits);
+
+    if (!raw->isFinished())
+        co_await qCoro(raw).waitForFinished();
+    m_inFlight.remove(raw);
+
+    if (watch.tooLarge)
+        co_return RequestError::transport(RequestError::Transport::TooLarge);
+    if (watch.timedOut)
+        co_return RequestError::transport(RequestError::Transport::Timeout);
+
+    const QVariant status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid()) {
+        if (raw->error() != QNetworkReply::NoError)
+            co_return transportError(raw->error(), raw->errorString());
+        co_return RawResponse{0, raw->readAll()};
+    }
+    // An HTTP status arrived; Qt flags 4xx/5xx as errors but the body is still the answer.
+    const int code = status.toInt();
+    if (raw->error() != QNetworkReply::NoError && raw->error() == QNetworkReply::OperationCanceledError)
+        co_return RequestError::transport(RequestError::Transport::Cancelled);
+    co_return RawResponse{code, raw->readAll()};
+}
+
+template <typename T> Result<T> decodeResponse(const APIClient::RawResponse &response)
+{
+    if (response.status != 0 && (response.status < 200 || response.status > 299)) {
+        const Result<APIError> apiError = decodeJson<APIError>(response.body);
+        if (apiError)
+            return RequestError::server(apiError->error, response.status);
+        return RequestError::badResponse(response.status);
+    }
+    return decodeJson<T>(response.body);
+}
+
+namespace {
+template <typename T> Result<T> decodeRaw(APIClient::RawResponse response) { return decodeResponse<T>(response); }
+} // namespace
+
+template <typename T> QCoro::Task<Result<T>> APIClient::decodeOffThread(Result<RawResponse> raw)
+{
+    if (!raw)
+        co_return raw.error();
+    co_return co_await QtConcurrent::run(&decodeRaw<T>, raw.value());
+}
+
+template <typename T> QCoro::Task<Result<T>> APIClient::get(QString pathAndQuery, std::optional<QString> token)
+{
+    auto self = shared_from_this();
+    auto raw = co_await send(std::move(pathAndQuery), QByteArrayLiteral("GET"), {}, std::move(token));
+    co_return co_await decodeOffThread<T>(std::move(raw));
+}
+
+template <typename T>
+QCoro::Task<Result<T>> APIClient::post(QString path, QJsonObject body, std::optional<QString> token)
+{
+    auto self = shared_from_this();
+    // Lone surrogates cannot be written as UTF-8 JSON without silently changing the text.
+    for (auto it = body.begin(); it != body.end(); ++it) {
+        if (it.value().isString() && !it.value().toString().isValidUtf16())
+            co_return RequestError::encoding(QStringLiteral("字段 %1 含有无效字符").arg(it.key()));
+    }
+    const QByteArray bytes = QJsonDocument(body).toJson(QJsonDocument::Compact);
+    auto raw = co_await send(std::move(path), QByteArrayLiteral("POST"), bytes, std::move(token));
+    co_return co_await decodeOffThread<T>(std::move(raw));
+}
+
+// ---- endpoints -------------------------------------------------------------
+
+namespace {
+QString num(qint64 v) { return QString::number(v); }
+QString encodeValue(const QString &value)
+{
+    // Everything but RFC 3986 unreserved characters is escaped, so "&", "=",
+    // "+" and spaces reach any server as part of the one value.
+    return QString::fromLatin1(QUrl::toPercentEncoding(value));
+}
+} // namespace
+
+QCoro::Task<Result<StatsResponse>> APIClient::fetchStats() { return get<StatsResponse>(QStringLiteral("/api/stats")); }
+
+QCoro::Task<Result<QList<Tag>>> APIClient::fetchTags()
+{
+    auto self = shared_from_this();
+    auto r = co_await get<TagList>(QStringLiteral("/api/tags"));
+    if (!r)
+        co_return r.error();
+    co_return std::move(r).value().items;
+}
+
+QCoro::Task<Result<ArticlesResponse>> APIClient::fetchArticles(std::optional<QString> tag, std::optional<QString> q,
+                                                               std::optional<qint64> page,
+                                                               std::optional<qint64> limit)
+{
+    QStringList items;
+    if (page)
+        items << QStringLiteral("page=") + num(*page);
+    if (limit)
+        items << QStringLiteral("limit=") + num(*limit);
+    if (tag)
+        items << QStringLiteral("tag=") + encodeValue(*tag);
+    if (q && !q->isEmpty())
+        items << QStringLiteral("q=") + encodeValue(*q);
+    QString path = QStringLiteral("/api/articles");
+    if (!items.isEmpty())
+        path += QLatin1Char('?') + items.join(QLatin1Char('&'));
+    return get<ArticlesResponse>(path);
+}
+
+namespace {
+QCoro::Task<Result<QList<Article>>> sectionItems(QCoro::Task<Result<SectionResponse>> task)
+{
+    auto r = co_await task;
+    if (!r)
+        co_return r.error();
+    co_return std::move(r).value().items;
+}
+} // namespace
+
+QCoro::Task<Result<QList<Article>>> APIClient::fetchHot(qint64 limit)
+{
+    return sectionItems(get<SectionResponse>(QStringLiteral("/api/articles/hot?limit=") + num(limit)));
+}
+
+QCoro::Task<Result<QList<Article>>> APIClient::fetchLatest(qint64 limit)
+{
+    return sectionItems(get<SectionResponse>(QStringLiteral("/api/articles/latest?limit=") + num(limit)));
+}
+
+QCoro::Task<Result<QList<Article>>> APIClient::fetchRandom(qint64 limit)
+{
+    return sectionItems(get<SectionResponse>(QStringLiteral("/api/articles/random?limit=") + num(limit)));
+}
+
+QCoro::Task<Result<ArticleDetail>> APIClient::fetchArticleDetail(qint64 id)
+{
+    return get<ArticleDetail>(QStringLiteral("/api/article/") + num(id));
+}
+
+QCoro::Task<Result<QList<Comment>>> APIClient::fetchComments(qint64 articleId)
+{
+    auto self = shared_from_this();
+    auto r = co_await get<CommentList>(QStringLiteral("/api/comments?article_id=") + num(articleId));
+    if (!r)
+        co_return r.error();
+    co_return std::move(r).value().items;
+}
+
+QCoro::Task<Result<AuthorDetailResponse>> APIClient::fetchAuthor(qint64 id)
+{
+    return get<AuthorDetailResponse>(QStringLiteral("/api/author/") + num(id));
+}
+
+QCoro::Task<Result<CommentPostResponse>> APIClient::postComment(qint64 articleId, QString content,
+                                                                std::optional<QString> name)
+{
+    QJsonObject body{{"article_id", articleId}, {"content", content}};
+    if (name && !name->isEmpty())
+        body.insert(QLatin1String("name"), *name);
+    return post<CommentPostResponse>(QStringLiteral("/api/comment"), body);
+}
+
+QCoro::Task<Result<bool>> APIClient::like(LikeTarget target, std::optional<QString> token)
+{
+    auto self = shared_from_this();
+    QJsonObject body;
+    body.insert(QStringLiteral("article_id"), target.articleId);
+    if (target.commentId)
+        body.insert(QLatin1String("comment_id"), *target.commentId);
+    auto r = co_await post<LikeResult>(QStringLiteral("/api/like"), body, std::move(token));
+    if (!r)
+        co_return r.error();
+    co_return r->ok();
+}
+
+QCoro::Task<Result<LoginResponse>> APIClient::login(QString username, QString password)
+{
+    return post<LoginResponse>(QStringLiteral("/api/login"), QJsonObject{{"username", username}, {"password", password}});
+}
+
+QCoro::Task<Result<LoginResponse>> APIClient::registerUser(QString username, QString email, QString password)
+{
+    return post<LoginResponse>(QStringLiteral("/api/register"),
+                               QJsonObject{{"username", username}, {"email", email}, {"password", password}});
+}
+
+QCoro::Task<Result<MeResponse>> APIClient::fetchMe(QString token)
+{
+    return get<MeResponse>(QStringLiteral("/api/me"), std::move(token));
+}
+
+QCoro::Task<Result<QString>> APIClient::updateBio(QString token, QString bio)
+{
+    auto self = shared_from_this();
+    QJsonObject body;
+    body.insert(QStringLiteral("bio"), bio);
+    auto r = co_await post<BioResponse>(QStringLiteral("/api/me/bio"), body, std::move(token));
+    if (!r)
+        co_return r.error();
+    co_return r->bio;
+}
+
+} // namespace papelo

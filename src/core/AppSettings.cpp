@@ -1,0 +1,43 @@
+#include "AppSettings.h"
+
+#include "SettingsFile.h"
+
+namespace papelo {
+
+namespace {
+const QString kThemeKey = QStringLiteral("themeModeRaw");
+}
+
+AppSettings::AppSettings(QString settingsPath, QObject *parent) : QObject(parent), m_settingsPath(std::move(settingsPath))
+{
+}
+
+QString AppSettings::themeModeRaw() const
+{
+    return openSettings(m_settingsPath)->value(kThemeKey, QStringLiteral("system")).toString();
+}
+
+void AppSettings::setThemeModeRaw(const QString &raw)
+{
+    auto settings = openSettings(m_settingsPath);
+    settings->setValue(kThemeKey, raw);
+    syncPrivately(*settings);
+    emit changed();
+}
+
+ThemeMode AppSettings::themeMode() const { return themeModeFromRaw(themeModeRaw()).value_or(ThemeMode::System); }
+
+void AppSettings::setThemeMode(ThemeMode mode) { setThemeModeRaw(rawValue(mode)); }
+
+std::optional<ColorScheme> AppSettings::colorScheme() const { return papelo::colorScheme(themeMode()); }
+
+int AppSettings::themeModeIndex() const { return int(allThemeModes().indexOf(themeMode())); }
+
+void AppSettings::setThemeModeIndex(int index)
+{
+    const auto modes = allThemeModes();
+    if (index >= 0 && index < modes.size())
+        setThemeMode(modes.at(index));
+}
+
+} // namespace papelo

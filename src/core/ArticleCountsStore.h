@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+
+#include <optional>
+
+namespace papelo {
+
+// The latest known like and comment counts per article id, for the whole run.
+// UI thread only: nothing locks it. Entries are replaced whole, never removed.
+class ArticleCountsStore : public QObject {
+    Q_OBJECT
+public:
+    struct Counts {
+        qint64 likes = 0;
+        qint64 comments = 0;
+        bool operator==(const Counts &) const = default;
+    };
+
+    static ArticleCountsStore &shared();
+
+    const QHash<qint64, Counts> &counts() const { return m_counts; }
+    std::optional<Counts> lookup(qint64 id) const;
+    // Replaces the entry for `id` (also with equal values) and notifies.
+    void set(qint64 likes, qint64 comments, qint64 id);
+
+signals:
+    void aboutToChange(qint64 id);
+    void changed(qint64 id);
+
+private:
+    explicit ArticleCountsStore(QObject *parent = nullptr) : QObject(parent) {}
+    QHash<qint64, Counts> m_counts;
+};
+
+} // namespace papelo

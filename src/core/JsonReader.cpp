@@ -1,0 +1,120 @@
+#include "JsonReader.h"
+
+#include <QCborValue>
+#include <QJsonDocument>
+#include <QJsonParseError>
+
+#include <cmath>
+
+namespace papelo::json {
+
+QString kindName(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::Null: return QStringLiteral("null");
+    case QJsonValue::Bool: return QStringLiteral("布尔值");
+    case QJsonValue::Double: return QStringLiteral("数字");
+    case QJsonValue::String: return QStringLiteral("字符串");
+    case QJsonValue::Array: return QStringLiteral("数组");
+    case QJsonValue::Object: return QStringLiteral("对象");
+    case QJsonValue::Undefined: return QStringLiteral("缺失");
+    }
+    return QStringLiteral("未知");
+}
+
+void fail(const QString &path, const QString &what)
+{
+    const QString where = path.isEmpty() ? QStringLiteral("根") : QStringLiteral("字段 %1").arg(path);
+    throw DecodeFailure{QStringLiteral("数据格式错误：%1%2").arg(where, what)};
+}
+
+ObjectReader::ObjectReader(const QJsonValue &value, QString path) : m_path(std::move(path))
+{
+    if (!value.isObject())
+        fail(m_path, QStringLiteral("应为对象，实际为%1").arg(kindName(value)));
+    m_object = value.toObject();
+}
+
+QString ObjectReader::childPath(const char *key) const
+{
+    return m_path.isEmpty() ? QString::fromLatin1(key) : m_path + QLatin1Char('.') + QLatin1String(key);
+}
+
+QJsonValue ObjectReader::present(const char *key) const
+{
+    const QJsonValue v = m_object.value(QLatin1String(key));
+    if (v.isUndefined())
+        fail(childPath(key), QStringLiteral("缺失"));
+    if (v.isNull())
+        fail(childPath(key), QStringLiteral("为 null"));
+    return v;
+}
+
+qint64 intValue(const QJsonValue &value, const QString &path)
+{
+    if (value.type() != QJsonValue::Double)
+        fail(path, QStringLiteral("应为整数，实际为%1").arg(kindName(value)));
+    // The parser keeps integers that fit in 64 bits exact; anything else
+    // arrives as a double and is accepted only when it is a whole number in range.
+    const QCborValue cbor = QCborValue::fromJsonValue(value);
+    if (cbor.isInteger())
+        return cbor.toInteger();
+    const double d = value.toDouble();
+    if (!std::isfinite(d) || std::trunc(d) != d)
+        fail(path, QStringLiteral("应为整数，实际为小数"));
+    // 2^63 is the first double outside the range; -2^63 itself fits.
+    if (d >= 9223372036854775808.0 || d < -9223372036854775808.0)
+        fail(path, QStringLiteral("超出 64 位整数范围"));
+    return static_cast<qint64>(d);
+}
+
+QString stringValue(const QJsonValue &value, const QString &path)
+{
+    if (!value.isString())
+        fail(path, QStringLiteral("应为字符串，实际为%1").arg(kindName(value)));
+    return value.toString();
+}
+
+bool boolValue(const QJsonValue &value, const QString &path)
+{
+    if (!value.isBool())
+        fail(path, QStringLiteral("应为布尔值，实际为%1").arg(kindName(value)));
+    return value.toBool();
+}
+
+qint64 ObjectReader::requiredInt(const char *key) const { return intValue(present(key), childPath(key)); }
+
+std::optional<qint64> ObjectReader::optionalInt(const char *key) const
+{
+    const QJsonValue v = m_object.value(QLatin1String(key));
+    if (v.isUndefined() || v.isNull())
+        return std::nullopt;
+    return intValue(v, childPath(key));
+}
+
+QString ObjectReader::requiredString(const char *key) const { return stringValue(present(key), childPath(key)); }
+
+std::optional<QString> ObjectReader::optionalString(const char *key) const
+{
+    const QJsonValue v = m_object.value(QLatin1String(key));
+    if (v.isUndefined() || v.isNull())
+        return std::nullopt;
+    return stringValue(v, childPath(key));
+}
+
+bool ObjectReader::requiredBool(const char *key) const { return boolValue(present(key), childPath(key)); }
+
+QJsonValue parse(const QByteArray &bytes)
+{
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError)
+        throw DecodeFailure{QStringLiteral("数据格式错误：JSON 无法解析（位置 %1）").arg(error.offset)};
+    if (doc.isArray())
+        return doc.array();
+    if (doc.isObject())
+        return doc.object();
+    return QJsonValue(QJsonValue::Null);
+}
+
+} // namespace papelo::json
