@@ -1,5 +1,6 @@
 #include "APIClient.h"
 
+#include "Activity.h"
 #include "ServerConfig.h"
 
 #include <QCoroFuture>
@@ -122,6 +123,7 @@ QCoro::Task<Result<APIClient::RawResponse>> APIClient::send(QString pathAndQuery
     if (!url.isValid())
         co_return RequestError::config(m_baseUrl + pathAndQuery);
 
+    const Activity::Scope busy;
     QNetworkRequest request(url);
     if (token)
         request.setRawHeader("Authorization", "Bearer " + token->toUtf8());

@@ -1,0 +1,7 @@
+import QtQuick
+import QtQuick.Controls
+
+// Placeholder until this screen lands.
+Page {
+    title: "发现"
+}
