@@ -15,6 +15,8 @@ PACKAGES=(
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
   qml6-module-qtquick-templates qml6-module-qtquick-window
   qml6-module-qtwebengine qml6-module-qttest
+  # screenshots script (demo sign-in through the API)
+  curl python3
   # fonts: Chinese text and the icon ligatures
   fonts-noto-cjk fonts-material-design-icons-iconfont
 )
