@@ -1,0 +1,117 @@
+#include "ServerProcess.h"
+
+#include <QDeadlineTimer>
+#include <QRegularExpression>
+
+
+#ifndef PAPELO_SERVER_BINARY
+#define PAPELO_SERVER_BINARY ""
+#endif
+
+ServerProcess::ServerProcess() : ServerProcess(Options()) {}
+
+ServerProcess::ServerProcess(Options options) : m_options(std::move(options)) {}
+
+ServerProcess::~ServerProcess() { stop(); }
+
+QString ServerProcess::binaryPath()
+{
+    const QString fromEnv = qEnvironmentVariable("PAPELO_SERVER_BINARY");
+    return fromEnv.isEmpty() ? QStringLiteral(PAPELO_SERVER_BINARY) : fromEnv;
+}
+
+QString ServerProcess::dataDir() const { return m_dataDir.path(); }
+
+QString ServerProcess::baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
+
+bool ServerProcess::isRunning() const
+{
+    return m_process && m_process->state() != QProcess::NotRunning;
+}
+
+void ServerProcess::collectOutput()
+{
+    if (!m_process)
+        return;
+    m_stdout += m_process->readAllStandardOutput();
+    m_stderr += m_process->readAllStandardError();
+}
+
+bool ServerProcess::start(int timeoutMs)
+{
+    if (isRunning()) {
+        m_error = QStringLiteral("already running");
+        return false;
+    }
+    if (!m_dataDir.isValid()) {
+        m_error = QStringLiteral("cannot create a temporary data directory");
+        return false;
+    }
+    QStringList args{QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+                     QStringLiteral("0"), QStringLiteral("--data"), m_dataDir.path()};
+    if (m_options.articles > 0)
+        args << QStringLiteral("--articles") << QString::number(m_options.articles);
+    else if (m_options.demo)
+        args << QStringLiteral("--demo");
+    if (m_options.latencyMs > 0)
+        args << QStringLiteral("--latency") << QString::number(m_options.latencyMs);
+    args << m_options.extraArguments;
+
+    m_stdout.clear();
+    m_stderr.clear();
+    m_port = 0;
+    m_process = std::make_unique<QProcess>();
+    m_process->start(binaryPath(), args);
+    if (!m_process->waitForStarted(timeoutMs)) {
+        m_error = QStringLiteral("cannot start %1: %2").arg(binaryPath(), m_process->errorString());
+        m_process.reset();
+        return false;
+    }
+
+    static const QRegularExpression line(QStringLiteral("papelo-server listening on http://[^\\s:]+:(\\d+)\\n"));
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        collectOutput();
+        const QRegularExpressionMatch m = line.match(QString::fromUtf8(m_stdout));
+        if (m.hasMatch()) {
+            m_port = quint16(m.captured(1).toUInt());
+            m_error.clear();
+            return true;
+        }
+        if (m_process->state() == QProcess::NotRunning)
+            break;
+        m_process->waitForReadyRead(int(qMax<qint64>(1, qMin<qint64>(200, deadline.remainingTime()))));
+    }
+    collectOutput();
+    m_error = QStringLiteral("no listening line (exit code %1); stderr: %2")
+                  .arg(m_process->exitCode())
+                  .arg(QString::fromUtf8(m_stderr));
+    m_process->kill();
+    m_process->waitForFinished(5000);
+    m_process.reset();
+    return false;
+}
+
+bool ServerProcess::stop(int timeoutMs)
+{
+    if (!m_process)
+        return true;
+    bool clean = false;
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->terminate();  // SIGTERM: the server closes its store and exits 0
+        if (m_process->waitForFinished(timeoutMs)) {
+            clean = m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0;
+        } else {
+            m_process->kill();
+            m_process->waitForFinished(5000);
+        }
+    } else {
+        clean = m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0;
+    }
+    collectOutput();
+    if (!clean)
+        m_error = QStringLiteral("server did not exit cleanly; stderr: %1").arg(QString::fromUtf8(m_stderr));
+    m_process.reset();
+    m_port = 0;
+    return clean;
+}

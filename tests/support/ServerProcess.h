@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// Runs the built papelo-server binary for a test: its own temporary data
+// directory, --port 0, and the port parsed from the start-up line. The data
+// directory outlives stop()/start(), so a restart sees the same store.
+// Tests that use it must add_dependencies(<test> papelo-server).
+class ServerProcess {
+public:
+    struct Options {
+        bool demo = true;            // seed the demo site into an empty store
+        int articles = 0;            // > 0: seed this many articles instead
+        int latencyMs = 0;           // --latency
+        QStringList extraArguments;  // passed through unchanged
+    };
+
+    ServerProcess();
+    explicit ServerProcess(Options options);
+    ~ServerProcess();  // stops the server if it still runs
+    ServerProcess(const ServerProcess &) = delete;
+    ServerProcess &operator=(const ServerProcess &) = delete;
+
+    // Starts and waits (up to timeoutMs) for "papelo-server listening on
+    // http://HOST:PORT". False with errorString() on any failure.
+    bool start(int timeoutMs = 30000);
+    // SIGTERM, then waits for a clean exit; kills after timeoutMs.
+    // Returns true when the server exited on its own with status 0.
+    bool stop(int timeoutMs = 10000);
+    bool restart(int timeoutMs = 30000) { return stop() && start(timeoutMs); }
+
+    bool isRunning() const;
+    quint16 port() const { return m_port; }
+    QString baseUrl() const;            // "http://127.0.0.1:<port>", no trailing slash
+    QString dataDir() const;            // stays the same across restarts
+    QString errorString() const { return m_error; }
+    QByteArray standardOutput() const { return m_stdout; }  // everything printed so far
+    QByteArray standardError() const { return m_stderr; }
+
+    // PAPELO_SERVER_BINARY from the environment, else the path CMake compiled in.
+    static QString binaryPath();
+
+private:
+    void collectOutput();
+
+    Options m_options;
+    QTemporaryDir m_dataDir;
+    std::unique_ptr<QProcess> m_process;
+    quint16 m_port = 0;
+    QString m_error;
+    QByteArray m_stdout;
+    QByteArray m_stderr;
+};
