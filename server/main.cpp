@@ -1,7 +1,100 @@
-#include <QCoreApplication>
+#include "ArticleStore.h"
+#include "Auth.h"
+#include "Database.h"
+#include "HttpFrontend.h"
+#include "ImageFactory.h"
+#include "Routes.h"
+#include "Seeder.h"
+#include "ServerOptions.h"
+
+#include <QGuiApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+void printError(const QString &text) { std::fprintf(stderr, "papelo-server: %s\n", qPrintable(text)); }
+
+} // namespace
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    return 0;
+    // Only QPainter needs the GUI module; the server must run headless.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("papelo-server"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Papelo"));
+
+    QString error;
+    const ServerOptions options = ServerOptions::parse(app.arguments(), &error);
+    if (!error.isEmpty()) {
+        printError(error);
+        return 2;
+    }
+
+    // SIGINT/SIGTERM reach the event loop through a socket pair, so shutdown
+    // runs normal destructors and the store is closed cleanly. Installed before
+    // seeding: a signal during a long seed then ends the run after it, not mid-write.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
+        printError(QStringLiteral("cannot install signal handlers"));
+        return 1;
+    }
+    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    Database db;
+    if (!db.open(options.dataDir)) {
+        printError(QStringLiteral("cannot open the store: %1").arg(db.errorString()));
+        return 1;
+    }
+    Auth auth(db, Auth::defaultIterations);
+    Seeder seeder(db, auth);
+    if ((options.demo || options.articles > 0) && seeder.isEmpty()) {
+        const bool seeded = options.articles > 0 ? seeder.seedArticles(options.articles) : seeder.seedDemo();
+        if (!seeded) {
+            printError(QStringLiteral("seeding failed: %1").arg(seeder.errorString()));
+            return 1;
+        }
+    }
+
+    ArticleStore articles(db);
+    ImageFactory images(options.dataDir);
+    Services services{db, articles, auth, images};
+    Router router;
+    addReadingRoutes(router, services);
+    addInteractionRoutes(router, services);
+    addAccountRoutes(router, services);
+    addImageRoutes(router, services);
+
+    HttpFrontend frontend(router, options.latencyMs);
+    const quint16 port = frontend.start(options.host, options.port);
+    if (port == 0) {
+        printError(QStringLiteral("cannot listen on %1:%2: %3").arg(options.hostText).arg(options.port).arg(frontend.errorString()));
+        return 1;
+    }
+
+    std::printf("papelo-server listening on http://%s:%u\n", qPrintable(options.hostText), unsigned(port));
+    std::fflush(stdout);
+    const int code = app.exec();
+    db.close();
+    return code;
 }
