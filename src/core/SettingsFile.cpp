@@ -1,6 +1,8 @@
 #include "SettingsFile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace papelo {
 
@@ -13,8 +15,20 @@ std::unique_ptr<QSettings> openSettings(const QString &explicitPath)
 
 void syncPrivately(QSettings &settings)
 {
+    const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    // QSettings replaces the file atomically and keeps the permissions of an
+    // existing one, but creates a new one world-readable. Creating it empty
+    // and owner-only first means the token is never readable by others, not
+    // even between the write and the chmod below.
+    const QString path = settings.fileName();
+    if (!QFileInfo::exists(path)) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.setPermissions(ownerOnly);
+    }
     settings.sync();
-    QFile::setPermissions(settings.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QFile::setPermissions(path, ownerOnly);
 }
 
 } // namespace papelo

@@ -211,6 +211,18 @@ private slots:
         auth.login(QStringLiteral("secret2"), makeUser(std::nullopt));
         QCOMPARE(QFile::permissions(m_path) & mask, ownerOnly);
         QVERIFY(fileText(m_path).contains("secret2"));
+
+        // First write into a directory that does not exist yet.
+        const QString nested = m_dir.filePath(QStringLiteral("fresh/config/papelo.ini"));
+        {
+            AuthManager first(nested);
+            first.login(QStringLiteral("secret3"), makeUser(std::nullopt));
+            QCOMPARE(QFile::permissions(nested) & mask, ownerOnly);
+        }
+        AuthManager restarted(nested);
+        restarted.loadFromStorage();
+        QVERIFY(restarted.isLoggedIn());
+        QCOMPARE(*restarted.token(), QStringLiteral("secret3"));
     }
 
     // ---- AppSettings ---------------------------------------------------------
