@@ -51,7 +51,10 @@ QString styledHTML(const QString &body, const QString &webOrigin)
 {
     QString rewritten = body;
     // Plain, case-sensitive, left-to-right, non-overlapping: QString::replace.
-    rewritten.replace(QStringLiteral("http://") + webOrigin, QStringLiteral("https://") + webOrigin);
+    // Without an origin there is nothing to rewrite; "http://" alone would
+    // otherwise send every plain link to https.
+    if (!webOrigin.isEmpty())
+        rewritten.replace(QStringLiteral("http://") + webOrigin, QStringLiteral("https://") + webOrigin);
 
     QString doc;
     doc.reserve(rewritten.size() + 2400);

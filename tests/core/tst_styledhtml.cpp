@@ -117,6 +117,13 @@ private slots:
         QCOMPARE(first.toUtf8(), second.toUtf8());
     }
 
+    void emptyOriginRewritesNothing()
+    {
+        const QString body = QStringLiteral("<a href=\"http://other.test/\">x</a>");
+        const QString doc = styledHTML(body, QString());
+        QVERIFY(doc.contains(QStringLiteral("\n    ") + body + kTail));
+    }
+
     void configuredOrigin()
     {
         const QString saved = ServerConfig::webOrigin();
