@@ -1,5 +1,7 @@
 #include "DemoContent.h"
 
+#include <QRegularExpression>
+
 namespace DemoContent {
 
 namespace {
@@ -46,14 +48,25 @@ const QStringList comments = {
     QStringLiteral("配图太美了。"), QStringLiteral("代码示例跑通了，感谢分享。"),
 };
 
-QString paragraph(QRandomGenerator &rng, QString &text)
+QString paragraph(QRandomGenerator &rng)
 {
     QString p;
     const int count = 2 + int(rng.bounded(4));
     for (int i = 0; i < count; ++i)
         p += pick(rng, sentences);
-    text += p + QLatin1Char('\n');
     return p;
+}
+
+// Search sees exactly the words a reader sees: the markup stripped.
+QString plainText(const QString &html)
+{
+    static const QRegularExpression tags(QStringLiteral("<[^>]*>"));
+    QString text = html;
+    text.replace(tags, QStringLiteral(" "));
+    return text.replace(QStringLiteral("&lt;"), QStringLiteral("<"))
+        .replace(QStringLiteral("&gt;"), QStringLiteral(">"))
+        .replace(QStringLiteral("&quot;"), QStringLiteral("\""))
+        .replace(QStringLiteral("&amp;"), QStringLiteral("&"));
 }
 
 } // namespace
@@ -93,15 +106,14 @@ Body body(QRandomGenerator &rng, qint64 articleId, int paragraphs, bool rich)
 {
     Body b;
     QString &h = b.html;
-    h += QStringLiteral("<p>") + paragraph(rng, b.text) + QStringLiteral("</p>\n");
+    h += QStringLiteral("<p>") + paragraph(rng) + QStringLiteral("</p>\n");
     int figure = 0;
     for (int i = 1; i < paragraphs; ++i) {
         if (rich && i % 3 == 1) {
             const QString heading = pick(rng, headings);
-            b.text += heading + QLatin1Char('\n');
             h += QStringLiteral("<h2>%1</h2>\n").arg(heading);
         }
-        h += QStringLiteral("<p>") + paragraph(rng, b.text) + QStringLiteral("</p>\n");
+        h += QStringLiteral("<p>") + paragraph(rng) + QStringLiteral("</p>\n");
         if (!rich)
             continue;
         switch ((i + int(articleId)) % 6) {
@@ -115,12 +127,10 @@ Body body(QRandomGenerator &rng, qint64 articleId, int paragraphs, bool rich)
             break;
         case 1: {
             const QString quote = pick(rng, sentences);
-            b.text += quote + QLatin1Char('\n');
             h += QStringLiteral("<blockquote><p>%1</p></blockquote>\n").arg(quote);
             break;
         }
         case 2:
-            b.text += QStringLiteral("运行 git log --oneline 查看提交记录。\n");
             h += QStringLiteral("<p>运行 <code>git log --oneline</code> 查看提交记录，或参阅"
                                 "<a href=\"https://papelo.example/posts/%1\">上一篇文章</a>。</p>\n")
                      .arg(qMax<qint64>(1, articleId - 1));
@@ -129,7 +139,6 @@ Body body(QRandomGenerator &rng, qint64 articleId, int paragraphs, bool rich)
             h += QStringLiteral("<pre><code>for (const auto &amp;item : items) {\n    total += item.price * item.count;\n}</code></pre>\n");
             break;
         case 4:
-            b.text += QStringLiteral("项目 数量 备注\n");
             h += QStringLiteral("<table><thead><tr><th>项目</th><th>数量</th><th>备注</th></tr></thead><tbody>"
                                 "<tr><td>咖啡</td><td>%1</td><td>手冲</td></tr>"
                                 "<tr><td>茶</td><td>%2</td><td>龙井</td></tr></tbody></table>\n")
@@ -137,10 +146,10 @@ Body body(QRandomGenerator &rng, qint64 articleId, int paragraphs, bool rich)
             break;
         default:
             h += QStringLiteral("<h3>小结</h3>\n<ul><li>少即是多</li><li>保持好奇</li><li>慢慢来</li></ul>\n");
-            b.text += QStringLiteral("小结 少即是多 保持好奇 慢慢来\n");
             break;
         }
     }
+    b.text = plainText(h);
     return b;
 }
 
