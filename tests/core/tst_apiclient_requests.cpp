@@ -1,5 +1,6 @@
 #include "APIClient.h"
 #include "FakeServer.h"
+#include "ServerConfig.h"
 #include "TestJson.h"
 
 #include <QCoroTask>
@@ -319,13 +320,24 @@ private slots:
         QCOMPARE(m_server->requests().size(), 0);
     }
 
+    void configuredBaseUrlIsUsed()
+    {
+        const QString saved = ServerConfig::baseUrl();
+        ServerConfig::setBaseUrl(m_server->baseUrl());
+        auto client = APIClient::create();
+        ServerConfig::setBaseUrl(saved);
+        QCOMPARE(client->baseUrl(), m_server->baseUrl());
+        QVERIFY(QCoro::waitFor(client->fetchStats()).ok());
+        QCOMPARE(only().target, QByteArray("/api/stats"));
+    }
+
     void concurrentOperationsOnOneClient()
     {
         m_server->on("GET", "/api/stats",
                      [](const FakeServer::Request &) {
                          FakeServer::Response r =
                              FakeServer::Response::json(QJsonObject{{"totalArticles", 1}, {"dbArticles", 1}});
-                         r.delayMs = 150;
+                         r.delayMs = 500;
                          return r;
                      });
         auto stats = m_client->fetchStats();

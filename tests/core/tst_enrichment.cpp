@@ -164,7 +164,7 @@ private slots:
         QFETCH(int, candidates);
         QFETCH(QList<int>, sliceLengths);
         DetailServer ds;
-        ds.delayMs = 120; // every worker's first request arrives before any answer
+        ds.delayMs = 400; // every worker's first request arrives before any answer
         QVERIFY(ds.server.listen());
         const qint64 base = nextBase();
         auto client = APIClient::create(ds.server.baseUrl());
