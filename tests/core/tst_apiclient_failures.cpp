@@ -321,6 +321,34 @@ private slots:
         QCOMPARE(r.error().kind(), Kind::Transport);
     }
 
+    void brokenBodyFraming_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QByteArray>("chunk");
+        const QByteArray json = statsBody();
+        const QByteArray sized = QByteArray::number(json.size(), 16) + "\r\n" + json + "\r\n";
+        const QByteArray chunkedHead("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nTransfer-Encoding: chunked\r\n\r\n");
+        QTest::newRow("length promised, peer closes")
+            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: ") + QByteArray::number(json.size() + 10) + "\r\n\r\n"
+            << json;
+        QTest::newRow("chunked without last chunk") << chunkedHead << sized;
+        QTest::newRow("chunked with garbage size") << chunkedHead << sized + "zz\r\n";
+        QTest::newRow("chunk shorter than announced")
+            << chunkedHead << QByteArray::number(json.size() + 40, 16) + "\r\n" + json;
+    }
+    void brokenBodyFraming()
+    {
+        // The bytes that did arrive form a valid document; success would be a lie.
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, chunk);
+        TrickleServer server(head, chunk, 20, 1);
+        QVERIFY(server.listen());
+        auto client = APIClient::create(server.baseUrl(), shortLimits());
+        const auto r = QCoro::waitFor(client->fetchStats());
+        QVERIFY2(!r.ok(), "a body cut short was decoded as complete");
+        QCOMPARE(r.error().kind(), Kind::Transport);
+    }
+
     void connectionRefused()
     {
         QTcpServer probe;
