@@ -153,11 +153,13 @@ QCoro::Task<Result<APIClient::RawResponse>> APIClient::send(QString pathAndQuery
         co_return RawResponse{0, raw->readAll()};
     }
     // An HTTP status arrived; Qt flags 4xx/5xx as errors but the body is still the answer.
-    // Errors below 200 are the connection's (peer closed mid-body, cancelled, ...):
-    // the body is then incomplete and must not be decoded as if it were whole.
+    // Network-layer errors (peer closed mid-body, cancelled, ...) and broken
+    // framing mean the body is incomplete: it must not be decoded as if whole.
     const int code = status.toInt();
-    if (raw->error() != QNetworkReply::NoError && raw->error() < QNetworkReply::ContentAccessDenied)
-        co_return transportError(raw->error(), raw->errorString());
+    const QNetworkReply::NetworkError error = raw->error();
+    if ((error != QNetworkReply::NoError && error <= QNetworkReply::UnknownNetworkError)
+        || error == QNetworkReply::ProtocolFailure)
+        co_return transportError(error, raw->errorString());
     co_return RawResponse{code, raw->readAll()};
 }
 

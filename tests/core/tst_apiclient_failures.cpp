@@ -60,6 +60,12 @@ private slots:
         QTest::newRow("404 server message") << 404 << err << int(Kind::Server) << QStringLiteral("文章不存在");
         QTest::newRow("error with extra keys") << 403 << QByteArray(R"({"code":3,"error":" 禁止 ","ok":false})")
                                                << int(Kind::Server) << QStringLiteral(" 禁止 ");
+        QTest::newRow("401 message") << 401 << QByteArray(R"({"error":"请先登录"})") << int(Kind::Server)
+                                     << QStringLiteral("请先登录");
+        QTest::newRow("407 message") << 407 << QByteArray(R"({"error":"代理"})") << int(Kind::Server)
+                                     << QStringLiteral("代理");
+        QTest::newRow("410 message") << 410 << err << int(Kind::Server) << QStringLiteral("文章不存在");
+        QTest::newRow("503 message") << 503 << err << int(Kind::Server) << QStringLiteral("文章不存在");
         QTest::newRow("500 empty") << 500 << QByteArray() << int(Kind::BadResponse) << QString();
         QTest::newRow("500 html") << 500 << QByteArray("<html><h1>Internal</h1></html>") << int(Kind::BadResponse)
                                   << QString();
