@@ -95,7 +95,7 @@ bool Database::exec(const QString &sql, const QVariantList &values) const
         ok = q.exec();
     }
     if (!ok)
-        const_cast<Database *>(this)->m_error = q.lastError().text();
+        m_error = q.lastError().text();
     return ok;
 }
 

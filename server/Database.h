@@ -37,7 +37,7 @@ private:
 
     QString m_connection;
     QString m_path;
-    QString m_error;
+    mutable QString m_error;  // last failure, for the start-up message
     bool m_fts = false;
 };
 

@@ -106,6 +106,11 @@ bool HttpFrontend::handleRequest(const QHttpServerRequest &request, QTcpSocket *
     r.headers = request.headers();
     r.body = request.body();
     r.remote = request.remoteAddress();
+    bool isV4 = false;
+    const quint32 v4 = socket->localAddress().toIPv4Address(&isV4);
+    const QString address = isV4 ? QHostAddress(v4).toString()
+                                 : QLatin1Char('[') + socket->localAddress().toString() + QLatin1Char(']');
+    r.localHost = address + QLatin1Char(':') + QString::number(socket->localPort());
 
     HttpReply reply;
     if (r.body.size() > maxBodyBytes)

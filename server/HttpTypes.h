@@ -19,6 +19,7 @@ struct HttpRequest {
     HeaderList headers;
     QByteArray body;
     QHostAddress remote;
+    QString localHost;  // "address:port" the connection arrived at, for requests without Host
 
     QByteArray header(const QByteArray &name) const;  // case-insensitive, empty when absent
     // "http://<Host header>": the address the reader used, so absolute image

@@ -25,5 +25,5 @@ HttpReply Router::dispatch(const HttpRequest &request) const
         r.headers.append(qMakePair(QByteArray("Allow"), allowed.join(", ")));
         return r;
     }
-    return HttpReply::error(404, QStringLiteral("未找到：%1").arg(request.path));
+    return HttpReply::error(404, QStringLiteral("未找到：%1").arg(request.path.left(200)));
 }
