@@ -1,7 +1,62 @@
 import QtQuick
 import QtQuick.Controls
+import Papelo
 
-// Placeholder until this screen lands.
+// The discover tab: hot, latest and random sections, reloaded (skeleton
+// first) every time the tab comes on screen and cancelled when it leaves.
 Page {
+    id: page
     title: "发现"
+    background: Rectangle { color: Theme.appBackground }
+
+    readonly property bool appeared: StackView.status === StackView.Active && StackView.view !== null
+                                     && StackView.view.current
+    readonly property alias screen: discover
+
+    onAppearedChanged: appeared ? discover.appear() : discover.disappear()
+    Component.onCompleted: if (appeared) discover.appear()
+
+    DiscoverScreen { id: discover }
+
+    function openArticle(id) {
+        page.StackView.view.push(Qt.resolvedUrl("ArticleDetailView.qml"), { articleId: id })
+    }
+
+    Flickable {
+        id: scroller
+        anchors.fill: parent
+        contentWidth: width
+        contentHeight: content.height
+        boundsBehavior: Flickable.StopAtBounds
+        ScrollBar.vertical: ScrollBar {}
+
+        Column {
+            id: content
+            width: scroller.width
+            bottomPadding: 16
+
+            SkeletonGrid {
+                visible: discover.showSkeleton
+                width: parent.width
+                height: visible ? implicitHeight : 0
+            }
+
+            Repeater {
+                model: [
+                    { title: "热门文章", icon: "local_fire_department", articles: discover.hotArticles },
+                    { title: "最新发布", icon: "schedule", articles: discover.latestArticles },
+                    { title: "随机推荐", icon: "shuffle", articles: discover.randomArticles }
+                ]
+                SectionGrid {
+                    required property var modelData
+                    width: content.width
+                    title: modelData.title
+                    icon: modelData.icon
+                    articles: modelData.articles
+                    visible: !discover.showSkeleton && articles.hasArticles
+                    onArticleActivated: id => page.openArticle(id)
+                }
+            }
+        }
+    }
 }

@@ -1,0 +1,107 @@
+import QtQuick
+import QtQuick.Controls
+import Papelo
+
+// Virtualised grid of ArticleCards over an ArticleListModel: 2 or 3 columns,
+// rows 16 apart, the cards laid in a lane at most 1100 wide, centred, with
+// 16 px side insets. Only the rows in view (plus a small cache) have
+// delegates. Arrow keys move a visible focus, Return/Enter opens the card.
+GridView {
+    id: grid
+    property int columns: LayoutRules.articleGridColumns(App.compact)
+    // Drives StaggerAppear; grids without an entrance leave it true.
+    property bool animateCards: true
+    signal articleActivated(var id)
+
+    readonly property real availableWidth: Math.max(0, width - 32)
+    readonly property real laneWidth: LayoutRules.contentWidth(availableWidth)
+    readonly property real laneX: 16 + LayoutRules.sideInset(availableWidth)
+    readonly property real cardWidth: LayoutRules.columnWidth(laneWidth, columns)
+    readonly property real cardHeight: 232
+
+    // Cells span the whole width so scrolling works everywhere; each card is
+    // placed in the lane by its column.
+    cellWidth: width / Math.max(1, columns)
+    cellHeight: cardHeight + 16
+    cacheBuffer: cellHeight
+    boundsBehavior: Flickable.StopAtBounds
+    keyNavigationEnabled: true
+    activeFocusOnTab: true
+    currentIndex: -1
+    highlightFollowsCurrentItem: false
+    ScrollBar.vertical: ScrollBar { policy: grid.interactive ? ScrollBar.AsNeeded : ScrollBar.AlwaysOff }
+
+    function activateCurrent() {
+        if (currentIndex >= 0)
+            articleActivated(model.articleIdAt(currentIndex))
+    }
+
+    Keys.onReturnPressed: activateCurrent()
+    Keys.onEnterPressed: activateCurrent()
+    onActiveFocusChanged: if (activeFocus && currentIndex < 0 && count > 0) currentIndex = 0
+
+    delegate: Item {
+        id: cell
+        required property int index
+        required property var articleId
+        required property string title
+        required property string letter
+        required property bool hasImage
+        required property url imageUrl
+        required property var views
+        required property bool hasCommentCount
+        required property var commentCount
+        required property bool hasLikeCount
+        required property var likeCount
+        required property bool hasAuthor
+        required property string author
+        required property string day
+
+        readonly property int column: index % grid.columns
+        width: grid.cellWidth
+        height: grid.cellHeight
+
+        StaggerAppear {
+            id: slot
+            x: grid.laneX + cell.column * (grid.cardWidth + LayoutRules.columnSpacing) - cell.column * grid.cellWidth
+            width: grid.cardWidth
+            height: grid.cardHeight
+            index: cell.index
+            animate: grid.animateCards
+
+            ArticleCard {
+                anchors.fill: parent
+                title: cell.title
+                letter: cell.letter
+                hasImage: cell.hasImage
+                imageUrl: cell.imageUrl
+                views: cell.views
+                hasCommentCount: cell.hasCommentCount
+                commentCount: cell.commentCount
+                hasLikeCount: cell.hasLikeCount
+                likeCount: cell.likeCount
+                hasAuthor: cell.hasAuthor
+                author: cell.author
+                day: cell.day
+            }
+
+            Rectangle {
+                anchors.fill: parent
+                anchors.margins: -3
+                radius: 11
+                color: "transparent"
+                border.width: 2
+                border.color: Theme.accent
+                visible: grid.activeFocus && cell.GridView.isCurrentItem
+            }
+
+            TapHandler {
+                onTapped: {
+                    grid.currentIndex = cell.index
+                    grid.articleActivated(cell.articleId)
+                }
+            }
+            HoverHandler { cursorShape: Qt.PointingHandCursor }
+        }
+    }
+}
