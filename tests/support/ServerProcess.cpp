@@ -115,3 +115,16 @@ bool ServerProcess::stop(int timeoutMs)
     m_port = 0;
     return clean;
 }
+
+bool ServerProcess::waitForExit(int timeoutMs)
+{
+    if (!m_process)
+        return false;
+    if (!m_process->waitForFinished(timeoutMs) && m_process->state() != QProcess::NotRunning)
+        return false;
+    const bool clean = m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0;
+    collectOutput();
+    m_process.reset();
+    m_port = 0;
+    return clean;
+}

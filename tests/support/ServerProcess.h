@@ -36,6 +36,10 @@ public:
     bool restart(int timeoutMs = 30000) { return stop() && start(timeoutMs); }
 
     bool isRunning() const;
+    qint64 processId() const { return m_process ? m_process->processId() : 0; }
+    // Waits for the process to end by itself (e.g. after a signal sent by the
+    // test); true when it exited normally with status 0.
+    bool waitForExit(int timeoutMs = 10000);
     quint16 port() const { return m_port; }
     QString baseUrl() const;            // "http://127.0.0.1:<port>", no trailing slash
     QString dataDir() const;            // stays the same across restarts
