@@ -1,0 +1,137 @@
+#include "ImageCache.h"
+
+#include <QCoreApplication>
+#include <QCoroNetworkReply>
+#include <QDir>
+#include <QNetworkAccessManager>
+#include <QNetworkDiskCache>
+#include <QNetworkReply>
+#include <QStandardPaths>
+#include <QTimer>
+
+namespace papelo {
+
+namespace {
+QPointer<ImageCache> g_shared;
+QSet<QString> &directoriesInUse()
+{
+    static QSet<QString> dirs;
+    return dirs;
+}
+
+// Enforces the whole-fetch limit and the body cap on one reply. Kept out of
+// the coroutine: GCC 12 mishandles lambdas created inside coroutine bodies.
+class FetchWatch : public QObject {
+public:
+    FetchWatch(QNetworkReply *reply, const ImageCacheLimits &limits) : m_reply(reply), m_max(limits.maxBodyBytes)
+    {
+        m_whole.setSingleShot(true);
+        connect(&m_whole, &QTimer::timeout, this, &FetchWatch::expire);
+        connect(reply, &QNetworkReply::downloadProgress, this, &FetchWatch::progress);
+        m_whole.start(limits.whole);
+    }
+
+private:
+    void expire() { m_reply->abort(); }
+    void progress(qint64 received, qint64 total)
+    {
+        if (received > m_max || total > m_max)
+            m_reply->abort();
+    }
+
+    QNetworkReply *m_reply;
+    qint64 m_max;
+    QTimer m_whole;
+};
+} // namespace
+
+ImageCache::ImageCache(const QString &diskDirectory, Limits limits, QObject *parent)
+    : QObject(parent), m_limits(limits), m_nam(new QNetworkAccessManager(this))
+{
+    m_memory.setMaxCost(qsizetype(limits.memoryBytes));
+    const QString dir = diskDirectory.isEmpty() ? QString() : QDir::cleanPath(QDir(diskDirectory).absolutePath());
+    if (!dir.isEmpty() && !directoriesInUse().contains(dir)) {
+        directoriesInUse().insert(dir);
+        m_directory = dir;
+        m_disk = new QNetworkDiskCache(this);
+        m_disk->setCacheDirectory(dir);
+        m_disk->setMaximumCacheSize(limits.diskBytes);
+        m_nam->setCache(m_disk); // the manager does not take ownership away from us: same parent
+    }
+}
+
+ImageCache::~ImageCache()
+{
+    // Finish every running fetch (as a failure) before the manager goes.
+    const auto replies = m_inFlight;
+    for (QNetworkReply *reply : replies)
+        reply->abort();
+    if (!m_directory.isEmpty())
+        directoriesInUse().remove(m_directory);
+}
+
+QString ImageCache::defaultDirectory()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/papelo-image-cache");
+}
+
+ImageCache *ImageCache::shared()
+{
+    if (!g_shared)
+        g_shared = new ImageCache(defaultDirectory(), Limits(), QCoreApplication::instance());
+    return g_shared;
+}
+
+QCoro::Task<ImageCache::Fetch> ImageCache::fetch(QUrl url)
+{
+    const QString key = url.toString(QUrl::FullyEncoded);
+    if (const QByteArray *hit = m_memory.object(key)) {
+        Fetch fetched;
+        fetched.ok = true;
+        fetched.status = 200;
+        fetched.fromMemory = true;
+        fetched.bytes = *hit;
+        co_return fetched;
+    }
+
+    QPointer<ImageCache> guard(this);
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferCache);
+    request.setTransferTimeout(int(m_limits.idle.count()));
+    QNetworkReply *reply = m_nam->get(request);
+    m_inFlight.insert(reply);
+    {
+        FetchWatch watch(reply, m_limits);
+        if (!reply->isFinished())
+            co_await qCoro(reply).waitForFinished();
+    }
+    Fetch fetched;
+    if (!guard) // the cache went away; its destructor aborted us
+        co_return fetched;
+    m_inFlight.remove(reply);
+    reply->deleteLater();
+
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    // A non-HTTP failure (refused, timed out, aborted, too large) has no body to try.
+    if (!status.isValid() || reply->error() == QNetworkReply::OperationCanceledError
+        || reply->error() == QNetworkReply::TimeoutError)
+        co_return fetched;
+    fetched.ok = true;
+    fetched.status = status.toInt();
+    fetched.bytes = reply->readAll();
+    if (fetched.status >= 200 && fetched.status < 300 && fetched.bytes.size() <= m_memory.maxCost())
+        m_memory.insert(key, new QByteArray(fetched.bytes), fetched.bytes.size());
+    co_return fetched;
+}
+
+void ImageCache::clear()
+{
+    m_memory.clear();
+    if (m_disk)
+        m_disk->clear();
+}
+
+qint64 ImageCache::diskSize() const { return m_disk ? m_disk->cacheSize() : 0; }
+qint64 ImageCache::diskCapacity() const { return m_disk ? m_disk->maximumCacheSize() : 0; }
+
+} // namespace papelo

@@ -1,0 +1,117 @@
+#include "RemoteImageLoader.h"
+
+#include "ImageCache.h"
+#include "ImageDecoder.h"
+
+#include <QCoroFuture>
+#include <QtConcurrent>
+
+namespace papelo {
+
+namespace {
+QUrl toUrl(const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return {};
+    if (value.userType() == QMetaType::QUrl)
+        return value.toUrl();
+    const QString text = value.toString().trimmed();
+    return text.isEmpty() ? QUrl() : QUrl(text);
+}
+} // namespace
+
+RemoteImageLoader::RemoteImageLoader(QObject *parent) : QObject(parent)
+{
+    m_skeletonDelay.setSingleShot(true);
+    m_skeletonDelay.setInterval(250);
+    connect(&m_skeletonDelay, &QTimer::timeout, this, &RemoteImageLoader::showSlow);
+}
+
+RemoteImageLoader::~RemoteImageLoader() = default;
+
+void RemoteImageLoader::setUrl(const QVariant &url)
+{
+    const QUrl resolved = toUrl(url);
+    m_urlValue = url;
+    const bool changed = resolved != m_url;
+    m_url = resolved;
+    emit urlChanged();
+    if (changed || m_generation == 0)
+        restart();
+}
+
+void RemoteImageLoader::setSourceSize(const QSize &size)
+{
+    if (size == m_sourceSize)
+        return;
+    m_sourceSize = size;
+    emit sourceSizeChanged();
+}
+
+void RemoteImageLoader::componentComplete()
+{
+    m_complete = true;
+    restart();
+}
+
+void RemoteImageLoader::restart()
+{
+    if (!m_complete)
+        return;
+    ++m_generation;
+    m_skeletonDelay.stop();
+    m_busy.reset();
+    m_image = QImage();
+    if (m_url.isEmpty()) {
+        m_status = Failed;
+        emit statusChanged();
+        return;
+    }
+    m_status = Pending;
+    emit statusChanged();
+    m_busy.emplace();
+    m_skeletonDelay.start();
+    run(m_generation, m_url, m_sourceSize);
+}
+
+void RemoteImageLoader::showSlow()
+{
+    if (m_status != Pending)
+        return;
+    m_status = Slow;
+    emit statusChanged();
+}
+
+void RemoteImageLoader::finish(quint64 generation, const QImage &image)
+{
+    if (generation != m_generation)
+        return;
+    m_skeletonDelay.stop();
+    m_image = image;
+    m_status = image.isNull() ? Failed : Loaded;
+    m_busy.reset();
+    emit statusChanged();
+}
+
+QCoro::Task<> RemoteImageLoader::run(quint64 generation, QUrl url, QSize size)
+{
+    QPointer<RemoteImageLoader> guard(this);
+    QPointer<ImageCache> cache = m_cache ? m_cache.data() : ImageCache::shared();
+    if (!cache) {
+        finish(generation, {});
+        co_return;
+    }
+    const ImageCache::Fetch fetched = co_await cache->fetch(url);
+    if (!guard || guard->m_generation != generation)
+        co_return;
+    if (!fetched.ok) {
+        finish(generation, {});
+        co_return;
+    }
+    const QImage image = co_await QtConcurrent::run(&decodeImage, fetched.bytes, size);
+    if (!guard)
+        co_return;
+    finish(generation, image);
+}
+
+} // namespace papelo
