@@ -152,9 +152,11 @@ private slots:
     void hugeUploadIsCutOffAndServerStaysUp()
     {
         const qint64 before = comments(articleId).size();
+        // Half of an announced 3 MiB body: only a server that stops buffering
+        // early answers before the rest arrives (which it never does here).
         QByteArray request = "POST /api/comment HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
                              "Content-Length: 3145728\r\n\r\n{\"article_id\":10,\"content\":\"";
-        request += QByteArray(3 * 1024 * 1024 - 40, 'a');
+        request += QByteArray(3 * 512 * 1024, 'a');
         const QByteArray answer = rawhttp::exchange(m_server.port(), request);
         QVERIFY2(answer.startsWith("HTTP/1.1 413"), answer.left(80).constData());
         QVERIFY(m_server.isRunning());
