@@ -1,0 +1,288 @@
+import QtQuick
+import QtQuick.Controls
+import Papelo
+import QtQuick.Layouts
+
+// Signed-in face of the account tab: header, statistics, own articles,
+// signature editor and sign-out with its confirmation.
+ColumnLayout {
+    id: account
+    // Loaded on its own (previews, load checks) it shows an empty state.
+    property ProfileScreen state: ProfileScreen {}
+    signal articleActivated(var id)
+
+    spacing: 16
+
+    // Header
+    RowLayout {
+        Layout.fillWidth: true
+        Layout.leftMargin: 16
+        Layout.rightMargin: 16
+        Layout.topMargin: 12
+        spacing: 10
+
+        Rectangle {
+            implicitWidth: 60
+            implicitHeight: 60
+            radius: 30
+            color: Theme.accentSoft
+            Label {
+                anchors.centerIn: parent
+                text: account.state.initial
+                font.pixelSize: Theme.title2Size
+                font.bold: true
+                color: Theme.accent
+            }
+        }
+
+        ColumnLayout {
+            Layout.fillWidth: true
+            spacing: 4
+            Label {
+                objectName: "displayName"
+                Layout.fillWidth: true
+                elide: Text.ElideRight
+                text: account.state.displayName
+                font.pixelSize: Theme.title3Size
+                font.weight: Font.DemiBold
+                color: Theme.primaryText
+            }
+            Label {
+                Layout.fillWidth: true
+                elide: Text.ElideRight
+                text: account.state.displayRole
+                font.pixelSize: Theme.captionSize
+                color: Theme.secondaryText
+            }
+            Label {
+                objectName: "headerBio"
+                visible: account.state.showBio
+                Layout.fillWidth: true
+                wrapMode: Text.Wrap
+                text: account.state.displayBio
+                font.pixelSize: Theme.captionSize
+                color: Theme.secondaryText
+            }
+        }
+    }
+
+    // Statistics
+    RowLayout {
+        objectName: "statsRow"
+        visible: account.state.hasUserStats
+        Layout.fillWidth: true
+        Layout.leftMargin: 16
+        Layout.rightMargin: 16
+        spacing: 12
+
+        ProfileStatTile { value: account.state.statsPublished; label: "已发布" }
+        ProfileStatTile { value: account.state.statsPending; label: "待审核" }
+        ProfileStatTile { value: account.state.statsTotal; label: "全部" }
+    }
+
+    // Own articles
+    ColumnLayout {
+        visible: account.state.myArticleCount > 0
+        Layout.fillWidth: true
+        spacing: 8
+
+        ProfileSectionLabel {
+            Layout.leftMargin: 16
+            Layout.rightMargin: 16
+            icon: "description"
+            text: account.state.articlesHeading
+        }
+
+        Repeater {
+            model: account.state.myArticles
+            delegate: AbstractButton {
+                id: articleRow
+                required property var modelData
+                Layout.fillWidth: true
+                leftPadding: 16
+                rightPadding: 16
+                topPadding: 6
+                bottomPadding: 6
+                hoverEnabled: true
+                Accessible.name: modelData.title
+                onClicked: account.articleActivated(modelData.id)
+
+                background: Rectangle {
+                    color: articleRow.hovered ? Theme.surfaceFill : "transparent"
+                }
+                contentItem: RowLayout {
+                    spacing: 8
+                    Label {
+                        Layout.fillWidth: true
+                        elide: Text.ElideRight
+                        maximumLineCount: 1
+                        text: articleRow.modelData.title
+                        font.pixelSize: Theme.subheadlineSize
+                        color: Theme.primaryText
+                    }
+                    Icon {
+                        name: "visibility"
+                        size: Theme.caption2Size + 2
+                        color: Theme.secondaryText
+                    }
+                    Label {
+                        text: articleRow.modelData.views
+                        font.pixelSize: Theme.caption2Size
+                        color: Theme.secondaryText
+                    }
+                }
+            }
+        }
+    }
+
+    Label {
+        objectName: "noArticles"
+        visible: account.state.myArticleCount === 0
+        Layout.leftMargin: 16
+        Layout.rightMargin: 16
+        Layout.topMargin: 8
+        text: "暂无文章"
+        font.pixelSize: Theme.captionSize
+        color: Theme.secondaryText
+    }
+
+    // Signature editor
+    ColumnLayout {
+        Layout.fillWidth: true
+        Layout.topMargin: 8
+        spacing: 8
+
+        ProfileSectionLabel {
+            Layout.leftMargin: 16
+            Layout.rightMargin: 16
+            icon: "edit_note"
+            text: "个性签名"
+        }
+
+        RowLayout {
+            Layout.fillWidth: true
+            Layout.leftMargin: 16
+            Layout.rightMargin: 16
+            spacing: 8
+
+            TextField {
+                id: bioField
+                objectName: "bioField"
+                Layout.fillWidth: true
+                placeholderText: "写点什么..."
+                placeholderTextColor: Theme.secondaryText
+                color: Theme.primaryText
+                font.pixelSize: Theme.bodySize
+                selectByMouse: true
+                text: account.state.bioText
+                onTextEdited: account.state.bioText = text
+                background: Rectangle {
+                    radius: 6
+                    color: Theme.surface
+                    border.width: 1
+                    border.color: Theme.border
+                }
+            }
+            Button {
+                id: saveButton
+                objectName: "saveBioButton"
+                text: "保存"
+                enabled: account.state.canSaveBio
+                onClicked: account.state.saveBio()
+                implicitHeight: bioField.implicitHeight
+                leftPadding: 14
+                rightPadding: 14
+                background: Rectangle {
+                    radius: 6
+                    color: saveButton.down ? Theme.accentSoft : Theme.surfaceFill
+                }
+                contentItem: Label {
+                    text: saveButton.text
+                    horizontalAlignment: Text.AlignHCenter
+                    verticalAlignment: Text.AlignVCenter
+                    font.pixelSize: Theme.bodySize
+                    color: saveButton.enabled ? Theme.accent : Theme.secondaryText
+                    opacity: saveButton.enabled ? 1 : 0.6
+                }
+            }
+        }
+
+        Label {
+            objectName: "bioError"
+            visible: account.state.hasBioError
+            Layout.fillWidth: true
+            Layout.leftMargin: 16
+            Layout.rightMargin: 16
+            wrapMode: Text.Wrap
+            text: account.state.bioError
+            font.pixelSize: Theme.captionSize
+            color: Theme.danger
+        }
+    }
+
+    // Sign-out
+    Button {
+        id: logoutButton
+        objectName: "logoutButton"
+        Layout.fillWidth: true
+        Layout.leftMargin: 16
+        Layout.rightMargin: 16
+        Layout.bottomMargin: 12
+        implicitHeight: 36
+        onClicked: account.state.requestLogout()
+
+        background: Rectangle {
+            radius: 8
+            color: logoutButton.down ? Qt.rgba(Theme.danger.r, Theme.danger.g, Theme.danger.b, 0.2)
+                                     : Qt.rgba(Theme.danger.r, Theme.danger.g, Theme.danger.b, 0.1)
+            border.width: 1
+            border.color: Theme.danger
+        }
+        contentItem: Item {
+            implicitHeight: 20
+            Row {
+                anchors.centerIn: parent
+                spacing: 6
+                Icon {
+                    anchors.verticalCenter: parent.verticalCenter
+                    name: "logout"
+                    size: 16
+                    color: Theme.danger
+                }
+                Label {
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: "退出登录"
+                    font.pixelSize: Theme.bodySize
+                    color: Theme.danger
+                }
+            }
+        }
+    }
+
+    Dialog {
+        id: logoutDialog
+        objectName: "logoutDialog"
+        parent: Overlay.overlay
+        anchors.centerIn: parent
+        modal: true
+        title: "确定要退出登录吗？"
+        visible: account.state.showLogoutConfirm
+        onClosed: account.state.cancelLogout()
+
+        footer: DialogButtonBox {
+            Button {
+                objectName: "confirmLogout"
+                text: "退出登录"
+                palette.buttonText: Theme.danger
+                DialogButtonBox.buttonRole: DialogButtonBox.DestructiveRole
+                onClicked: account.state.confirmLogout()
+            }
+            Button {
+                objectName: "cancelLogout"
+                text: "取消"
+                DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
+                onClicked: account.state.cancelLogout()
+            }
+        }
+    }
+}

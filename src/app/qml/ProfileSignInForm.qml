@@ -1,0 +1,151 @@
+import QtQuick
+import QtQuick.Controls
+import Papelo
+import QtQuick.Layouts
+
+// Signed-out face of the account tab: mode switch, inputs, submit.
+ColumnLayout {
+    id: form
+    // Loaded on its own (previews, load checks) it shows an empty state.
+    property ProfileScreen state: ProfileScreen {}
+
+    spacing: 20
+
+    Item { Layout.preferredHeight: 32 - form.spacing }
+
+    Rectangle {
+        Layout.alignment: Qt.AlignHCenter
+        implicitWidth: 60
+        implicitHeight: 60
+        radius: 30
+        color: Theme.accent
+        Icon {
+            anchors.centerIn: parent
+            name: "newspaper"
+            size: 34
+            color: Theme.appBackground
+        }
+    }
+
+    Label {
+        Layout.alignment: Qt.AlignHCenter
+        text: "Papelo"
+        font.pixelSize: Theme.largeTitleSize
+        font.bold: true
+        color: Theme.primaryText
+    }
+
+    ProfileModeControl {
+        Layout.fillWidth: true
+        Layout.leftMargin: 32
+        Layout.rightMargin: 32
+        label: "模式"
+        segments: ["登录", "注册"]
+        currentIndex: form.state.isLoginMode ? 0 : 1
+        onActivated: index => form.state.isLoginMode = (index === 0)
+    }
+
+    ColumnLayout {
+        Layout.fillWidth: true
+        Layout.leftMargin: 32
+        Layout.rightMargin: 32
+        spacing: 16
+
+        ProfileInputRow {
+            objectName: "usernameRow"
+            icon: "person_outline"
+            placeholder: "用户名"
+            text: form.state.username
+            onEdited: value => form.state.username = value
+        }
+        ProfileInputRow {
+            objectName: "emailRow"
+            visible: !form.state.isLoginMode
+            icon: "mail_outline"
+            placeholder: "邮箱"
+            text: form.state.email
+            onEdited: value => form.state.email = value
+        }
+        ProfileInputRow {
+            objectName: "passwordRow"
+            icon: "lock_outline"
+            placeholder: "密码"
+            masked: true
+            text: form.state.password
+            onEdited: value => form.state.password = value
+            onAccepted: if (form.state.canSubmit) form.state.handleAuth()
+        }
+    }
+
+    Label {
+        objectName: "errorText"
+        visible: form.state.hasErrorMessage
+        Layout.fillWidth: true
+        Layout.leftMargin: 32
+        Layout.rightMargin: 32
+        horizontalAlignment: Text.AlignHCenter
+        wrapMode: Text.Wrap
+        text: form.state.errorMessage
+        font.pixelSize: Theme.captionSize
+        color: Theme.danger
+    }
+
+    Label {
+        objectName: "successText"
+        visible: form.state.showSuccess
+        Layout.fillWidth: true
+        Layout.leftMargin: 32
+        Layout.rightMargin: 32
+        horizontalAlignment: Text.AlignHCenter
+        text: "操作成功！"
+        font.pixelSize: Theme.captionSize
+        color: Theme.success
+    }
+
+    Button {
+        id: submit
+        objectName: "submitButton"
+        Layout.fillWidth: true
+        Layout.leftMargin: 32
+        Layout.rightMargin: 32
+        implicitHeight: 40
+        enabled: form.state.canSubmit
+        text: form.state.submitLabel
+        onClicked: form.state.handleAuth()
+
+        background: Rectangle {
+            radius: 8
+            color: submit.down ? Theme.accentHover : Theme.accent
+            opacity: submit.enabled ? 1 : 0.4
+        }
+        contentItem: Item {
+            implicitHeight: 24
+            BusyIndicator {
+                anchors.centerIn: parent
+                width: 24
+                height: 24
+                running: form.state.isLoading
+                visible: running
+                palette.dark: "white"
+            }
+            Label {
+                anchors.centerIn: parent
+                visible: !form.state.isLoading
+                text: submit.text
+                font.pixelSize: Theme.bodySize
+                font.weight: Font.DemiBold
+                color: "white"
+            }
+        }
+    }
+
+    Label {
+        visible: form.state.isLoginMode
+        Layout.alignment: Qt.AlignHCenter
+        text: "首次使用请切换到注册"
+        font.pixelSize: Theme.captionSize
+        color: Theme.secondaryText
+    }
+
+    Item { Layout.preferredHeight: 32 - form.spacing }
+}
