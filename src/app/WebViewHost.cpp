@@ -68,7 +68,10 @@ QString WebViewHost::measureScript(bool dark)
                 rule.media.mediaText = dark ? 'all' : 'not all';
         }
     }
-    return document.documentElement.scrollHeight;
+    // The root element's scrollHeight never drops below the view's own
+    // height, so a short body would keep the 400-point start height; the
+    // body element reports its content alone.
+    return document.body ? document.body.scrollHeight : document.documentElement.scrollHeight;
 })(%1))JS");
     return script.arg(dark ? QStringLiteral("true") : QStringLiteral("false"));
 }

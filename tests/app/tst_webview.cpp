@@ -234,8 +234,9 @@ private slots:
         QVERIFY(page.root);
         QTRY_VERIFY_WITH_TIMEOUT(page.root->property("finished").toBool(), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(page.root->property("measureCount").toInt() >= 1, 5000);
+        // One short paragraph: well under the 400 the page starts the view at.
         const qreal height = page.root->property("measured").toReal();
-        QVERIFY2(height > 0 && height < 1000, qPrintable(QString::number(height)));
+        QVERIFY2(height > 0 && height < 200, qPrintable(QString::number(height)));
         QCOMPARE(page.probe(QStringLiteral("document.title")).toString(), QString());
     }
 

@@ -1,8 +1,134 @@
 import QtQuick
 import QtQuick.Controls
+import Papelo
 
-// Placeholder until the author screen lands.
+// An author's page: avatar, name, role and signature, then their articles as
+// cards. The header rides on the grid so the whole page scrolls as one.
 Page {
+    id: page
     property var authorId
     title: "作者详情"
+    background: Rectangle { color: Theme.appBackground }
+
+    readonly property bool appeared: StackView.status === StackView.Active && StackView.view !== null
+                                     && StackView.view.current
+    readonly property alias screen: screen
+
+    onAppearedChanged: appeared ? screen.appear() : screen.disappear()
+    Component.onCompleted: if (appeared) screen.appear()
+
+    AuthorDetailScreen {
+        id: screen
+        authorId: page.authorId
+    }
+
+    function openArticle(id) {
+        page.StackView.view.push(Qt.resolvedUrl("ArticleDetailView.qml"), { articleId: id })
+    }
+
+    LoadingBlock {
+        visible: screen.mainBlock === "loading"
+        width: parent.width
+    }
+
+    LoadErrorView {
+        visible: screen.mainBlock === "error"
+        width: parent.width
+        message: screen.errorMessage
+        onRetry: screen.retry()
+    }
+
+    ArticleGrid {
+        id: grid
+        anchors.fill: parent
+        visible: screen.mainBlock === "author"
+        model: screen.articles
+        onArticleActivated: id => page.openArticle(id)
+
+        header: Column {
+            width: grid.width
+            spacing: 16
+            bottomPadding: 8
+
+            // Avatar, name, role, signature.
+            Row {
+                x: 16
+                topPadding: 12
+                width: parent.width - 32
+                spacing: 10
+                Rectangle {
+                    width: 60
+                    height: 60
+                    radius: 30
+                    color: Theme.accentSoft
+                    anchors.verticalCenter: parent.verticalCenter
+                    Label {
+                        anchors.centerIn: parent
+                        text: screen.initial
+                        textFormat: Text.PlainText
+                        font.pixelSize: Theme.title2Size
+                        font.bold: true
+                        color: Theme.accent
+                    }
+                }
+                Column {
+                    anchors.verticalCenter: parent.verticalCenter
+                    width: parent.width - 70
+                    spacing: 4
+                    Label {
+                        width: parent.width
+                        text: screen.username
+                        textFormat: Text.PlainText
+                        elide: Text.ElideRight
+                        font.pixelSize: Theme.title3Size
+                        font.weight: Font.DemiBold
+                        color: Theme.primaryText
+                    }
+                    Label {
+                        text: screen.role
+                        textFormat: Text.PlainText
+                        font.pixelSize: Theme.captionSize
+                        color: Theme.secondaryText
+                    }
+                    Label {
+                        visible: screen.showBio
+                        width: parent.width
+                        text: screen.bio
+                        textFormat: Text.PlainText
+                        wrapMode: Text.Wrap
+                        font.pixelSize: Theme.captionSize
+                        color: Theme.secondaryText
+                    }
+                }
+            }
+
+            Row {
+                visible: screen.articleCount > 0
+                x: 16
+                spacing: 6
+                Icon {
+                    name: "description"
+                    size: Theme.headlineSize
+                    color: Theme.primaryText
+                    anchors.verticalCenter: parent.verticalCenter
+                }
+                Label {
+                    text: screen.articlesHeading
+                    textFormat: Text.PlainText
+                    font.pixelSize: Theme.headlineSize
+                    font.weight: Font.DemiBold
+                    color: Theme.primaryText
+                    anchors.verticalCenter: parent.verticalCenter
+                }
+            }
+
+            Label {
+                visible: screen.articleCount === 0
+                x: 16
+                text: "暂无文章"
+                font.pixelSize: Theme.captionSize
+                color: Theme.secondaryText
+            }
+        }
+    }
 }

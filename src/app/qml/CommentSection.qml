@@ -1,0 +1,108 @@
+import QtQuick
+import QtQuick.Controls
+import Papelo
+
+// Heading, comment form and the rows of the article screen.
+Column {
+    id: section
+    property ArticleDetailScreen screen
+    spacing: 12
+
+    Row {
+        x: 16
+        spacing: 6
+        Icon {
+            name: "chat_bubble_outline"
+            size: Theme.headlineSize
+            color: Theme.primaryText
+            anchors.verticalCenter: parent.verticalCenter
+        }
+        Label {
+            text: section.screen.commentHeading
+            font.pixelSize: Theme.headlineSize
+            font.weight: Font.DemiBold
+            color: Theme.primaryText
+            anchors.verticalCenter: parent.verticalCenter
+        }
+    }
+
+    Row {
+        x: 16
+        width: parent.width - 32
+        spacing: 8
+        RoundedField {
+            id: commentField
+            width: parent.width - sendButton.width - parent.spacing
+            placeholderText: "说点什么..."
+            text: section.screen.newComment
+            onTextEdited: section.screen.newComment = text
+            onAccepted: section.screen.send()
+        }
+        AbstractButton {
+            id: sendButton
+            width: 36
+            height: commentField.height
+            enabled: section.screen.canSend
+            onClicked: section.screen.send()
+            Accessible.name: "发送"
+            contentItem: Item {
+                BusyIndicator {
+                    anchors.centerIn: parent
+                    width: 20
+                    height: 20
+                    visible: section.screen.isPosting
+                    running: visible
+                }
+                Icon {
+                    anchors.centerIn: parent
+                    visible: !section.screen.isPosting
+                    name: "send"
+                    size: 20
+                    color: sendButton.enabled ? Theme.accent : Theme.systemGray(2)
+                }
+            }
+        }
+    }
+
+    RoundedField {
+        x: 16
+        width: parent.width - 32
+        visible: section.screen.showGuestField
+        height: visible ? implicitHeight : 0
+        placeholderText: "游客昵称（可选）"
+        text: section.screen.guestName
+        onTextEdited: section.screen.guestName = text
+    }
+
+    Label {
+        x: 16
+        width: parent.width - 32
+        visible: section.screen.hasPostError
+        height: visible ? implicitHeight : 0
+        text: section.screen.postError
+        textFormat: Text.PlainText
+        wrapMode: Text.Wrap
+        font.pixelSize: Theme.captionSize
+        color: Theme.danger
+    }
+
+    Label {
+        x: 16
+        visible: section.screen.comments.count === 0
+        height: visible ? implicitHeight + 8 : 0
+        text: "还没有评论"
+        font.pixelSize: Theme.captionSize
+        color: Theme.secondaryText
+    }
+
+    Column {
+        width: parent.width
+        Repeater {
+            model: section.screen.comments
+            delegate: CommentRow {
+                width: section.width
+                onLikeClicked: section.screen.comments.like(index)
+            }
+        }
+    }
+}
