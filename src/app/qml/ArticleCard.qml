@@ -96,6 +96,7 @@ Item {
                 height: Math.max(authorLabel.implicitHeight, dayLabel.implicitHeight) + 4
                 Label {
                     id: authorLabel
+                    anchors.verticalCenter: dayLabel.verticalCenter
                     visible: card.hasAuthor
                     text: card.author
                     width: Math.min(implicitWidth, parent.width - dayLabel.implicitWidth - 6)
@@ -107,6 +108,7 @@ Item {
                 Label {
                     id: dayLabel
                     anchors.right: parent.right
+                    y: 0
                     text: card.day
                     maximumLineCount: 1
                     font.pixelSize: Theme.caption2Size

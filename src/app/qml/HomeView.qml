@@ -195,7 +195,7 @@ Page {
                 Icon {
                     name: "warning"
                     size: Theme.largeTitleSize
-                    color: Theme.systemGray(1)
+                    color: "#8e8e93" // the platform's plain grey, the same in both appearances
                     anchors.horizontalCenter: parent.horizontalCenter
                 }
                 Label {
