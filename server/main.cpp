@@ -92,7 +92,10 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    std::printf("papelo-server listening on http://%s:%u\n", qPrintable(options.hostText), unsigned(port));
+    const QString shownHost = options.host.protocol() == QAbstractSocket::IPv6Protocol
+        ? QLatin1Char('[') + options.hostText + QLatin1Char(']')
+        : options.hostText;
+    std::printf("papelo-server listening on http://%s:%u\n", qPrintable(shownHost), unsigned(port));
     std::fflush(stdout);
     const int code = app.exec();
     db.close();
