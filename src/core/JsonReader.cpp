@@ -5,6 +5,7 @@
 #include <QJsonParseError>
 
 #include <cmath>
+#include <cstring>
 
 namespace papelo::json {
 
@@ -104,12 +105,82 @@ std::optional<QString> ObjectReader::optionalString(const char *key) const
 
 bool ObjectReader::requiredBool(const char *key) const { return boolValue(present(key), childPath(key)); }
 
+namespace {
+bool isNumberChar(char c)
+{
+    return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+}
+
+// Magnitude of a run of decimal digits (no leading zeros: the text parsed) above 2^63.
+bool beyondMinimum(const char *digits, qsizetype count)
+{
+    static const char minimumMagnitude[] = "9223372036854775808";
+    const qsizetype width = qsizetype(sizeof(minimumMagnitude) - 1);
+    if (count != width)
+        return count > width;
+    return std::memcmp(digits, minimumMagnitude, size_t(width)) > 0;
+}
+
+// Qt folds number texts just below -2^63 into -2^63 itself, so "-9223372036854775809"
+// would pass as a valid id. Such literals (in valid JSON, outside strings) are
+// replaced by a number that is plainly out of range: integer fields refuse it,
+// ignored keys stay ignored. Nothing when there is no such literal.
+std::optional<QByteArray> withoutFoldedIntegers(const QByteArray &bytes)
+{
+    QByteArray out;
+    qsizetype copied = 0;
+    bool inString = false;
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = bytes.at(i);
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (c == '"') {
+            inString = true;
+            continue;
+        }
+        if (c != '-' && !(c >= '0' && c <= '9'))
+            continue;
+        qsizetype digitsEnd = i + 1;
+        while (digitsEnd < n && bytes.at(digitsEnd) >= '0' && bytes.at(digitsEnd) <= '9')
+            ++digitsEnd;
+        qsizetype end = digitsEnd;
+        bool exponent = false;
+        while (end < n && isNumberChar(bytes.at(end))) {
+            exponent = exponent || bytes.at(end) == 'e' || bytes.at(end) == 'E';
+            ++end;
+        }
+        // A fraction does not bring the integer part back into range.
+        if (c == '-' && !exponent && beyondMinimum(bytes.constData() + i + 1, digitsEnd - i - 1)) {
+            out += QByteArrayView(bytes).sliced(copied, i - copied);
+            out += "-1e300";
+            copied = end;
+        }
+        i = end - 1;
+    }
+    if (copied == 0)
+        return std::nullopt;
+    out += QByteArrayView(bytes).sliced(copied);
+    return out;
+}
+} // namespace
+
 QJsonValue parse(const QByteArray &bytes)
 {
     QJsonParseError error{};
-    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError)
         throw DecodeFailure{QStringLiteral("数据格式错误：JSON 无法解析（位置 %1）").arg(error.offset)};
+    if (const std::optional<QByteArray> unfolded = withoutFoldedIntegers(bytes)) {
+        doc = QJsonDocument::fromJson(*unfolded, &error);
+        if (error.error != QJsonParseError::NoError)
+            throw DecodeFailure{QStringLiteral("数据格式错误：JSON 无法解析（位置 %1）").arg(error.offset)};
+    }
     if (doc.isArray())
         return doc.array();
     if (doc.isObject())

@@ -49,6 +49,9 @@ private slots:
         QTest::newRow("max") << QByteArray("9223372036854775807") << true << std::numeric_limits<qint64>::max();
         QTest::newRow("max+1") << QByteArray("9223372036854775808") << false << qint64(0);
         QTest::newRow("min") << QByteArray("-9223372036854775808") << true << std::numeric_limits<qint64>::min();
+        QTest::newRow("min-1") << QByteArray("-9223372036854775809") << false << qint64(0);
+        QTest::newRow("far below min") << QByteArray("-92233720368547758080") << false << qint64(0);
+        QTest::newRow("min with zero fraction") << QByteArray("-9223372036854775809.0") << false << qint64(0);
         QTest::newRow("2^53+1 exact") << QByteArray("9007199254740993") << true << qint64(9007199254740993LL);
         QTest::newRow("negative") << QByteArray("-42") << true << qint64(-42);
         QTest::newRow("fraction") << QByteArray("1.5") << false << qint64(0);
@@ -78,6 +81,22 @@ private slots:
             QCOMPARE(r.error().kind(), RequestError::Kind::Decoding);
             QVERIFY2(r.error().description().contains(QLatin1String("id")), qPrintable(r.error().description()));
         }
+    }
+
+    void outOfRangeIntegersElsewhereStayHarmless()
+    {
+        // Only the field that reads such a number fails; strings holding the
+        // digits and keys the record ignores are untouched.
+        const QByteArray body = "{\"x\":-9223372036854775809,\"id\":-9223372036854775808,"
+                                "\"name\":\"-9223372036854775809 \\\"-99999999999999999999\\\"\","
+                                "\"y\":[-1e300,-9223372036854775809.5]}";
+        const Result<Tag> r = decodeJson<Tag>(body);
+        QVERIFY2(r.ok(), qPrintable(r.ok() ? QString() : r.error().description()));
+        QCOMPARE(r->id, std::numeric_limits<qint64>::min());
+        QCOMPARE(r->name, QStringLiteral("-9223372036854775809 \"-99999999999999999999\""));
+        VERIFY_DECODING_FAILURE(ArticlesResponse, QByteArray(R"({"total":-18446744073709551616,"items":[]})"), "total");
+        VERIFY_DECODING_FAILURE(ArticlesResponse, QByteArray(R"({"total":1,"items":[{"id":-9223372036854775809}]})"),
+                                "items[0].id");
     }
 
     void idAsStringFailsEveryRecord()
