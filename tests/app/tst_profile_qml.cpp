@@ -11,6 +11,7 @@
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
+#include <QQuickStyle>
 #include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QtQml/qqmlextensionplugin.h>
@@ -99,6 +100,7 @@ private slots:
         qputenv("XDG_CONFIG_HOME", m_home.filePath("config").toUtf8());
         qputenv("XDG_CACHE_HOME", m_home.filePath("cache").toUtf8());
         QVERIFY(m_server.listen());
+        QQuickStyle::setStyle("Basic"); // as the reader runs
         ServerConfig::setBaseUrl(m_server.baseUrl());
         m_server.on("POST", "/api/login", FakeServer::Response::json(QJsonObject{{"token", "tok-a"}, {"user", alice()}}));
         QJsonArray articles;
@@ -183,10 +185,23 @@ private slots:
 
         QQuickItem *logout = findNamed(page, "logoutButton");
         QVERIFY(logout);
+        // The dialog follows the state; its buttons drive it.
         QVERIFY(QMetaObject::invokeMethod(logout, "clicked"));
         QVERIFY(state->showLogoutConfirm());
-        state->confirmLogout();
+        QQuickItem *cancel = nullptr;
+        QTRY_VERIFY((cancel = findNamed(window.contentItem(), "cancelLogout")) && cancel->isVisible());
+        QVERIFY(QMetaObject::invokeMethod(cancel, "clicked"));
+        QVERIFY(!state->showLogoutConfirm());
+        QVERIFY(state->isLoggedIn());
+        QTRY_VERIFY(!cancel->isVisible());
+
+        QVERIFY(QMetaObject::invokeMethod(logout, "clicked"));
+        QQuickItem *confirm = nullptr;
+        QTRY_VERIFY((confirm = findNamed(window.contentItem(), "confirmLogout")) && confirm->isVisible());
+        QVERIFY(QMetaObject::invokeMethod(confirm, "clicked"));
+        QVERIFY(!state->showLogoutConfirm());
         QTRY_VERIFY(findNamed(page, "usernameRow"));
+        QCOMPARE(state->username(), QString("alice"));
         QVERIFY(!state->isLoggedIn());
         QTest::qWait(50);
         object.reset();

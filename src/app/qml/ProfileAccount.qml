@@ -264,25 +264,70 @@ ColumnLayout {
         objectName: "logoutDialog"
         parent: Overlay.overlay
         anchors.centerIn: parent
+        width: 300
         modal: true
-        title: "确定要退出登录吗？"
+        padding: 0
         visible: account.state.showLogoutConfirm
+        // Escape or a click outside counts as cancelling.
         onClosed: account.state.cancelLogout()
 
-        footer: DialogButtonBox {
-            Button {
+        background: Rectangle {
+            radius: 12
+            color: Theme.surface
+            border.width: 1
+            border.color: Theme.border
+        }
+        header: Label {
+            text: "确定要退出登录吗？"
+            horizontalAlignment: Text.AlignHCenter
+            wrapMode: Text.Wrap
+            topPadding: 20
+            bottomPadding: 12
+            leftPadding: 16
+            rightPadding: 16
+            font.pixelSize: Theme.headlineSize
+            font.weight: Font.DemiBold
+            color: Theme.primaryText
+        }
+        footer: ColumnLayout {
+            spacing: 8
+            DialogAction {
                 objectName: "confirmLogout"
                 text: "退出登录"
-                palette.buttonText: Theme.danger
-                DialogButtonBox.buttonRole: DialogButtonBox.DestructiveRole
+                textColor: Theme.danger
+                Layout.topMargin: 4
                 onClicked: account.state.confirmLogout()
             }
-            Button {
+            DialogAction {
                 objectName: "cancelLogout"
                 text: "取消"
-                DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
+                textColor: Theme.accent
+                bold: true
+                Layout.bottomMargin: 16
                 onClicked: account.state.cancelLogout()
             }
+        }
+    }
+
+    component DialogAction: Button {
+        id: action
+        property color textColor
+        property bool bold: false
+        Layout.fillWidth: true
+        Layout.leftMargin: 16
+        Layout.rightMargin: 16
+        implicitHeight: 36
+        background: Rectangle {
+            radius: 8
+            color: action.down ? Theme.systemGray(5) : Theme.surfaceFill
+        }
+        contentItem: Label {
+            text: action.text
+            horizontalAlignment: Text.AlignHCenter
+            verticalAlignment: Text.AlignVCenter
+            font.pixelSize: Theme.bodySize
+            font.weight: action.bold ? Font.DemiBold : Font.Normal
+            color: action.textColor
         }
     }
 }
