@@ -3,6 +3,9 @@
 #include <QDeadlineTimer>
 #include <QRegularExpression>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 
 #ifndef PAPELO_SERVER_BINARY
 #define PAPELO_SERVER_BINARY ""
@@ -19,6 +22,8 @@ QString ServerProcess::binaryPath()
     const QString fromEnv = qEnvironmentVariable("PAPELO_SERVER_BINARY");
     return fromEnv.isEmpty() ? QStringLiteral(PAPELO_SERVER_BINARY) : fromEnv;
 }
+
+void ServerProcess::dieWithParent() { ::prctl(PR_SET_PDEATHSIG, SIGTERM); }
 
 QString ServerProcess::dataDir() const { return m_dataDir.path(); }
 
@@ -61,6 +66,9 @@ bool ServerProcess::start(int timeoutMs)
     m_stderr.clear();
     m_port = 0;
     m_process = std::make_unique<QProcess>();
+    // A test that aborts never runs the destructor; the kernel then stops the
+    // server with it instead of leaving it listening.
+    m_process->setChildProcessModifier(&ServerProcess::dieWithParent);
     m_process->start(binaryPath(), args);
     if (!m_process->waitForStarted(timeoutMs)) {
         m_error = QStringLiteral("cannot start %1: %2").arg(binaryPath(), m_process->errorString());

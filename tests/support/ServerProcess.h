@@ -54,6 +54,7 @@ public:
 
 private:
     void collectOutput();
+    static void dieWithParent();  // runs in the forked child before exec
 
     Options m_options;
     QTemporaryDir m_dataDir;
