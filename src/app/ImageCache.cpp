@@ -9,6 +9,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <memory>
+
 namespace papelo {
 
 namespace {
@@ -94,9 +96,28 @@ QCoro::Task<ImageCache::Fetch> ImageCache::fetch(QUrl url)
         co_return fetched;
     }
 
+    // Any stored response wins whatever its age. Qt's own PreferCache still
+    // refuses entries it judges stale, so the disk layer is read directly.
+    if (m_disk) {
+        const QNetworkCacheMetaData meta = m_disk->metaData(url);
+        if (meta.isValid()) {
+            const std::unique_ptr<QIODevice> stored(m_disk->data(url));
+            if (stored && stored->size() <= m_limits.maxBodyBytes) {
+                Fetch fetched;
+                fetched.ok = true;
+                fetched.status = meta.attributes().value(QNetworkRequest::HttpStatusCodeAttribute, 200).toInt();
+                fetched.bytes = stored->readAll();
+                rememberInMemory(key, fetched);
+                co_return fetched;
+            }
+        }
+    }
+
     QPointer<ImageCache> guard(this);
     QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferCache);
+    // Only misses get here; the response is stored for next time.
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, true);
     request.setTransferTimeout(int(m_limits.idle.count()));
     QNetworkReply *reply = m_nam->get(request);
     m_inFlight.insert(reply);
@@ -116,12 +137,20 @@ QCoro::Task<ImageCache::Fetch> ImageCache::fetch(QUrl url)
     if (!status.isValid() || reply->error() == QNetworkReply::OperationCanceledError
         || reply->error() == QNetworkReply::TimeoutError)
         co_return fetched;
+    // The body may have arrived in one piece before the progress check could stop it.
+    if (reply->bytesAvailable() > m_limits.maxBodyBytes)
+        co_return fetched;
     fetched.ok = true;
     fetched.status = status.toInt();
     fetched.bytes = reply->readAll();
+    rememberInMemory(key, fetched);
+    co_return fetched;
+}
+
+void ImageCache::rememberInMemory(const QString &key, const Fetch &fetched)
+{
     if (fetched.status >= 200 && fetched.status < 300 && fetched.bytes.size() <= m_memory.maxCost())
         m_memory.insert(key, new QByteArray(fetched.bytes), fetched.bytes.size());
-    co_return fetched;
 }
 
 void ImageCache::clear()

@@ -27,7 +27,8 @@ struct ImageCacheLimits {
 
 // The image connection (imageURLSession): one network manager with a memory
 // layer of response bodies in front of a QNetworkDiskCache. Any stored
-// response is used whatever its age; only a miss goes to the network.
+// response is used whatever its age; only a miss goes to the network, and
+// what the network delivers is stored as Qt's HTTP stack decides.
 // UI thread only; fetches run as coroutines on it, transfers in Qt's network
 // thread.
 class ImageCache : public QObject {
@@ -64,6 +65,8 @@ public:
     int fetchesInFlight() const { return int(m_inFlight.size()); }
 
 private:
+    void rememberInMemory(const QString &key, const Fetch &fetched);
+
     Limits m_limits;
     QString m_directory;
     QNetworkAccessManager *m_nam;

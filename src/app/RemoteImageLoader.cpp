@@ -82,6 +82,12 @@ void RemoteImageLoader::showSlow()
     emit statusChanged();
 }
 
+void RemoteImageLoader::cacheGone()
+{
+    if (m_status == Pending || m_status == Slow)
+        finish(m_generation, {});
+}
+
 void RemoteImageLoader::finish(quint64 generation, const QImage &image)
 {
     if (generation != m_generation)
@@ -101,6 +107,9 @@ QCoro::Task<> RemoteImageLoader::run(quint64 generation, QUrl url, QSize size)
         finish(generation, {});
         co_return;
     }
+    // A cache destroyed mid-fetch takes its replies with it and the fetch
+    // never resumes; fail the view instead of leaving it pending.
+    connect(cache, &QObject::destroyed, this, &RemoteImageLoader::cacheGone, Qt::UniqueConnection);
     const ImageCache::Fetch fetched = co_await cache->fetch(url);
     if (!guard || guard->m_generation != generation)
         co_return;

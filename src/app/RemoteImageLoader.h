@@ -71,6 +71,7 @@ signals:
 private:
     void restart();
     void showSlow();
+    void cacheGone();
     void finish(quint64 generation, const QImage &image);
     QCoro::Task<> run(quint64 generation, QUrl url, QSize size);
 
