@@ -97,6 +97,7 @@ ColumnLayout {
             model: account.state.myArticles
             delegate: AbstractButton {
                 id: articleRow
+                objectName: "articleRow"
                 required property var modelData
                 Layout.fillWidth: true
                 leftPadding: 16
