@@ -131,6 +131,14 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(itemsOf(host.root(), "ArticleCard").size(), 10, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(labelWithText(host.root(), QStringLiteral("C++")), 10000);
 
+        // The entrance: the last card waits 9 × 50 ms, so it is still on its way; all arrive.
+        const auto entrances = itemsOf(host.root(), "StaggerAppear");
+        QCOMPARE(entrances.size(), 10);
+        QVERIFY(entrances.last()->property("progress").toReal() < 1.0);
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(entrances.begin(), entrances.end(),
+                                             [](QQuickItem *e) { return e->property("progress").toReal() == 1.0; }),
+                                 5000);
+
         const auto cards = itemsOf(host.root(), "ArticleCard");
         // Three columns in a 1100-wide lane centred in 1200 - 2 × 16, once the entrance is over.
         QTRY_COMPARE_WITH_TIMEOUT(distinct(cards, true), (std::set<int>{50, 50 + 356 + 16, 50 + 2 * (356 + 16)}), 5000);
@@ -178,9 +186,14 @@ private slots:
         QTRY_VERIFY(!itemsOf(host.root(), "ArticleCard").isEmpty());
         const int built = int(itemsOf(host.root(), "ArticleCard", false).size());
         QVERIFY2(built <= 30, qPrintable(QString::number(built)));
+        QObject *screen = host.page()->property("screen").value<QObject *>();
+        QTRY_VERIFY(screen->property("animateCards").toBool());
         QMetaObject::invokeMethod(grid, "positionViewAtEnd");
         QTRY_VERIFY(labelWithText(host.root(), QStringLiteral("文章 600")));
         QVERIFY(int(itemsOf(host.root(), "ArticleCard", false).size()) <= 30);
+        // Cards built on scrolling after the entrance show at once.
+        for (QQuickItem *e : itemsOf(host.root(), "StaggerAppear"))
+            QCOMPARE(e->property("progress").toReal(), 1.0);
     }
 
     void errorViewRetryAndSkeleton()
