@@ -49,19 +49,22 @@ Page {
             width: grid.width
             spacing: 16
             bottomPadding: 8
+            // The header grows when the author arrives; a grid still showing
+            // its top must keep showing all of it.
+            onHeightChanged: if (!grid.moving && grid.contentY < grid.originY + height) grid.positionViewAtBeginning()
 
-            // Avatar, name, role, signature.
-            Row {
-                x: 16
-                topPadding: 12
-                width: parent.width - 32
-                spacing: 10
+            // Avatar, name, role, signature: 12 from the top, 16 in from the sides.
+            Item {
+                width: parent.width
+                height: 12 + Math.max(60, details.implicitHeight)
                 Rectangle {
+                    id: avatar
+                    x: 16
+                    y: 12 + (parent.height - 12 - height) / 2
                     width: 60
                     height: 60
                     radius: 30
                     color: Theme.accentSoft
-                    anchors.verticalCenter: parent.verticalCenter
                     Label {
                         anchors.centerIn: parent
                         text: screen.initial
@@ -72,8 +75,10 @@ Page {
                     }
                 }
                 Column {
-                    anchors.verticalCenter: parent.verticalCenter
-                    width: parent.width - 70
+                    id: details
+                    x: avatar.x + avatar.width + 10
+                    y: 12 + (parent.height - 12 - implicitHeight) / 2
+                    width: parent.width - x - 16
                     spacing: 4
                     Label {
                         width: parent.width
@@ -85,6 +90,7 @@ Page {
                         color: Theme.primaryText
                     }
                     Label {
+                        width: parent.width
                         text: screen.role
                         textFormat: Text.PlainText
                         font.pixelSize: Theme.captionSize
