@@ -338,11 +338,6 @@ int main(int argc, char *argv[])
 {
     QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setOrganizationName(QStringLiteral("papelo-tests"));
-    // Chromium upgrades plain-http images of an https page to https, which a
-    // loopback test server cannot answer; the late image must arrive as served.
-    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    flags += " --disable-features=AutoupgradeMixedContent";
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
     QtWebEngineQuick::initialize();
     QGuiApplication app(argc, argv);
     WebViewTest test;
