@@ -125,11 +125,14 @@ private slots:
             a.likes = 3;
             a.comments = 1;
         }
+        m_server.clear();
         Host host(QStringLiteral("HomeView"), 1200);
         QVERIFY(host.stack());
         QVERIFY(QTest::qWaitForWindowExposed(&host.window()));
         QTRY_COMPARE_WITH_TIMEOUT(itemsOf(host.root(), "ArticleCard").size(), 10, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(labelWithText(host.root(), QStringLiteral("C++")), 10000);
+        QCOMPARE(m_server.count("/api/articles"), 1); // one load for the one appearance
+        QCOMPARE(m_server.count("/api/tags"), 1);
 
         // The entrance: the last card waits 9 × 50 ms, so it is still on its way; all arrive.
         const auto entrances = itemsOf(host.root(), "StaggerAppear");
@@ -258,6 +261,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&host.window()));
         QTRY_COMPARE_WITH_TIMEOUT(itemsOf(host.root(), "ArticleCard").size(), 8, 10000);
         QVERIFY(!host.stack()->property("busy").toBool());
+        QCOMPARE(m_server.count("/api/articles/hot"), 1); // one load per appearance
         QVERIFY(labelWithText(host.root(), QStringLiteral("热门文章")));
         QVERIFY(labelWithText(host.root(), QStringLiteral("随机推荐")));
         QVERIFY(!labelWithText(host.root(), QStringLiteral("最新发布")));

@@ -14,7 +14,6 @@ Page {
     readonly property alias screen: discover
 
     onAppearedChanged: appeared ? discover.appear() : discover.disappear()
-    Component.onCompleted: if (appeared) discover.appear()
 
     DiscoverScreen { id: discover }
 

@@ -16,7 +16,6 @@ Page {
     readonly property alias grid: grid
 
     onAppearedChanged: appeared ? home.appear() : home.disappear()
-    Component.onCompleted: if (appeared) home.appear()
 
     HomeScreen { id: home }
 
