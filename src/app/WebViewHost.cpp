@@ -17,6 +17,7 @@ namespace papelo {
 namespace {
 constexpr int kRemeasureDelaysMs[] = {500, 1500, 3000};
 constexpr qreal kPixelsPerWheelNotch = 96;  // three lines of body text
+constexpr int kReflowSettleMs = 200;        // a window drag resizes many times
 } // namespace
 
 QString WebViewHost::userAgent()
@@ -92,7 +93,13 @@ bool WebViewHost::isMeasurement(const QVariant &result)
     }
 }
 
-WebViewHost::WebViewHost(QObject *parent) : QObject(parent), m_webOrigin(ServerConfig::webOrigin()) {}
+WebViewHost::WebViewHost(QObject *parent)
+    : QObject(parent), m_webOrigin(ServerConfig::webOrigin()), m_reflowTimer(new QTimer(this))
+{
+    m_reflowTimer->setSingleShot(true);
+    m_reflowTimer->setInterval(kReflowSettleMs);
+    connect(m_reflowTimer, &QTimer::timeout, this, &WebViewHost::measure);
+}
 
 WebViewHost::~WebViewHost()
 {
@@ -132,6 +139,18 @@ void WebViewHost::setDark(bool dark)
     emit darkChanged();
     if (m_finishedOnce)
         measure();  // re-applies the scheme to the shown document
+}
+
+void WebViewHost::setViewWidth(qreal width)
+{
+    if (qFuzzyCompare(width, m_viewWidth))
+        return;
+    m_viewWidth = width;
+    emit viewWidthChanged();
+    // A narrower body is taller: without a new measurement the page would
+    // cut its end off (or leave a gap when wider).
+    if (m_finishedOnce)
+        m_reflowTimer->start();
 }
 
 void WebViewHost::update()

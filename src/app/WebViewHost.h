@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 #include <QQmlParserStatus>
 #include <QUrl>
 #include <QVariant>
@@ -21,6 +22,7 @@ class WebViewHost : public QObject, public QQmlParserStatus {
     Q_PROPERTY(QString htmlContent READ htmlContent WRITE setHtmlContent NOTIFY htmlContentChanged)
     Q_PROPERTY(QString webOrigin READ webOrigin WRITE setWebOrigin NOTIFY webOriginChanged)
     Q_PROPERTY(bool dark READ dark WRITE setDark NOTIFY darkChanged)
+    Q_PROPERTY(qreal viewWidth READ viewWidth WRITE setViewWidth NOTIFY viewWidthChanged)
     Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
     Q_PROPERTY(int loadCount READ loadCount NOTIFY loadRequested)
     Q_PROPERTY(QString userAgent READ userAgent CONSTANT)
@@ -47,6 +49,9 @@ public:
     void setWebOrigin(const QString &host);
     bool dark() const { return m_dark; }
     void setDark(bool dark);
+    // The width the body is laid out in; text reflows when it changes.
+    qreal viewWidth() const { return m_viewWidth; }
+    void setViewWidth(qreal width);
     bool isLoading() const { return m_isLoading; }
     int loadCount() const { return m_loadCount; }
     QString loadedDocument() const { return m_loadedDocument; }
@@ -68,6 +73,7 @@ signals:
     void htmlContentChanged();
     void webOriginChanged();
     void darkChanged();
+    void viewWidthChanged();
     void isLoadingChanged();
     void loadRequested(const QString &document, const QUrl &baseUrl);
     void measureRequested(const QString &script);
@@ -88,6 +94,8 @@ private:
     bool m_hasLoaded = false;   // a document was handed to the view
     bool m_complete = false;
     bool m_dark = false;
+    qreal m_viewWidth = 0;
+    QTimer *m_reflowTimer = nullptr;
     bool m_isLoading = true;
     bool m_finishedOnce = false;
     bool m_pageLoadHeld = false;

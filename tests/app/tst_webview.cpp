@@ -262,6 +262,21 @@ private slots:
         QCOMPARE(page.probe(link).toString(), QStringLiteral("rgb(15, 123, 108)"));
     }
 
+    void aNarrowerBodyIsMeasuredAgain()
+    {
+        QString text;
+        for (int i = 0; i < 40; ++i)
+            text += QStringLiteral("一段足够长的文字，换行之后会更高。");
+        Page page = open(QStringLiteral("<p>%1</p>").arg(text));
+        QVERIFY(page.root);
+        QSignalSpy heights(page.host(), &WebViewHost::heightMeasured);
+        QTRY_COMPARE_WITH_TIMEOUT(heights.count(), 4, 20000);  // the finish and its three follow-ups
+        const qreal wide = page.root->property("measured").toReal();
+        page.body()->setProperty("width", 300);
+        QTRY_VERIFY_WITH_TIMEOUT(page.root->property("measured").toReal() > wide * 1.5, 5000);
+        QCOMPARE(heights.count(), 5);  // one measurement for the whole change
+    }
+
     void destroyedBeforeTheLaterMeasurements()
     {
         const int activityBefore = Activity::shared().count();

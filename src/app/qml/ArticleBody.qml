@@ -19,6 +19,7 @@ Item {
         id: host
         htmlContent: root.html
         dark: root.dark
+        viewWidth: root.width
         onLoadRequested: (document, baseUrl) => view.loadHtml(document, baseUrl)
         onMeasureRequested: script => view.runJavaScript(script, WebEngineScript.ApplicationWorld,
                                                          result => { if (host) host.applyMeasurement(result) })
