@@ -62,6 +62,7 @@ public:
         component.setData(QStringLiteral("import QtQuick\nimport QtQuick.Controls\nimport Papelo\n"
                                          "StackView { property bool current: true; initialItem: %1 {}\n"
                                          "  function back() { pop() }\n"
+                                         "  function refreshCommand() { App.commands.postRefreshArticles() }\n"
                                          "  Binding { target: App; property: \"windowWidth\"; value: %2 } }")
                               .arg(page)
                               .arg(width)
@@ -164,6 +165,12 @@ private slots:
         QTest::mouseClick(&host.window(), Qt::LeftButton, {}, centreOf(labelWithText(host.root(), QStringLiteral("C++"))));
         QTRY_COMPARE_WITH_TIMEOUT(m_server.count("/api/articles"), 1, 10000);
         QCOMPARE(m_server.requestsTo("/api/articles").first().queryItem("tag"), QStringLiteral("12"));
+
+        // The menu's refresh command reloads with the selected tag.
+        QTRY_VERIFY_WITH_TIMEOUT(!host.page()->property("screen").value<QObject *>()->property("isLoading").toBool(), 10000);
+        QMetaObject::invokeMethod(host.stack(), "refreshCommand");
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.count("/api/articles"), 2, 10000);
+        QCOMPARE(m_server.requestsTo("/api/articles").last().queryItem("tag"), QStringLiteral("12"));
     }
 
     void compactWindowShowsTwoColumns()
