@@ -323,6 +323,22 @@ private slots:
         QCOMPARE(loads.count(), 0);
     }
 
+    void anAnchorOfTheArticleStaysInTheArticle()
+    {
+        Page page = open(QStringLiteral("<p><a href=\"#notes\" style=\"display:block;height:200px\">跳到注释</a></p>"
+                                        "<div style=\"height:900px\"></div><h2 id=\"notes\">注释</h2>"));
+        QVERIFY(page.root);
+        QTRY_VERIFY_WITH_TIMEOUT(page.root->property("measureCount").toInt() >= 1, 20000);
+        m_links.opened.clear();
+        QSignalSpy loads(page.host(), &WebViewHost::loadRequested);
+        QTest::mouseClick(page.window.get(), Qt::LeftButton, {}, QPoint(300, 120));
+        QTest::qWait(1500);
+        QVERIFY(m_links.opened.isEmpty());
+        QCOMPARE(loads.count(), 0);
+        QCOMPARE(page.probe(QStringLiteral("document.getElementById('notes') ? 'article' : 'gone'")).toString(),
+                 QStringLiteral("article"));
+    }
+
     void navigationAndScrollDecisions()
     {
         WebViewHost host;
