@@ -3,9 +3,17 @@
 // bottom while counting live card delegates and watching the resident memory.
 //
 //   scripts/locked-build.sh bench_article_grid && QT_QPA_PLATFORM=offscreen build/bench/bench_article_grid
+//
+// With --images the cards carry the thumbnails of papelo-server --demo (its
+// 120 pictures repeated over the 5,000 cards), loaded through the image cache.
+#include "APIClient.h"
+#include "Activity.h"
 #include "ArticleListModel.h"
 #include "Envelopes.h"
 #include "ServerConfig.h"
+#include "ServerProcess.h"
+
+#include <QCoroTask>
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -31,7 +39,7 @@ namespace {
 
 constexpr int kArticles = 5000;
 
-QByteArray listBody()
+QByteArray listBody(const QList<Article> &pictures)
 {
     QJsonArray items;
     for (int i = 1; i <= kArticles; ++i) {
@@ -46,6 +54,10 @@ QByteArray listBody()
         a.filename = QStringLiteral("post-%1.md").arg(i);
         if (i % 3 == 0)
             a.likes = i % 11;
+        if (!pictures.isEmpty()) {
+            a.thumb = pictures.at(i % pictures.size()).thumb;
+            a.cover = pictures.at(i % pictures.size()).cover;
+        }
         items.append(a.toJson());
     }
     QJsonObject body;
@@ -91,9 +103,27 @@ int main(int argc, char *argv[])
     qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
     qputenv("XDG_CACHE_HOME", home.filePath(QStringLiteral("cache")).toUtf8());
     QGuiApplication app(argc, argv);
+    const bool withImages = app.arguments().contains(QStringLiteral("--images"));
     ServerConfig::setBaseUrl(QStringLiteral("http://127.0.0.1:9"));
 
-    const QByteArray body = listBody();
+    ServerProcess server;
+    QList<Article> pictures;
+    if (withImages) {
+        if (!server.start()) {
+            std::printf("server did not start: %s\n", qPrintable(server.errorString()));
+            return 1;
+        }
+        ServerConfig::setBaseUrl(server.baseUrl());
+        auto client = APIClient::create(server.baseUrl());
+        const auto demo = QCoro::waitFor(client->fetchArticles(std::nullopt, std::nullopt, std::nullopt, std::nullopt));
+        if (!demo) {
+            std::printf("demo list failed: %s\n", qPrintable(demo.error().description()));
+            return 1;
+        }
+        pictures = demo->items;
+    }
+
+    const QByteArray body = listBody(pictures);
     QElapsedTimer t;
     t.start();
     const Result<ArticlesResponse> decoded = decodeJson<ArticlesResponse>(body);
@@ -152,8 +182,15 @@ int main(int argc, char *argv[])
         maxCards = std::max(maxCards, countCards(grid.get()));
     }
     const long rssAfterUp = rssKiB();
+    // Let the image loads still running end before the last reading.
+    QElapsedTimer settle;
+    settle.start();
+    while (Activity::shared().count() > 0 && settle.elapsed() < 15000)
+        waitFrame(window);
+    const long rssSettled = rssKiB();
 
-    std::printf("articles                 %d (body %.1f MiB)\n", kArticles, body.size() / 1048576.0);
+    std::printf("articles                 %d (body %.1f MiB)%s\n", kArticles, body.size() / 1048576.0,
+                withImages ? ", demo thumbnails" : ", letter tiles");
     std::printf("decode                   %.1f ms\n", decodeMs);
     std::printf("model reset              %.2f ms\n", resetMs);
     std::printf("first frame              %.1f ms (%d cards built)\n", firstFrameMs, cardsAtStart);
@@ -163,6 +200,9 @@ int main(int argc, char *argv[])
     std::printf("RSS after first frame    %ld KiB\n", rssFirstFrame);
     std::printf("RSS after scrolling down %ld KiB\n", rssAfterDown);
     std::printf("RSS after scrolling up   %ld KiB\n", rssAfterUp);
+    std::printf("RSS when settled         %ld KiB\n", rssSettled);
     grid.reset();
+    if (withImages)
+        server.stop();
     return 0;
 }
