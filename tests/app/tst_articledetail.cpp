@@ -205,6 +205,32 @@ private slots:
         QCOMPARE(screen.mainBlock(), QStringLiteral("article"));
     }
 
+    void aSupersededLoadDoesNotOverwriteTheNewerOne()
+    {
+        FakeServer server;
+        QVERIFY(server.listen());
+        int calls = 0;
+        server.on("GET", "/api/article/16", [&calls](const FakeServer::Request &) {
+            // The first load fails late, after the second has already succeeded.
+            FakeServer::Response r = ++calls == 1 ? serverError("旧请求失败") : FakeServer::Response::json(articleJson(16, 2, 0));
+            r.delayMs = calls == 1 ? 400 : 20;
+            return r;
+        });
+        server.on("GET", "/api/comments", FakeServer::Response::json(QJsonArray{}));
+        ArticleDetailScreen screen;
+        screen.setBaseUrl(server.baseUrl());
+        screen.setArticleId(16);
+        screen.retry();
+        QTRY_COMPARE_WITH_TIMEOUT(server.count("/api/article/16"), 1, 5000);
+        screen.appear();
+        QTRY_COMPARE_WITH_TIMEOUT(screen.mainBlock(), QStringLiteral("article"), 5000);
+        QTest::qWait(600);  // the old answer has arrived by now
+        QCOMPARE(server.count("/api/article/16"), 2);
+        QCOMPARE(screen.mainBlock(), QStringLiteral("article"));
+        QVERIFY(!screen.isLoading());
+        QCOMPARE(screen.errorMessage(), QString());
+    }
+
     void destroyedWhileRequestsRun()
     {
         FakeServer server;
