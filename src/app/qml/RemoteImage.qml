@@ -44,6 +44,7 @@ Item {
 
     ImageSurface {
         anchors.fill: parent
+        Accessible.ignored: true
         image: loader.image
         opacity: loader.hasImage ? 1 : 0
         Behavior on opacity { NumberAnimation { duration: 250; easing.type: Easing.InOutQuad } }

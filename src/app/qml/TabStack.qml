@@ -68,7 +68,7 @@ FocusScope {
         clip: true
     }
 
-    Component.onCompleted: stack.push(root.initialPage, {}, StackView.Immediate)
+    Component.onCompleted: if (root.initialPage.toString() !== "") stack.push(root.initialPage, {}, StackView.Immediate)
 
     Shortcut {
         sequences: ["Escape", "Alt+Left", StandardKey.Back]
