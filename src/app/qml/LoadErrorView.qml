@@ -15,7 +15,7 @@ Column {
     Icon {
         name: "warning"
         size: Theme.largeTitleSize
-        color: Theme.systemGray(1)
+        color: Theme.systemGray(2)  // level 1 is not a grey of the ramp
         anchors.horizontalCenter: parent.horizontalCenter
     }
     Label {
