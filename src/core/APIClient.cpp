@@ -123,7 +123,6 @@ QCoro::Task<Result<APIClient::RawResponse>> APIClient::send(QString pathAndQuery
     if (!url.isValid())
         co_return RequestError::config(m_baseUrl + pathAndQuery);
 
-    const Activity::Scope busy;
     QNetworkRequest request(url);
     if (token)
         request.setRawHeader("Authorization", "Bearer " + token->toUtf8());
@@ -188,6 +187,7 @@ template <typename T> QCoro::Task<Result<T>> APIClient::decodeOffThread(Result<R
 template <typename T> QCoro::Task<Result<T>> APIClient::get(QString pathAndQuery, std::optional<QString> token)
 {
     auto self = shared_from_this();
+    const Activity::Scope busy; // until decoded, so a settled window has applied it
     auto raw = co_await send(std::move(pathAndQuery), QByteArrayLiteral("GET"), {}, std::move(token));
     co_return co_await decodeOffThread<T>(std::move(raw));
 }
@@ -196,6 +196,7 @@ template <typename T>
 QCoro::Task<Result<T>> APIClient::post(QString path, QJsonObject body, std::optional<QString> token)
 {
     auto self = shared_from_this();
+    const Activity::Scope busy;
     // Lone surrogates cannot be written as UTF-8 JSON without silently changing the text.
     for (auto it = body.begin(); it != body.end(); ++it) {
         if (it.value().isString() && !it.value().toString().isValidUtf16())
