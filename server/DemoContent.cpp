@@ -136,7 +136,7 @@ Body body(QRandomGenerator &rng, qint64 articleId, int paragraphs, bool rich)
                      .arg(qMax<qint64>(1, articleId - 1));
             break;
         case 3:
-            h += QStringLiteral("<pre><code>for (const auto &amp;item : items) {\n    total += item.price * item.count;\n}</code></pre>\n");
+            h += QStringLiteral("<pre>for (const auto &amp;item : items) {\n    total += item.price * item.count;\n}</pre>\n");
             break;
         case 4:
             h += QStringLiteral("<table><thead><tr><th>项目</th><th>数量</th><th>备注</th></tr></thead><tbody>"
