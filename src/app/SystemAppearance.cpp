@@ -71,6 +71,9 @@ void SystemAppearance::start()
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
+    // QtDBus matches the slot's argument types by metatype id; an id not yet
+    // registered makes connect() fail silently and no change ever arrives.
+    qMetaTypeId<QDBusVariant>();
     bus.connect(kService, kPath, kInterface, QStringLiteral("SettingChanged"), this,
                 SLOT(onSettingChanged(QString, QString, QDBusVariant)));
     readPortal(kAppearanceNs, kColorSchemeKey);

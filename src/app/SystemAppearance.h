@@ -2,7 +2,7 @@
 
 #include <QObject>
 
-class QDBusVariant;
+#include <QDBusVariant>
 
 namespace papelo {
 
