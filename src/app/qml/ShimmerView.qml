@@ -5,12 +5,17 @@ import Papelo
 Rectangle {
     id: root
     property real phase: 0
+    // Colour behind a rounded shimmer. The band is clipped to the square
+    // frame; painting the corners outside the rounding in this colour keeps
+    // it inside the shape without an offscreen mask pass.
+    property color cornerColor: "transparent"
     readonly property bool moving: !App.reduceMotion && visible && width > 0
 
     color: Theme.systemGray(5)
     clip: true
 
     Rectangle {
+        objectName: "shimmerBand"
         visible: root.moving
         width: root.width / 2
         height: root.height
@@ -22,6 +27,16 @@ Rectangle {
             GradientStop { position: 0.5; color: "#80ffffff" }
             GradientStop { position: 1.0; color: "#00ffffff" }
         }
+    }
+
+    Rectangle {
+        visible: root.moving && root.radius > 0 && root.cornerColor.a > 0
+        anchors.fill: parent
+        anchors.margins: -root.radius
+        radius: 2 * root.radius
+        color: "transparent"
+        border.width: root.radius
+        border.color: root.cornerColor
     }
 
     NumberAnimation on phase {

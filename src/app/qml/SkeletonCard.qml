@@ -22,36 +22,41 @@ Item {
         color: Theme.surface
         clip: true
 
+        // The outline's rows sit centred in the fixed 232-pt frame.
         Column {
-            anchors.fill: parent
+            anchors.left: parent.left
+            anchors.right: parent.right
             anchors.margins: 8
+            anchors.verticalCenter: parent.verticalCenter
             spacing: 4
 
             ShimmerView {
                 width: parent.width
                 height: 130
                 radius: 8
+                cornerColor: Theme.surface
             }
             ShimmerView {
                 x: 4
                 width: parent.width - 8
                 height: 13
                 radius: height / 2
+                cornerColor: Theme.surface
             }
             Row {
                 x: 4
                 spacing: 10
                 Repeater {
                     model: 3
-                    ShimmerView { width: 36; height: 10; radius: 5 }
+                    ShimmerView { width: 36; height: 10; radius: 5; cornerColor: Theme.surface }
                 }
             }
             Item {
                 x: 4
                 width: parent.width - 8
                 height: 10 + 4
-                ShimmerView { width: 60; height: 10; radius: 5 }
-                ShimmerView { anchors.right: parent.right; width: 50; height: 10; radius: 5 }
+                ShimmerView { width: 60; height: 10; radius: 5; cornerColor: Theme.surface }
+                ShimmerView { anchors.right: parent.right; width: 50; height: 10; radius: 5; cornerColor: Theme.surface }
             }
         }
     }
