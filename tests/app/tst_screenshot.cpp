@@ -13,6 +13,8 @@ private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
     void writesAPngOfTheRequestedSize_data();
     void writesAPngOfTheRequestedSize();
+    void startPagesOpenOnTheHomeTab_data();
+    void startPagesOpenOnTheHomeTab();
     void badServerIsRefusedBeforeAnyRequest();
     void helpAndVersion();
 
@@ -70,6 +72,35 @@ void TestScreenshot::writesAPngOfTheRequestedSize()
         for (int x = 0; x < image.width(); x += 7)
             colours.insert(image.pixel(x, y));
     QVERIFY(colours.size() > 3);
+}
+
+void TestScreenshot::startPagesOpenOnTheHomeTab_data()
+{
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<QByteArray>("expectedPath");
+    QTest::newRow("article") << QStringList{QStringLiteral("--article"), QStringLiteral("7")} << QByteArray("/api/article/7");
+    QTest::newRow("author") << QStringList{QStringLiteral("--author"), QStringLiteral("3")} << QByteArray("/api/author/3");
+}
+
+void TestScreenshot::startPagesOpenOnTheHomeTab()
+{
+    QFETCH(QStringList, extra);
+    QFETCH(QByteArray, expectedPath);
+    FakeServer server;
+    QVERIFY(server.listen());
+    server.setFallback([](const FakeServer::Request &) {
+        return FakeServer::Response::raw(404, "{\"error\":\"不存在\"}");
+    });
+    QProcess papelo;
+    papelo.setProcessEnvironment(environment());
+    papelo.start(QStringLiteral(PAPELO_BINARY),
+                 QStringList{QStringLiteral("--server"), server.baseUrl(), QStringLiteral("--screenshot"),
+                             m_dir.filePath(QStringLiteral("start.png"))}
+                     + extra);
+    QTRY_VERIFY_WITH_TIMEOUT(papelo.state() == QProcess::NotRunning, 40000);
+    QCOMPARE(papelo.exitCode(), 0);
+    // The pushed page came on screen and loaded its record.
+    QVERIFY2(server.count(expectedPath) >= 1, expectedPath.constData());
 }
 
 void TestScreenshot::badServerIsRefusedBeforeAnyRequest()
