@@ -200,6 +200,7 @@ void TestImages::failedTransfersReportNoBody_data()
     QTest::newRow("dead server") << 0;
     QTest::newRow("stalled past the whole limit") << 1;
     QTest::newRow("body over the cap") << 2;
+    QTest::newRow("silent past the idle limit") << 3;
 }
 
 void TestImages::failedTransfersReportNoBody()
@@ -219,14 +220,24 @@ void TestImages::failedTransfersReportNoBody()
         FakeServer::Response r = pngResponse(png(4, 4));
         r.stall = true;
         m_server->on("GET", "/x.png", r);
-    } else {
+    } else if (kind == 2) {
         m_server->on("GET", "/x.png", FakeServer::Response::raw(200, QByteArray(2'000'000, 'x'), "image/png"));
+    } else {
+        // Headers and a little data, then nothing: the idle limit ends it long before the whole one.
+        m_cache.reset();
+        limits.whole = std::chrono::milliseconds(20000);
+        limits.idle = std::chrono::milliseconds(400);
+        m_cache = std::make_unique<ImageCache>(m_dir->filePath(QStringLiteral("idle")), limits);
+        FakeServer::Response r = pngResponse(png(64, 64));
+        r.stallAfterBytes = 20;
+        m_server->on("GET", "/x.png", r);
     }
     QElapsedTimer clock;
     clock.start();
     const ImageCache::Fetch fetched = fetchNow(*m_cache, address);
     QVERIFY(!fetched.ok);
     QVERIFY(fetched.bytes.isEmpty());
+    QVERIFY2(clock.elapsed() < 15000, "a limit must end the fetch");
     QCOMPARE(m_cache->memoryCost(), 0);
     QCOMPARE(m_cache->fetchesInFlight(), 0);
 }

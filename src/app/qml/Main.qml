@@ -35,6 +35,10 @@ ApplicationWindow {
     Binding { target: App; property: "windowWidth"; value: window.width }
 
     menuBar: MenuBar {
+        background: Rectangle {
+            color: Theme.appBackground
+            Rectangle { anchors { left: parent.left; right: parent.right; bottom: parent.bottom } height: 1; color: Theme.border }
+        }
         Menu {
             title: "Papelo"
             Action {
