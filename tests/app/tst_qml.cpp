@@ -26,16 +26,14 @@ QtMessageHandler g_previous = nullptr;
 
 void collect(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    // Platform chatter that is no QML fault.
-    const bool platformNoise = message.contains(QLatin1String("XDG_RUNTIME_DIR"))
-                               || message.contains(QLatin1String("propagateSizeHints"))
-                               || message.contains(QLatin1String("This plugin does not support"))
-                               // Qt WebEngine's own registration notes, printed on import.
-                               || message.contains(QLatin1String("You should not use it as a QML type"))
-                               // The offscreen platform has no OpenGL for Chromium to render with.
-                               || message.contains(QLatin1String("OpenGL context creation failed"))
-                               || message.contains(QLatin1String("No suitable graphics backend found"));
-    if (type != QtDebugMsg && type != QtInfoMsg && !platformNoise)
+    // Only what the QML engine reports about our files counts: binding loops,
+    // undefined properties, type and script errors all name a .qml source.
+    // Platform and network chatter (offscreen GL, Chromium, Qt's own reply
+    // bookkeeping) is not a fault of the views.
+    const QByteArray category(context.category ? context.category : "");
+    const bool fromQml = message.contains(QLatin1String(".qml")) || category == "qml" || category == "js"
+                         || category.startsWith("qt.qml");
+    if (type != QtDebugMsg && type != QtInfoMsg && fromQml)
         g_warnings << message;
     if (g_previous)
         g_previous(type, context, message);
@@ -46,6 +44,8 @@ class TestQml : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void warningHandlerCatchesQmlFaults_data();
+    void warningHandlerCatchesQmlFaults();
     void everyFileLoadsWithoutWarnings_data();
     void everyFileLoadsWithoutWarnings();
     void mainWindowShowsTabsAndStartsOnRequestedTab();
@@ -53,6 +53,7 @@ private slots:
     void shimmerStandsStillUnderReduceMotion();
     void skeletonGridLaysOutSixCardsInTheGivenColumns();
     void menuShortcutAndAboutDialog();
+    void tabKeyWalksTheSettingsControls();
     void cleanupTestCase() { qInstallMessageHandler(g_previous); }
 
 private:
@@ -67,6 +68,30 @@ void TestQml::initTestCase()
     // A dead port: screens that load fail quickly instead of reaching anything real.
     papelo::ServerConfig::setBaseUrl(QStringLiteral("http://127.0.0.1:9"));
     g_previous = qInstallMessageHandler(collect);
+}
+
+void TestQml::warningHandlerCatchesQmlFaults_data()
+{
+    QTest::addColumn<QByteArray>("qml");
+    QTest::newRow("binding loop") << QByteArray("import QtQuick\nItem { width: height + 1; height: width + 1 }");
+    QTest::newRow("undefined name") << QByteArray("import QtQuick\nItem { property int n: notDefinedAnywhere.count }");
+    QTest::newRow("wrong type") << QByteArray("import QtQuick\nItem { property int n: \"text\" + {} }");
+}
+
+// The checker itself must be able to fail.
+void TestQml::warningHandlerCatchesQmlFaults()
+{
+    QFETCH(QByteArray, qml);
+    g_warnings.clear();
+    {
+        QQmlEngine engine;
+        QQmlComponent component(&engine);
+        component.setData(qml, QUrl(QStringLiteral("qrc:/Papelo/faulty.qml")));
+        std::unique_ptr<QObject> object(component.create());
+        QVERIFY(object);
+    }
+    QVERIFY(!g_warnings.isEmpty());
+    g_warnings.clear();
 }
 
 void TestQml::everyFileLoadsWithoutWarnings_data()
@@ -179,7 +204,21 @@ void collectItems(QQuickItem *root, const QByteArray &typePrefix, QList<QQuickIt
     }
 }
 
-QQuickItem *childNamed(QObject *root, const QString &name) { return root->findChild<QQuickItem *>(name); }
+QQuickItem *childNamed(QObject *root, const QString &name)
+{
+    if (QQuickItem *found = root->findChild<QQuickItem *>(name))
+        return found;
+    // Repeater-made items are visual children only.
+    if (auto *item = qobject_cast<QQuickItem *>(root)) {
+        for (QQuickItem *child : item->childItems()) {
+            if (child->objectName() == name)
+                return child;
+            if (QQuickItem *found = childNamed(child, name))
+                return found;
+        }
+    }
+    return nullptr;
+}
 } // namespace
 
 void TestQml::remoteImageShowsEachStateInTurn()
@@ -322,6 +361,40 @@ void TestQml::menuShortcutAndAboutDialog()
     QMetaObject::invokeMethod(dialog, "reject");
     QTRY_VERIFY(!app->aboutVisible());
     QCOMPARE(app->selectedTab(), 1);
+    app->setSelectedTab(0);
+    QVERIFY2(g_warnings.isEmpty(), qPrintable(g_warnings.join(QLatin1Char('\n'))));
+}
+
+void TestQml::tabKeyWalksTheSettingsControls()
+{
+    g_warnings.clear();
+    papelo::App *app = papelo::App::shared();
+    app->setSelectedTab(3);
+    QQmlEngine engine;
+    QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Papelo/Main.qml")));
+    std::unique_ptr<QObject> object(component.create());
+    auto *window = qobject_cast<QQuickWindow *>(object.get());
+    QVERIFY(window);
+    window->requestActivate();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QSet<QString> reached;
+    for (int i = 0; i < 12; ++i) {
+        QTest::keyClick(window, Qt::Key_Tab);
+        if (QQuickItem *focused = window->activeFocusItem())
+            reached.insert(focused->objectName());
+    }
+    for (const char *name : {"themeSegment0", "themeSegment1", "themeSegment2", "clearImageCacheButton"})
+        QVERIFY2(reached.contains(QString::fromLatin1(name)), name);
+
+    // Space on a focused segment picks it.
+    const auto previous = app->settings()->themeModeIndex();
+    QQuickItem *dark = childNamed(window->contentItem(), QStringLiteral("themeSegment2"));
+    QVERIFY(dark);
+    dark->forceActiveFocus(Qt::TabFocusReason);
+    QTest::keyClick(window, Qt::Key_Space);
+    QTRY_COMPARE(app->settings()->themeModeIndex(), 2);
+    QVERIFY(app->isDark());
+    app->settings()->setThemeModeIndex(previous);
     app->setSelectedTab(0);
     QVERIFY2(g_warnings.isEmpty(), qPrintable(g_warnings.join(QLatin1Char('\n'))));
 }

@@ -87,6 +87,7 @@ Page {
                                 model: screen.themeModes
                                 AbstractButton {
                                     id: segment
+                                    objectName: "themeSegment" + index
                                     required property var modelData
                                     required property int index
                                     width: (picker.width - 4) / 3
@@ -140,6 +141,7 @@ Page {
             Group {
                 AbstractButton {
                     id: clearButton
+                    objectName: "clearImageCacheButton"
                     width: parent.width
                     height: 44
                     focusPolicy: Qt.StrongFocus
