@@ -75,4 +75,7 @@ private:
     QSet<QNetworkReply *> m_inFlight;
 };
 
+// The process-wide image connection, under the name the views know it by.
+inline ImageCache *imageURLSession() { return ImageCache::shared(); }
+
 } // namespace papelo

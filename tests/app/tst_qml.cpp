@@ -54,6 +54,7 @@ private slots:
     void skeletonGridLaysOutSixCardsInTheGivenColumns();
     void menuShortcutAndAboutDialog();
     void tabKeyWalksTheSettingsControls();
+    void escapeAndAltLeftGoBackOnTheShownTab();
     void cleanupTestCase() { qInstallMessageHandler(g_previous); }
 
 private:
@@ -396,6 +397,41 @@ void TestQml::tabKeyWalksTheSettingsControls()
     QVERIFY(app->isDark());
     app->settings()->setThemeModeIndex(previous);
     app->setSelectedTab(0);
+    QVERIFY2(g_warnings.isEmpty(), qPrintable(g_warnings.join(QLatin1Char('\n'))));
+}
+
+void TestQml::escapeAndAltLeftGoBackOnTheShownTab()
+{
+    g_warnings.clear();
+    papelo::App *app = papelo::App::shared();
+    app->setSelectedTab(0);
+    QQmlEngine engine;
+    QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Papelo/Main.qml")));
+    std::unique_ptr<QObject> object(component.create());
+    auto *window = qobject_cast<QQuickWindow *>(object.get());
+    QVERIFY(window);
+    window->requestActivate();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QList<QQuickItem *> stacks;
+    collectItems(window->contentItem(), "TabStack", stacks);
+    QCOMPARE(stacks.size(), 4);
+    QQuickItem *home = stacks.at(0);
+    QQuickItem *discover = stacks.at(1);
+    const auto push = [](QQuickItem *stack) {
+        QMetaObject::invokeMethod(stack, "push", Q_ARG(QVariant, QUrl(QStringLiteral("qrc:/Papelo/SettingsView.qml"))),
+                                  Q_ARG(QVariant, QVariantMap()));
+    };
+    push(home);
+    push(discover); // not shown: keys must leave it alone
+    QCOMPARE(home->property("depth").toInt(), 2);
+    QTest::keyClick(window, Qt::Key_Escape);
+    QTRY_COMPARE(home->property("depth").toInt(), 1);
+    push(home);
+    QTest::keyClick(window, Qt::Key_Left, Qt::AltModifier);
+    QTRY_COMPARE(home->property("depth").toInt(), 1);
+    QTest::keyClick(window, Qt::Key_Escape); // at the root: nothing to pop
+    QCOMPARE(home->property("depth").toInt(), 1);
+    QCOMPARE(discover->property("depth").toInt(), 2);
     QVERIFY2(g_warnings.isEmpty(), qPrintable(g_warnings.join(QLatin1Char('\n'))));
 }
 

@@ -71,7 +71,8 @@ FocusScope {
     Component.onCompleted: if (root.initialPage.toString() !== "") stack.push(root.initialPage, {}, StackView.Immediate)
 
     Shortcut {
-        sequences: ["Escape", "Alt+Left", StandardKey.Back]
+        // StandardKey.Back is Alt+Left here too; listing both would make the key ambiguous.
+        sequences: ["Escape", "Alt+Left"]
         enabled: root.current && stack.depth > 1
         onActivated: root.back()
     }
