@@ -7,6 +7,7 @@
 #include <QDBusPendingReply>
 #include <QDBusVariant>
 #include <QGuiApplication>
+#include <QEvent>
 #include <QPalette>
 
 namespace papelo {
@@ -67,7 +68,7 @@ void SystemAppearance::start()
 {
     setDark(paletteLooksDark());
     if (qGuiApp)
-        connect(qGuiApp, &QGuiApplication::paletteChanged, this, &SystemAppearance::onPaletteChanged);
+        qGuiApp->installEventFilter(this);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
@@ -93,6 +94,13 @@ void SystemAppearance::readPortal(const QString &ns, const QString &key)
             return;
         applySetting(ns, key, unwrap(reply.arguments().constFirst()));
     });
+}
+
+bool SystemAppearance::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == qGuiApp && event->type() == QEvent::ApplicationPaletteChange)
+        onPaletteChanged();
+    return QObject::eventFilter(watched, event);
 }
 
 void SystemAppearance::onPaletteChanged()

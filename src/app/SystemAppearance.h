@@ -29,15 +29,18 @@ public:
     // Portal values: color-scheme 1 prefers dark; 0 (none) and 2 (light) do not.
     static bool darkFromColorScheme(uint value) { return value == 1; }
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 signals:
     void isDarkChanged();
     void reduceMotionChanged();
 
 private slots:
-    void onPaletteChanged();
     void onSettingChanged(const QString &ns, const QString &key, const QDBusVariant &value);
 
 private:
+    void onPaletteChanged();
     void readPortal(const QString &ns, const QString &key);
     void applySetting(const QString &ns, const QString &key, const QVariant &value);
     bool paletteLooksDark() const;

@@ -9,6 +9,8 @@
 #include "SystemAppearance.h"
 #include "Theme.h"
 
+#include <QGuiApplication>
+#include <QPalette>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -32,6 +34,7 @@ private slots:
     void followsSystemChangesOnlyWhileSetToSystem();
     void runOverrideIsNotPersisted();
     void portalColorSchemeValues();
+    void withoutPortalThePaletteDecides();
 
     // Layout rules
     void gridColumnsAndWidthLimit();
@@ -202,6 +205,25 @@ void TestShell::portalColorSchemeValues()
     QVERIFY(app.reduceMotion());
     QCOMPARE(motion.count(), 1);
     QCOMPARE(appMotion.count(), 1);
+}
+
+void TestShell::withoutPortalThePaletteDecides()
+{
+    // No session bus here: only the platform palette can tell.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/papelo-test-bus");
+    const QPalette original = QGuiApplication::palette();
+    SystemAppearance system;
+    App app(settingsPath(QStringLiteral("palette")), &system);
+    system.start();
+    QVERIFY(!app.isDark());
+    QPalette dark = original;
+    dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
+    dark.setColor(QPalette::WindowText, QColor(0xF0, 0xF0, 0xF0));
+    QGuiApplication::setPalette(dark);
+    QTRY_VERIFY(app.isDark());
+    QCOMPARE(app.theme()->appBackground(), Theme::hex(0x111210));
+    QGuiApplication::setPalette(original);
+    QTRY_VERIFY(!app.isDark());
 }
 
 void TestShell::gridColumnsAndWidthLimit()
