@@ -5,6 +5,7 @@
 
 #include <QCoroFuture>
 #include <QtConcurrent>
+#include <QtMath>
 
 namespace papelo {
 
@@ -48,6 +49,21 @@ void RemoteImageLoader::setSourceSize(const QSize &size)
     emit sourceSizeChanged();
 }
 
+void RemoteImageLoader::setDevicePixelRatio(qreal ratio)
+{
+    if (ratio <= 0 || qFuzzyCompare(ratio, m_devicePixelRatio))
+        return;
+    m_devicePixelRatio = ratio;
+    emit sourceSizeChanged();
+}
+
+QSize RemoteImageLoader::decodeSize() const
+{
+    if (m_sourceSize.isEmpty())
+        return {};
+    return QSize(qCeil(m_sourceSize.width() * m_devicePixelRatio), qCeil(m_sourceSize.height() * m_devicePixelRatio));
+}
+
 void RemoteImageLoader::componentComplete()
 {
     m_complete = true;
@@ -71,7 +87,7 @@ void RemoteImageLoader::restart()
     emit statusChanged();
     m_busy.emplace();
     m_skeletonDelay.start();
-    run(m_generation, m_url, m_sourceSize);
+    run(m_generation, m_url, decodeSize());
 }
 
 void RemoteImageLoader::showSlow()

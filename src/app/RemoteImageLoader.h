@@ -30,6 +30,8 @@ class RemoteImageLoader : public QObject, public QQmlParserStatus {
     // QUrl, string, null or undefined; empty or null means "no address".
     Q_PROPERTY(QVariant url READ url WRITE setUrl NOTIFY urlChanged)
     Q_PROPERTY(QSize sourceSize READ sourceSize WRITE setSourceSize NOTIFY sourceSizeChanged)
+    // Pixels per point of the screen shown on; the decode size is sourceSize times this.
+    Q_PROPERTY(qreal devicePixelRatio READ devicePixelRatio WRITE setDevicePixelRatio NOTIFY sourceSizeChanged)
     Q_PROPERTY(Status status READ status NOTIFY statusChanged)
     Q_PROPERTY(bool hasUrl READ hasUrl NOTIFY urlChanged)
     Q_PROPERTY(bool showSkeleton READ showSkeleton NOTIFY statusChanged)
@@ -49,6 +51,9 @@ public:
     bool hasUrl() const { return !m_url.isEmpty(); }
     QSize sourceSize() const { return m_sourceSize; }
     void setSourceSize(const QSize &size);
+    qreal devicePixelRatio() const { return m_devicePixelRatio; }
+    void setDevicePixelRatio(qreal ratio);
+    QSize decodeSize() const;
 
     Status status() const { return m_status; }
     bool showSkeleton() const { return m_status == Slow; }
@@ -78,6 +83,7 @@ private:
     QVariant m_urlValue;
     QUrl m_url;
     QSize m_sourceSize;
+    qreal m_devicePixelRatio = 1.0;
     Status m_status = Pending;
     QImage m_image;
     QTimer m_skeletonDelay;

@@ -54,6 +54,7 @@ private slots:
     void decoderRejectsNonImagesAndBombs();
     void decoderScalesToCoverRequestedSize();
     void cropRectFillsFrameKeepingAspect();
+    void loaderDecodesAtScreenPixels();
 
     // RemoteImageLoader
     void absentUrlFailsAtOnceWithoutRequest_data();
@@ -281,6 +282,19 @@ void TestImages::cropRectFillsFrameKeepingAspect()
     // Tall image in a wide frame: centre band.
     QCOMPARE(ImageSurface::cropRect(QSizeF(100, 400), QSizeF(100, 50)), QRectF(0, 175, 100, 50));
     QCOMPARE(ImageSurface::cropRect(QSizeF(80, 60), QSizeF(160, 120)), QRectF(0, 0, 80, 60));
+}
+
+void TestImages::loaderDecodesAtScreenPixels()
+{
+    m_server->on("GET", "/big.png", pngResponse(png(1600, 800)));
+    auto loader = std::make_unique<RemoteImageLoader>();
+    loader->setCache(m_cache.get());
+    loader->setSourceSize(QSize(200, 100));
+    loader->setDevicePixelRatio(2.0);
+    QCOMPARE(loader->decodeSize(), QSize(400, 200));
+    loader->setUrl(url("/big.png"));
+    QTRY_COMPARE(loader->status(), RemoteImageLoader::Loaded);
+    QCOMPARE(loader->image().size(), QSize(400, 200));
 }
 
 void TestImages::absentUrlFailsAtOnceWithoutRequest_data()

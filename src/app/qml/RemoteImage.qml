@@ -17,6 +17,7 @@ Item {
         id: loader
         url: root.url
         sourceSize: root.sourceSize
+        devicePixelRatio: Screen.devicePixelRatio
     }
 
     Rectangle {
