@@ -13,6 +13,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
+
+#include <cstdio>
 #include <QTest>
 
 #include <cstdio>
@@ -71,7 +73,8 @@ qint64 loadAll(ImageCache &cache, const QList<QUrl> &urls, QSize fit, int *loade
                 return false;
         return true;
     };
-    QTest::qWaitFor(settled, 120000);
+    if (!QTest::qWaitFor(settled, 120000))
+        std::fprintf(stderr, "bench_images: loads still pending after 120 s\n");
     *loaded = 0;
     for (const auto &loader : loaders)
         *loaded += loader->hasImage() ? 1 : 0;
