@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -15,6 +16,7 @@ private slots:
     void writesAPngOfTheRequestedSize();
     void startPagesOpenOnTheHomeTab_data();
     void startPagesOpenOnTheHomeTab();
+    void storedAppearanceAppliesAndRunThemeIsNotStored();
     void badServerIsRefusedBeforeAnyRequest();
     void helpAndVersion();
 
@@ -101,6 +103,39 @@ void TestScreenshot::startPagesOpenOnTheHomeTab()
     QCOMPARE(papelo.exitCode(), 0);
     // The pushed page came on screen and loaded its record.
     QVERIFY2(server.count(expectedPath) >= 1, expectedPath.constData());
+}
+
+void TestScreenshot::storedAppearanceAppliesAndRunThemeIsNotStored()
+{
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    const QString store = home.filePath(QStringLiteral("config/PapeloBrightsheet/Papelo.conf"));
+    {
+        QSettings settings(store, QSettings::IniFormat);
+        settings.setValue(QStringLiteral("themeModeRaw"), QStringLiteral("dark"));
+    }
+    const auto shoot = [&](const QStringList &extra) {
+        QProcess papelo;
+        papelo.setProcessEnvironment(env);
+        const QString out = home.filePath(QStringLiteral("s.png"));
+        QFile::remove(out);
+        papelo.start(QStringLiteral(PAPELO_BINARY),
+                     QStringList{QStringLiteral("--server"), QStringLiteral("http://127.0.0.1:9"),
+                                 QStringLiteral("--tab"), QStringLiteral("discover"), QStringLiteral("--screenshot"), out}
+                         + extra);
+        papelo.waitForFinished(40000);
+        return QImage(out);
+    };
+    // The tab bar's background is the window's appBackground.
+    const QImage dark = shoot({});
+    QVERIFY(!dark.isNull());
+    QCOMPARE(dark.pixel(2, 45) & 0xFFFFFF, 0x111210u);
+    const QImage light = shoot({QStringLiteral("--theme"), QStringLiteral("light")});
+    QVERIFY(!light.isNull());
+    QCOMPARE(light.pixel(2, 45) & 0xFFFFFF, 0xF9F8F6u);
+    QCOMPARE(QSettings(store, QSettings::IniFormat).value(QStringLiteral("themeModeRaw")).toString(), QStringLiteral("dark"));
 }
 
 void TestScreenshot::badServerIsRefusedBeforeAnyRequest()
