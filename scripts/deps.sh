@@ -17,6 +17,8 @@ PACKAGES=(
   qml6-module-qtwebengine qml6-module-qttest
   # screenshots script (demo sign-in through the API)
   curl python3
+  # private session bus for the desktop-portal test
+  dbus-daemon
   # fonts: Chinese text and the icon ligatures
   fonts-noto-cjk fonts-material-design-icons-iconfont
 )
