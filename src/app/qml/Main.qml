@@ -145,10 +145,13 @@ ApplicationWindow {
 
     AboutDialog {}
 
-    Component.onCompleted: {
+    // After every tab stack has pushed its own first page, whatever order the
+    // completion handlers run in.
+    function openStartPages() {
         if (App.startArticleId > 0)
             homeStack.push(Qt.resolvedUrl("ArticleDetailView.qml"), { articleId: App.startArticleId })
         if (App.startAuthorId > 0)
             homeStack.push(Qt.resolvedUrl("AuthorDetailView.qml"), { authorId: App.startAuthorId })
     }
+    Component.onCompleted: Qt.callLater(openStartPages)
 }
