@@ -39,7 +39,17 @@ Page {
 
     Component {
         id: signInFace
-        ProfileSignInForm { state: profile }
+        // A sign-in form stretched across a wide desktop window reads badly;
+        // it keeps its insets inside a centred column.
+        Item {
+            implicitHeight: signInForm.implicitHeight
+            ProfileSignInForm {
+                id: signInForm
+                state: profile
+                width: Math.min(parent.width, 560)
+                anchors.horizontalCenter: parent.horizontalCenter
+            }
+        }
     }
 
     Component {
