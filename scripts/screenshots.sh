@@ -24,19 +24,20 @@ for _ in $(seq 1 150); do
 done
 URL="http://127.0.0.1:$PORT"
 
-shot() { # name theme args...
-  local name="$1" theme="$2"; shift 2
-  "$READER" --server "$URL" --theme "$theme" --size 1200x800 --screenshot "$OUT/$name-$theme.png" "$@"
+shot() { # name theme size args...
+  local name="$1" theme="$2" size="$3"; shift 3
+  "$READER" --server "$URL" --theme "$theme" --size "$size" --screenshot "$OUT/$name-$theme.png" "$@" 2>/dev/null
   echo "wrote $OUT/$name-$theme.png"
 }
 
-ARTICLE_ID="$(curl -s "$URL/api/articles/latest?limit=1" | sed -n 's/.*"id":\([0-9]*\).*/\1/p' | head -1)"
+# The demo site is deterministic: article 4 has a figure, a quote, code and a table.
+ARTICLE_ID="${PAPELO_SHOT_ARTICLE:-4}"
 for theme in light dark; do
-  shot home "$theme" --tab home
-  shot discover "$theme" --tab discover
-  shot profile "$theme" --tab profile
-  shot settings "$theme" --tab settings
-  shot article "$theme" --article "${ARTICLE_ID:-1}"
+  shot home "$theme" 1200x800 --tab home
+  shot discover "$theme" 1200x800 --tab discover
+  shot profile "$theme" 1200x800 --tab profile
+  shot settings "$theme" 1200x800 --tab settings
+  shot article "$theme" 1000x1700 --article "$ARTICLE_ID"
 done
 
 # Signed in: sign in as the demo account through the API and store the
@@ -59,7 +60,7 @@ with open(conf, "w") as f:
     f.write('[General]\nauthToken=%s\nauthUser="@ByteArray(%s)"\n' % (token, esc))
 PY
 then
-  for theme in light dark; do shot profile-signed-in "$theme" --tab profile; done
+  for theme in light dark; do shot profile-signed-in "$theme" 1200x800 --tab profile; done
 else
   echo "demo sign-in failed; signed-in screenshots skipped" >&2
 fi
