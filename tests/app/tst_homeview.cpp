@@ -256,6 +256,37 @@ private slots:
         QCOMPARE(host.page()->property("articleId").toLongLong(), 72);
     }
 
+    void tabWalksSearchChipsAndGrid()
+    {
+        m_list = fixtures::articles(91, 3);
+        Host host(QStringLiteral("HomeView"), 1200);
+        QVERIFY(QTest::qWaitForWindowExposed(&host.window()));
+        QTRY_COMPARE_WITH_TIMEOUT(itemsOf(host.root(), "ArticleCard").size(), 3, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(labelWithText(host.root(), QStringLiteral("C++")), 10000);
+        QQuickItem *grid = host.page()->property("grid").value<QQuickItem *>();
+
+        QTest::keyClick(&host.window(), Qt::Key_F, Qt::ControlModifier);
+        QTRY_VERIFY(host.window().activeFocusItem() && host.window().activeFocusItem()->inherits("QQuickTextInput"));
+        // Forward from the search field: every chip in order, then the cards.
+        QStringList walk;
+        for (int i = 0; i < 6 && walk.value(walk.size() - 1) != QStringLiteral("grid"); ++i) {
+            QTest::keyClick(&host.window(), Qt::Key_Tab);
+            QQuickItem *focused = host.window().activeFocusItem();
+            QVERIFY(focused);
+            if (focused == grid)
+                walk << QStringLiteral("grid");
+            else if (focused->inherits("QQuickTextInput"))
+                walk << QStringLiteral("search");
+            else
+                walk << focused->property("modelData").toMap().value(QStringLiteral("title")).toString();
+        }
+        const QStringList expected{QStringLiteral("全部"), QStringLiteral("Qt"), QStringLiteral("C++"), QStringLiteral("grid")};
+        QVERIFY2(walk == expected, qPrintable(walk.join(QLatin1Char(','))));
+        // The grid itself holds the focus, so the arrows move between cards.
+        QTest::keyClick(&host.window(), Qt::Key_Right);
+        QCOMPARE(grid->property("currentIndex").toInt(), 1);
+    }
+
     void discoverShowsNonEmptySections()
     {
         QList<Article> hot = fixtures::articles(81, 6);

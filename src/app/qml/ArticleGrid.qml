@@ -36,6 +36,15 @@ GridView {
             articleActivated(model.articleIdAt(currentIndex))
     }
 
+    // Controls in the header share this focus scope: the one holding focus
+    // (and any scope around it up to the grid) must give it up, or focusing
+    // the grid would hand it straight back.
+    function focusCards(from) {
+        for (let item = from; item && item !== grid; item = item.parent)
+            item.focus = false
+        forceActiveFocus(Qt.TabFocusReason)
+    }
+
     Keys.onReturnPressed: activateCurrent()
     Keys.onEnterPressed: activateCurrent()
     onActiveFocusChanged: if (activeFocus && currentIndex < 0 && count > 0) currentIndex = 0

@@ -116,7 +116,7 @@ Page {
                             onTextEdited: home.searchText = text
                             onAccepted: home.submitSearch()
                             Accessible.name: "搜索文章"
-                            KeyNavigation.tab: grid
+                            Keys.onTabPressed: home.showTags ? chips.focusChip(0) : grid.focusCards(searchField)
                         }
                         AbstractButton {
                             id: clearButton
@@ -149,6 +149,13 @@ Page {
                 clip: true
                 boundsBehavior: Flickable.StopAtBounds
                 model: home.tagChips
+
+                function focusChip(i) {
+                    positionViewAtIndex(i, ListView.Contain)
+                    const chip = itemAtIndex(i)
+                    if (chip)
+                        chip.forceActiveFocus(Qt.TabFocusReason)
+                }
                 delegate: AbstractButton {
                     id: chip
                     required property var modelData
@@ -174,6 +181,7 @@ Page {
                         border.color: Theme.accentHover
                     }
                     onClicked: home.activateChip(index)
+                    Keys.onTabPressed: index + 1 < chips.count ? chips.focusChip(index + 1) : grid.focusCards(chip)
                 }
             }
 
