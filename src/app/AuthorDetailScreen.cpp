@@ -92,6 +92,7 @@ void AuthorDetailScreen::retry() { loadData(false); }
 QCoro::Task<> AuthorDetailScreen::loadData(bool boundToVisibility)
 {
     QPointer<AuthorDetailScreen> guard(this);
+    const quint64 serial = ++m_loadSerial;
     setLoading(true);
     setErrorMessage(std::nullopt);
     auto client = APIClient::create(m_baseUrl);
@@ -102,6 +103,10 @@ QCoro::Task<> AuthorDetailScreen::loadData(bool boundToVisibility)
         co_return;
     if (m_visibleLoad == client)
         m_visibleLoad.reset();
+    // A newer load owns the screen: an older one ending (often cancelled by
+    // hiding) must neither end its spinner nor leave its error behind.
+    if (serial != m_loadSerial)
+        co_return;
     if (!response) {
         setErrorMessage(QStringLiteral("加载失败：") + response.error().description());
         setLoading(false);

@@ -87,6 +87,7 @@ private:
     bool m_isLoading = true;
     std::optional<QString> m_errorMessage;
     QString m_mainBlock;
+    quint64 m_loadSerial = 0;
     std::shared_ptr<APIClient> m_visibleLoad;
 };
 
