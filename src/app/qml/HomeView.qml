@@ -200,7 +200,7 @@ Page {
                 topPadding: 60
                 spacing: 16
                 Icon {
-                    name: "warning"
+                    name: "warning_amber"  // the outlined triangle
                     size: Theme.largeTitleSize
                     color: "#8e8e93" // the platform's plain grey, the same in both appearances
                     anchors.horizontalCenter: parent.horizontalCenter

@@ -13,9 +13,11 @@ Column {
     spacing: 16
 
     Icon {
-        name: "warning"
+        name: "warning_amber"  // the outlined triangle
         size: Theme.largeTitleSize
-        color: Theme.systemGray(2)  // level 1 is not a grey of the ramp
+        // The platform's plain grey, as on the home tab: the same in both
+        // appearances, so it reads on the dark background too.
+        color: "#8e8e93"
         anchors.horizontalCenter: parent.horizontalCenter
     }
     Label {
