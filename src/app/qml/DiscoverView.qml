@@ -43,7 +43,7 @@ Page {
             Repeater {
                 model: [
                     { title: "热门文章", icon: "local_fire_department", articles: discover.hotArticles },
-                    { title: "最新发布", icon: "schedule", articles: discover.latestArticles },
+                    { title: "最新发布", icon: "watch_later", articles: discover.latestArticles },
                     { title: "随机推荐", icon: "shuffle", articles: discover.randomArticles }
                 ]
                 SectionGrid {
