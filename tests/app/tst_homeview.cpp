@@ -1,5 +1,6 @@
 // The home and discover views offscreen against the fake server: the grid's
 // columns and cards, the chips, the error view, keyboard and card taps.
+#include "AccessibleNames.h"
 #include "ArticleFixtures.h"
 #include "ServerConfig.h"
 
@@ -264,6 +265,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(itemsOf(host.root(), "ArticleCard").size(), 3, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(labelWithText(host.root(), QStringLiteral("C++")), 10000);
         QQuickItem *grid = host.page()->property("grid").value<QQuickItem *>();
+
+        const QStringList unnamed = unnamedControls(host.page());
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QLatin1String(", "))));
 
         QTest::keyClick(&host.window(), Qt::Key_F, Qt::ControlModifier);
         QTRY_VERIFY(host.window().activeFocusItem() && host.window().activeFocusItem()->inherits("QQuickTextInput"));

@@ -2,6 +2,7 @@
 // e-mail row follows the mode, typing reaches the state, the tab being shown
 // (and only that) restores the sign-in, and the signed-in face draws the
 // account. Any QML warning fails the test.
+#include "AccessibleNames.h"
 #include "AuthManager.h"
 #include "FakeServer.h"
 #include "ProfileScreen.h"
@@ -148,6 +149,8 @@ private slots:
 
         QQuickItem *emailRow = nullptr;
         QTRY_VERIFY((emailRow = findNamed(page, "emailRow")));
+        const QStringList unnamedOnForm = unnamedControls(page);
+        QVERIFY2(unnamedOnForm.isEmpty(), qPrintable(unnamedOnForm.join(", ")));
         QQuickItem *userRow = findNamed(page, "usernameRow");
         QQuickItem *passwordRow = findNamed(page, "passwordRow");
         QVERIFY(userRow && passwordRow);
@@ -195,6 +198,9 @@ private slots:
         QCOMPARE(detail->property("articleId").toLongLong(), 101);
         QVERIFY(QMetaObject::invokeMethod(stack, "popOther"));
         QTRY_COMPARE(stack->property("depth").toInt(), 1);
+
+        const QStringList unnamed = unnamedControls(page);
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
 
         QQuickItem *save = findNamed(page, "saveBioButton");
         QVERIFY(save && !save->isEnabled());

@@ -1,3 +1,4 @@
+#include "AccessibleNames.h"
 #include "App.h"
 #include "ArticleDetailScreen.h"
 #include "AuthorDetailScreen.h"
@@ -166,6 +167,9 @@ private slots:
         QCOMPARE(m_server.requestsTo("/api/comment").first().jsonBody().value("content").toString(),
                  QStringLiteral("hello"));
         QTRY_COMPARE(field->property("text").toString(), QString());
+
+        const QStringList unnamed = unnamedControls(page);
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QLatin1String(", "))));
     }
 
     void authorLinkPushesTheAuthorAndComingBackReloads()
@@ -183,6 +187,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(author->mainBlock(), QStringLiteral("author"), 10000);
         QTRY_VERIFY(findByText(currentPage(), QStringLiteral("暂无文章")));
         QVERIFY(findByText(currentPage(), QStringLiteral("写字的人")));
+        const QStringList unnamed = unnamedControls(currentPage());
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QLatin1String(", "))));
         QTest::qWait(400);
         grab(QStringLiteral("author"));
 

@@ -11,7 +11,11 @@ GridView {
     property int columns: LayoutRules.articleGridColumns(App.compact)
     // Drives StaggerAppear; grids without an entrance leave it true.
     property bool animateCards: true
+    // What a screen reader announces for the grid; sections pass their title.
+    property string label: "文章"
     signal articleActivated(var id)
+    Accessible.role: Accessible.List
+    Accessible.name: label
 
     readonly property real availableWidth: Math.max(0, width - 32)
     readonly property real laneWidth: LayoutRules.contentWidth(availableWidth)

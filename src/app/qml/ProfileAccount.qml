@@ -171,6 +171,7 @@ ColumnLayout {
                 objectName: "bioField"
                 Layout.fillWidth: true
                 placeholderText: "写点什么..."
+                Accessible.name: "个性签名"
                 placeholderTextColor: Theme.secondaryText
                 color: Theme.primaryText
                 font.pixelSize: Theme.bodySize
@@ -231,6 +232,7 @@ ColumnLayout {
         Layout.bottomMargin: 12
         implicitHeight: 36
         onClicked: account.state.requestLogout()
+        Accessible.name: "退出登录"
 
         background: Rectangle {
             radius: 8

@@ -34,6 +34,7 @@ Rectangle {
                 checked: index === control.currentIndex
                 text: modelData
                 Accessible.role: Accessible.PageTab
+                Accessible.name: modelData
                 onClicked: control.activated(index)
 
                 background: Rectangle {

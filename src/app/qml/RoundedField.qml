@@ -8,6 +8,8 @@ TextField {
     color: Theme.primaryText
     placeholderTextColor: Theme.secondaryText
     font.pixelSize: Theme.bodySize
+    // Without a label of their own, the prompt is what names these fields.
+    Accessible.name: placeholderText
     leftPadding: 8
     rightPadding: 8
     topPadding: 6

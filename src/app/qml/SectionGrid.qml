@@ -41,6 +41,7 @@ Column {
         interactive: false
         model: section.articles
         columns: section.columns
+        label: section.title
         onArticleActivated: id => section.articleActivated(id)
     }
 }
