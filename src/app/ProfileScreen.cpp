@@ -261,6 +261,12 @@ void ProfileScreen::handleAuth()
     handleAuthTask();
 }
 
+void ProfileScreen::submitFromKeyboard()
+{
+    if (canSubmit())
+        handleAuthTask();
+}
+
 void ProfileScreen::loadMyArticles()
 {
     loadMyArticlesTask();

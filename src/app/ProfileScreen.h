@@ -119,6 +119,8 @@ public slots:
     // signature edit, reload the own articles. Not called for pushes/pops.
     void appear();
     void handleAuth();
+    // Return in the form: submits only when the submit button could be pressed.
+    void submitFromKeyboard();
     void loadMyArticles();
     void saveBio();
     void requestLogout();

@@ -194,6 +194,24 @@ private slots:
         QVERIFY(!f.screen->hasErrorMessage());
     }
 
+    void returnSubmitsOnlyWhatTheButtonWould()
+    {
+        Fixture f;
+        f.serveAlice();
+        f.screen->setUsername("alice");
+        f.screen->submitFromKeyboard(); // no password yet
+        f.screen->setPassword("pw");
+        f.screen->setLoginMode(false);
+        f.screen->submitFromKeyboard(); // registering without an e-mail
+        QVERIFY(!f.screen->isLoading());
+        f.screen->setLoginMode(true);
+        f.screen->submitFromKeyboard();
+        QVERIFY(f.screen->isLoading());
+        QTRY_VERIFY_WITH_TIMEOUT(f.screen->showSuccess(), 10000);
+        QCOMPARE(f.server.count("/api/login"), 1);
+        QCOMPARE(f.server.count("/api/register"), 0);
+    }
+
     void tabShowRestoresStoredSignIn()
     {
         Fixture f;

@@ -73,7 +73,7 @@ ColumnLayout {
             masked: true
             text: form.state.password
             onEdited: value => form.state.password = value
-            onAccepted: if (form.state.canSubmit) form.state.handleAuth()
+            onAccepted: form.state.submitFromKeyboard()
         }
     }
 
