@@ -4,6 +4,7 @@
 #include "ArticleFixtures.h"
 #include "ServerConfig.h"
 
+#include <QFontMetricsF>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -46,6 +47,15 @@ QQuickItem *labelWithText(QQuickItem *root, const QString &text)
             return found;
     }
     return nullptr;
+}
+
+// A label draws its text as typed: its natural width is that of the raw
+// characters. Markup taken as rich text would shrink it to the visible words.
+bool drawnLiterally(QQuickItem *label)
+{
+    const QFontMetricsF metrics(label->property("font").value<QFont>());
+    const QString text = label->property("text").toString();
+    return std::abs(label->implicitWidth() - metrics.horizontalAdvance(text)) < 2.0;
 }
 
 QPoint centreOf(QQuickItem *item)
@@ -316,6 +326,39 @@ private slots:
         const int loads = m_server.count("/api/articles/hot");
         QMetaObject::invokeMethod(host.stack(), "back");
         QTRY_COMPARE_WITH_TIMEOUT(m_server.count("/api/articles/hot"), loads + 1, 10000);
+    }
+
+    // Titles, names, tags and server messages are data, not markup: shown
+    // character for character, and an image tag in them fetches nothing.
+    void serverTextIsShownLiterally()
+    {
+        const QString image = QStringLiteral("<img src=\"%1/leak.png\">").arg(m_server.baseUrl());
+        m_list = fixtures::articles(91, 1);
+        m_list[0].title = QStringLiteral("<b>粗</b>") + image;
+        m_list[0].author = QStringLiteral("<i>斜体</i>");
+        m_server.on("GET", "/api/tags", fixtures::tags({Tag{3, QStringLiteral("<u>下划线</u>")}}));
+        m_server.clear();
+        {
+            Host host(QStringLiteral("HomeView"), 1200);
+            QVERIFY(QTest::qWaitForWindowExposed(&host.window()));
+            QTRY_VERIFY_WITH_TIMEOUT(labelWithText(host.root(), QStringLiteral("<u>下划线</u>")), 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(labelWithText(host.root(), m_list[0].title), 10000);
+            QVERIFY(drawnLiterally(labelWithText(host.root(), m_list[0].title)));
+            QVERIFY(drawnLiterally(labelWithText(host.root(), QStringLiteral("<i>斜体</i>"))));
+            QVERIFY(drawnLiterally(labelWithText(host.root(), QStringLiteral("<u>下划线</u>"))));
+        }
+
+        m_server.on("GET", "/api/stats", fixtures::serverError(QStringLiteral("<b>统计</b>坏了") + image));
+        {
+            Host host(QStringLiteral("HomeView"), 1200);
+            QVERIFY(QTest::qWaitForWindowExposed(&host.window()));
+            const QString message = QStringLiteral("加载失败：<b>统计</b>坏了") + image;
+            QTRY_VERIFY_WITH_TIMEOUT(labelWithText(host.root(), message), 10000);
+            QVERIFY(drawnLiterally(labelWithText(host.root(), message)));
+        }
+        m_server.on("GET", "/api/stats", fixtures::stats(128));
+        m_server.on("GET", "/api/tags", fixtures::tags(kTags));
+        QCOMPARE(m_server.count("/leak.png"), 0);
     }
 
 private:

@@ -75,6 +75,7 @@ Item {
                 x: 4
                 width: parent.width - 8
                 text: card.title
+                textFormat: Text.PlainText
                 elide: Text.ElideRight
                 maximumLineCount: 1
                 font.pixelSize: 13
@@ -99,6 +100,7 @@ Item {
                     anchors.verticalCenter: dayLabel.verticalCenter
                     visible: card.hasAuthor
                     text: card.author
+                    textFormat: Text.PlainText
                     width: Math.min(implicitWidth, parent.width - dayLabel.implicitWidth - 6)
                     elide: Text.ElideRight
                     maximumLineCount: 1
@@ -110,6 +112,7 @@ Item {
                     anchors.right: parent.right
                     y: 0
                     text: card.day
+                    textFormat: Text.PlainText
                     maximumLineCount: 1
                     font.pixelSize: Theme.caption2Size
                     color: Theme.secondaryText

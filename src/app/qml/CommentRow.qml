@@ -43,6 +43,7 @@ Item {
                 anchors.right: parent.right
                 anchors.verticalCenter: parent.verticalCenter
                 text: row.time
+                textFormat: Text.PlainText
                 font.pixelSize: Theme.captionSize
                 color: Theme.secondaryText
             }

@@ -170,6 +170,7 @@ Page {
                     Accessible.checked: modelData.selected
                     contentItem: Label {
                         text: chip.modelData.title
+                        textFormat: Text.PlainText
                         font.pixelSize: Theme.subheadlineSize
                         color: chip.modelData.selected ? "white" : Theme.primaryText
                         verticalAlignment: Text.AlignVCenter
@@ -209,6 +210,7 @@ Page {
                     x: grid.laneX
                     width: grid.laneWidth
                     text: home.errorMessage
+                    textFormat: Text.PlainText
                     wrapMode: Text.Wrap
                     horizontalAlignment: Text.AlignHCenter
                     color: Theme.secondaryText

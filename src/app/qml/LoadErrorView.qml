@@ -24,6 +24,7 @@ Column {
         x: 16
         width: root.width - 32
         text: root.message
+        textFormat: Text.PlainText
         wrapMode: Text.Wrap
         horizontalAlignment: Text.AlignHCenter
         color: Theme.secondaryText

@@ -29,6 +29,7 @@ ColumnLayout {
             Label {
                 anchors.centerIn: parent
                 text: account.state.initial
+                textFormat: Text.PlainText
                 font.pixelSize: Theme.title2Size
                 font.bold: true
                 color: Theme.accent
@@ -43,6 +44,7 @@ ColumnLayout {
                 Layout.fillWidth: true
                 elide: Text.ElideRight
                 text: account.state.displayName
+                textFormat: Text.PlainText
                 font.pixelSize: Theme.title3Size
                 font.weight: Font.DemiBold
                 color: Theme.primaryText
@@ -51,6 +53,7 @@ ColumnLayout {
                 Layout.fillWidth: true
                 elide: Text.ElideRight
                 text: account.state.displayRole
+                textFormat: Text.PlainText
                 font.pixelSize: Theme.captionSize
                 color: Theme.secondaryText
             }
@@ -60,6 +63,7 @@ ColumnLayout {
                 Layout.fillWidth: true
                 wrapMode: Text.Wrap
                 text: account.state.displayBio
+                textFormat: Text.PlainText
                 font.pixelSize: Theme.captionSize
                 color: Theme.secondaryText
             }
@@ -118,6 +122,7 @@ ColumnLayout {
                         elide: Text.ElideRight
                         maximumLineCount: 1
                         text: articleRow.modelData.title
+                        textFormat: Text.PlainText
                         font.pixelSize: Theme.subheadlineSize
                         color: Theme.primaryText
                     }
@@ -217,6 +222,7 @@ ColumnLayout {
             Layout.rightMargin: 16
             wrapMode: Text.Wrap
             text: account.state.bioError
+            textFormat: Text.PlainText
             font.pixelSize: Theme.captionSize
             color: Theme.danger
         }

@@ -86,6 +86,7 @@ ColumnLayout {
         horizontalAlignment: Text.AlignHCenter
         wrapMode: Text.Wrap
         text: form.state.errorMessage
+        textFormat: Text.PlainText
         font.pixelSize: Theme.captionSize
         color: Theme.danger
     }
