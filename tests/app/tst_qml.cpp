@@ -55,6 +55,7 @@ private slots:
     void menuShortcutAndAboutDialog();
     void tabKeyWalksTheSettingsControls();
     void escapeAndAltLeftGoBackOnTheShownTab();
+    void navigationBarTakesTheShownPageBackground();
     void cleanupTestCase() { qInstallMessageHandler(g_previous); }
 
 private:
@@ -432,6 +433,47 @@ void TestQml::escapeAndAltLeftGoBackOnTheShownTab()
     QTest::keyClick(window, Qt::Key_Escape); // at the root: nothing to pop
     QCOMPARE(home->property("depth").toInt(), 1);
     QCOMPARE(discover->property("depth").toInt(), 2);
+    QVERIFY2(g_warnings.isEmpty(), qPrintable(g_warnings.join(QLatin1Char('\n'))));
+}
+
+void TestQml::navigationBarTakesTheShownPageBackground()
+{
+    g_warnings.clear();
+    papelo::App *app = papelo::App::shared();
+    app->setSelectedTab(0);
+    QQmlEngine engine;
+    QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Papelo/Main.qml")));
+    std::unique_ptr<QObject> object(component.create());
+    auto *window = qobject_cast<QQuickWindow *>(object.get());
+    QVERIFY(window);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QList<QQuickItem *> stacks;
+    collectItems(window->contentItem(), "TabStack", stacks);
+    QCOMPARE(stacks.size(), 4);
+    const auto barColour = [](QQuickItem *stack) {
+        auto *bar = stack->findChild<QQuickItem *>(QStringLiteral("navigationBar"));
+        return bar ? bar->property("color").value<QColor>() : QColor();
+    };
+    const auto pageColour = [](QQuickItem *stack) {
+        auto *view = stack->property("stack").value<QQuickItem *>();
+        auto *page = view ? view->property("currentItem").value<QQuickItem *>() : nullptr;
+        auto *background = page ? page->property("background").value<QQuickItem *>() : nullptr;
+        return background ? background->property("color").value<QColor>() : QColor();
+    };
+    QQuickItem *home = stacks.at(0);
+    QQuickItem *settings = stacks.at(3);
+    QTRY_VERIFY(pageColour(home).isValid() && pageColour(settings).isValid());
+    QVERIFY(pageColour(home) != pageColour(settings)); // paper and the grey list
+    QCOMPARE(barColour(home), pageColour(home));
+    QCOMPARE(barColour(settings), pageColour(settings));
+
+    // A pushed page brings its own background to the bar; going back restores it.
+    const QColor paper = pageColour(home);
+    QMetaObject::invokeMethod(home, "push", Q_ARG(QVariant, QUrl(QStringLiteral("qrc:/Papelo/SettingsView.qml"))),
+                              Q_ARG(QVariant, QVariantMap()));
+    QTRY_COMPARE(barColour(home), pageColour(settings));
+    QMetaObject::invokeMethod(home, "back");
+    QTRY_COMPARE(barColour(home), paper);
     QVERIFY2(g_warnings.isEmpty(), qPrintable(g_warnings.join(QLatin1Char('\n'))));
 }
 

@@ -24,8 +24,15 @@ FocusScope {
     Rectangle {
         id: bar
         anchors { left: parent.left; right: parent.right; top: parent.top }
+        objectName: "navigationBar"
         height: 44
-        color: Theme.appBackground
+        // The bar continues the shown page's own background (the settings list
+        // is grey, not paper), so no seam runs under the title.
+        color: {
+            const page = stack.currentItem
+            return page && page.background && page.background.color !== undefined ? page.background.color
+                                                                                 : Theme.appBackground
+        }
 
         ToolButton {
             id: backButton
