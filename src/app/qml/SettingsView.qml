@@ -159,7 +159,7 @@ Page {
                             x: 16
                             anchors.verticalCenter: parent.verticalCenter
                             spacing: 10
-                            Icon { name: "delete"; size: 18; color: Theme.primaryText; anchors.verticalCenter: parent.verticalCenter }
+                            Icon { name: "delete_outline"; size: 18; color: Theme.primaryText; anchors.verticalCenter: parent.verticalCenter }
                             Label {
                                 text: "清除图片缓存"
                                 font.pixelSize: Theme.bodySize
