@@ -53,6 +53,17 @@ QVariantList HomeScreen::tagChips() const
     return chips;
 }
 
+int HomeScreen::selectedChip() const
+{
+    if (!m_selectedTag)
+        return 0;
+    for (qsizetype i = 0; i < m_tags.size(); ++i) {
+        if (m_tags.at(i).id == *m_selectedTag)
+            return int(i) + 1;
+    }
+    return -1;
+}
+
 void HomeScreen::setBaseUrl(const QString &baseUrl)
 {
     if (baseUrl == m_baseUrl)
@@ -194,6 +205,7 @@ QCoro::Task<> HomeScreen::loadTags()
     if (!guard)
         co_return;
     m_tags = tags.value();
+    emit tagListChanged();
     emit tagsChanged();
 }
 

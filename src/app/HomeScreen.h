@@ -36,7 +36,10 @@ class HomeScreen : public QObject {
     Q_PROPERTY(bool showClearButton READ showClearButton NOTIFY searchTextChanged)
     Q_PROPERTY(QVariant selectedTag READ selectedTagValue NOTIFY tagsChanged)
     Q_PROPERTY(bool showTags READ showTags NOTIFY tagsChanged)
-    Q_PROPERTY(QVariantList tagChips READ tagChips NOTIFY tagsChanged)
+    // The chip list changes only with the tags, so choosing a chip keeps
+    // every chip (and the keyboard focus on it); selection is selectedChip.
+    Q_PROPERTY(QVariantList tagChips READ tagChips NOTIFY tagListChanged)
+    Q_PROPERTY(int selectedChip READ selectedChip NOTIFY tagsChanged)
     Q_PROPERTY(bool animateCards READ animateCards NOTIFY animateCardsChanged)
     Q_PROPERTY(QString baseUrl READ baseUrl WRITE setBaseUrl NOTIFY baseUrlChanged)
 public:
@@ -64,6 +67,8 @@ public:
     bool showTags() const { return !m_tags.isEmpty(); }
     // "全部" first, then one chip per tag: {title, selected}.
     QVariantList tagChips() const;
+    // Index into tagChips of the selected chip: 0 for "全部".
+    int selectedChip() const;
     bool animateCards() const { return m_animateCards; }
 
     QString baseUrl() const { return m_baseUrl; }
@@ -90,6 +95,7 @@ signals:
     void statusChanged();
     void searchTextChanged();
     void tagsChanged();
+    void tagListChanged();
     void animateCardsChanged();
     void baseUrlChanged();
 

@@ -146,7 +146,13 @@ private slots:
         };
 
         // A tag chip filters by the tag's id in decimal, not its name.
+        QCOMPARE(screen->selectedChip(), 0);
+        QSignalSpy chipListChanges(screen.get(), &HomeScreen::tagListChanged);
+        QSignalSpy selectionChanges(screen.get(), &HomeScreen::tagsChanged);
         screen->activateChip(2);
+        QCOMPARE(screen->selectedChip(), 2);
+        QCOMPARE(selectionChanges.count(), 1);
+        QCOMPARE(chipListChanges.count(), 0); // the chips themselves stay
         QTRY_VERIFY_WITH_TIMEOUT(loadDone(1), 10000);
         QCOMPARE(last().queryKeys(), QStringList{"tag"});
         QCOMPARE(last().queryItem("tag"), QStringLiteral("12"));

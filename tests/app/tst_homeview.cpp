@@ -5,6 +5,7 @@
 #include "ServerConfig.h"
 
 #include <QFontMetricsF>
+#include <QPointer>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -283,6 +284,7 @@ private slots:
         QTRY_VERIFY(host.window().activeFocusItem() && host.window().activeFocusItem()->inherits("QQuickTextInput"));
         // Forward from the search field: every chip in order, then the cards.
         QStringList walk;
+        QPointer<QQuickItem> cppChip;
         for (int i = 0; i < 6 && walk.value(walk.size() - 1) != QStringLiteral("grid"); ++i) {
             QTest::keyClick(&host.window(), Qt::Key_Tab);
             QQuickItem *focused = host.window().activeFocusItem();
@@ -293,12 +295,25 @@ private slots:
                 walk << QStringLiteral("search");
             else
                 walk << focused->property("modelData").toMap().value(QStringLiteral("title")).toString();
+            if (walk.last() == QStringLiteral("C++"))
+                cppChip = focused;
         }
         const QStringList expected{QStringLiteral("全部"), QStringLiteral("Qt"), QStringLiteral("C++"), QStringLiteral("grid")};
         QVERIFY2(walk == expected, qPrintable(walk.join(QLatin1Char(','))));
         // The grid itself holds the focus, so the arrows move between cards.
         QTest::keyClick(&host.window(), Qt::Key_Right);
         QCOMPARE(grid->property("currentIndex").toInt(), 1);
+
+        // Choosing a chip from the keyboard keeps that chip, and the focus on it.
+        QVERIFY(cppChip);
+        cppChip->forceActiveFocus(Qt::TabFocusReason);
+        m_server.clear();
+        QTest::keyClick(&host.window(), Qt::Key_Space);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.count("/api/articles"), 1, 10000);
+        QCOMPARE(m_server.requestsTo("/api/articles").first().queryItem("tag"), QStringLiteral("12"));
+        QVERIFY2(cppChip, "the chip was rebuilt");
+        QCOMPARE(host.window().activeFocusItem(), cppChip.data());
+        QVERIFY(cppChip->property("selected").toBool());
     }
 
     void discoverShowsNonEmptySections()

@@ -49,6 +49,15 @@ GridView {
         forceActiveFocus(Qt.TabFocusReason)
     }
 
+    // A new list has no current card. Keeping the index would make the view
+    // hand its new current cell the focus, taking it from a header control
+    // (the chip just chosen).
+    Connections {
+        target: grid.model
+        ignoreUnknownSignals: true
+        function onModelAboutToBeReset() { grid.currentIndex = -1 }
+    }
+
     Keys.onReturnPressed: activateCurrent()
     Keys.onEnterPressed: activateCurrent()
     onActiveFocusChanged: if (activeFocus && currentIndex < 0 && count > 0) currentIndex = 0

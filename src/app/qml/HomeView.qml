@@ -160,6 +160,7 @@ Page {
                     id: chip
                     required property var modelData
                     required property int index
+                    readonly property bool selected: index === home.selectedChip
                     height: 32
                     leftPadding: 12
                     rightPadding: 12
@@ -167,17 +168,17 @@ Page {
                     bottomPadding: 6
                     focusPolicy: Qt.TabFocus
                     Accessible.name: modelData.title
-                    Accessible.checked: modelData.selected
+                    Accessible.checked: selected
                     contentItem: Label {
                         text: chip.modelData.title
                         textFormat: Text.PlainText
                         font.pixelSize: Theme.subheadlineSize
-                        color: chip.modelData.selected ? "white" : Theme.primaryText
+                        color: chip.selected ? "white" : Theme.primaryText
                         verticalAlignment: Text.AlignVCenter
                     }
                     background: Rectangle {
                         radius: height / 2
-                        color: chip.modelData.selected ? Theme.accent : Theme.surfaceFill
+                        color: chip.selected ? Theme.accent : Theme.surfaceFill
                         border.width: chip.visualFocus ? 2 : 0
                         border.color: Theme.accentHover
                     }
