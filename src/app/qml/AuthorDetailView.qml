@@ -93,6 +93,7 @@ Page {
                         width: parent.width
                         text: screen.role
                         textFormat: Text.PlainText
+                        wrapMode: Text.Wrap
                         font.pixelSize: Theme.captionSize
                         color: Theme.secondaryText
                     }
