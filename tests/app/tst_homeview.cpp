@@ -304,6 +304,22 @@ private slots:
         QTest::keyClick(&host.window(), Qt::Key_Right);
         QCOMPARE(grid->property("currentIndex").toInt(), 1);
 
+        // With text in the field, Tab reaches its clear button; Space clears and reloads.
+        QTest::keyClick(&host.window(), Qt::Key_F, Qt::ControlModifier);
+        QTRY_VERIFY(host.window().activeFocusItem() && host.window().activeFocusItem()->inherits("QQuickTextInput"));
+        QTest::keyClick(&host.window(), Qt::Key_X);
+        QObject *screen = host.page()->property("screen").value<QObject *>();
+        QCOMPARE(screen->property("searchText").toString(), QStringLiteral("x"));
+        QTest::keyClick(&host.window(), Qt::Key_Tab);
+        QCOMPARE(host.window().activeFocusItem()->objectName(), QStringLiteral("clearSearchButton"));
+        m_server.clear();
+        QTest::keyClick(&host.window(), Qt::Key_Space);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.count("/api/articles"), 1, 10000);
+        QVERIFY(!m_server.requestsTo("/api/articles").first().queryKeys().contains(QStringLiteral("q")));
+        QCOMPARE(screen->property("searchText").toString(), QString());
+        QVERIFY(host.window().activeFocusItem()->inherits("QQuickTextInput"));
+        QTRY_VERIFY_WITH_TIMEOUT(!screen->property("isLoading").toBool(), 10000);
+
         // Choosing a chip from the keyboard keeps that chip, and the focus on it.
         QVERIFY(cppChip);
         cppChip->forceActiveFocus(Qt::TabFocusReason);

@@ -50,6 +50,12 @@ Page {
             bottomPadding: home.showGrid ? 12 : 0
 
             function focusSearch() { searchField.forceActiveFocus() }
+            function focusAfterSearch(from) {
+                if (home.showTags)
+                    chips.focusChip(0)
+                else
+                    grid.focusCards(from)
+            }
 
             // Count line.
             Item {
@@ -116,19 +122,27 @@ Page {
                             onTextEdited: home.searchText = text
                             onAccepted: home.submitSearch()
                             Accessible.name: "搜索文章"
-                            Keys.onTabPressed: home.showTags ? chips.focusChip(0) : grid.focusCards(searchField)
+                            Keys.onTabPressed: clearButton.visible ? clearButton.forceActiveFocus(Qt.TabFocusReason)
+                                                                   : top.focusAfterSearch(searchField)
                         }
                         AbstractButton {
                             id: clearButton
+                            objectName: "clearSearchButton"
                             visible: home.showClearButton
                             width: 18
                             height: 18
                             anchors.verticalCenter: parent.verticalCenter
-                            focusPolicy: Qt.NoFocus
+                            focusPolicy: Qt.TabFocus
                             Accessible.name: "清除"
+                            Keys.onTabPressed: top.focusAfterSearch(clearButton)
                             contentItem: Icon { name: "cancel"; size: 18; color: Theme.muted }
                             background: null
-                            onClicked: home.clearSearch()
+                            onClicked: {
+                                // The button goes away with the text; typing goes on in the field.
+                                if (activeFocus)
+                                    searchField.forceActiveFocus(Qt.TabFocusReason)
+                                home.clearSearch()
+                            }
                         }
                     }
                 }
