@@ -27,9 +27,10 @@ if [ ! -x "$READER" ]; then
 fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display found (DISPLAY and WAYLAND_DISPLAY are empty), so the window cannot open."
-  echo "Screenshots work without one:"
-  echo "  $READER --server http://127.0.0.1:4000 --screenshot home.png --theme light"
-  echo "  make screenshots   # every tab and an article, light and dark, into docs/screenshots"
+  echo "The demo server keeps running until Ctrl+C. Screenshots work without a display, from another terminal:"
+  echo "  QT_QPA_PLATFORM=offscreen $READER --server http://127.0.0.1:4000 --screenshot home.png --theme light"
+  echo "  make screenshots   # every tab and an article, light and dark, into docs/screenshots (own server)"
+  wait $SERVER_PID
   exit 0
 fi
 unset QT_QPA_PLATFORM
