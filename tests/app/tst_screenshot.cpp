@@ -93,16 +93,29 @@ void TestScreenshot::startPagesOpenOnTheHomeTab()
     server.setFallback([](const FakeServer::Request &) {
         return FakeServer::Response::raw(404, "{\"error\":\"不存在\"}");
     });
-    QProcess papelo;
-    papelo.setProcessEnvironment(environment());
-    papelo.start(QStringLiteral(PAPELO_BINARY),
-                 QStringList{QStringLiteral("--server"), server.baseUrl(), QStringLiteral("--screenshot"),
-                             m_dir.filePath(QStringLiteral("start.png"))}
-                     + extra);
-    QTRY_VERIFY_WITH_TIMEOUT(papelo.state() == QProcess::NotRunning, 40000);
-    QCOMPARE(papelo.exitCode(), 0);
-    // The pushed page came on screen and loaded its record.
+    const auto shoot = [&](const QStringList &options, const QString &name) {
+        QProcess papelo;
+        papelo.setProcessEnvironment(environment());
+        const QString out = m_dir.filePath(name);
+        papelo.start(QStringLiteral(PAPELO_BINARY),
+                     QStringList{QStringLiteral("--server"), server.baseUrl(), QStringLiteral("--size"),
+                                 QStringLiteral("800x600"), QStringLiteral("--screenshot"), out}
+                         + options);
+        QTRY_VERIFY_WITH_TIMEOUT(papelo.state() == QProcess::NotRunning, 40000);
+        QCOMPARE(papelo.exitCode(), 0);
+    };
+    shoot(extra, QStringLiteral("start.png"));
+    // The pushed page loaded its record.
     QVERIFY2(server.count(expectedPath) >= 1, expectedPath.constData());
+    // And it is the page on screen, not hidden under the home page.
+    shoot({}, QStringLiteral("home.png"));
+    const QImage start(m_dir.filePath(QStringLiteral("start.png")));
+    const QImage home(m_dir.filePath(QStringLiteral("home.png")));
+    QVERIFY(!start.isNull() && !home.isNull());
+    // Compare below the bars: a start page left under the home page would
+    // differ only by the back button.
+    const QRect content(0, 140, start.width(), start.height() - 140);
+    QVERIFY(start.copy(content) != home.copy(content));
 }
 
 void TestScreenshot::storedAppearanceAppliesAndRunThemeIsNotStored()
