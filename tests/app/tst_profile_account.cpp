@@ -225,11 +225,15 @@ private slots:
                     FakeServer::Response{200,
                                          QJsonDocument(meJson(userJson(7, "alice", "author"), 9, 9, QJsonArray{})).toJson(),
                                          {}, 400});
-        f.screen->appear();
+        // Held as a task so the test waits for the late answer itself, not a guess at its arrival.
+        auto load = f.screen->loadMyArticlesTask();
         QTRY_COMPARE_WITH_TIMEOUT(f.server.count("/api/me"), 2, 10000);
         f.screen->requestLogout();
         f.screen->confirmLogout();
-        QTest::qWait(800);
+        QSignalSpy articlesSpy(f.screen.get(), &ProfileScreen::articlesChanged);
+        QCoro::waitFor(std::move(load));
+        QCOMPARE(f.server.inFlight(), 0);
+        QCOMPARE(articlesSpy.count(), 0);
         QVERIFY(!f.screen->hasUserStats());
         QCOMPARE(f.screen->myArticleCount(), 0);
     }
@@ -241,14 +245,15 @@ private slots:
         QVERIFY(f.signInAlice());
         f.server.on("POST", "/api/me/bio", FakeServer::Response{200, bioBody("alice's words"), {}, 400});
         f.screen->setBioText("alice's words");
-        f.screen->saveBio();
+        auto save = f.screen->saveBioTask();
         QTRY_COMPARE_WITH_TIMEOUT(f.server.count("/api/me/bio"), 1, 10000);
         f.screen->confirmLogout();
         f.server.on("POST", "/api/login", FakeServer::Response::json(loginJson("tok-bob", userJson(8, "bob", "user", "bob's"))));
         f.screen->setUsername("bob");
         QCoro::waitFor(f.screen->handleAuthTask());
         QVERIFY(f.auth->isLoggedIn());
-        QTest::qWait(800);
+        QCoro::waitFor(std::move(save)); // alice's answer has now been handled
+        QCOMPARE(f.server.inFlight(), 0);
         QCOMPARE(f.auth->user()->username, QString("bob"));
         QCOMPARE(f.screen->displayBio(), QString("bob's"));
         AuthManager later(f.settingsPath());
