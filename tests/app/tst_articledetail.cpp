@@ -220,11 +220,16 @@ private slots:
         ArticleDetailScreen screen;
         screen.setBaseUrl(server.baseUrl());
         screen.setArticleId(16);
-        screen.retry();
+        // The retry's load is held so the test waits for its late failure
+        // to be handled rather than guessing when it arrives.
+        auto first = screen.loadContent(false);
         QTRY_COMPARE_WITH_TIMEOUT(server.count("/api/article/16"), 1, 5000);
         screen.appear();
         QTRY_COMPARE_WITH_TIMEOUT(screen.mainBlock(), QStringLiteral("article"), 5000);
-        QTest::qWait(600);  // the old answer has arrived by now
+        QSignalSpy errors(&screen, &ArticleDetailScreen::errorMessageChanged);
+        QCoro::waitFor(std::move(first));
+        QCOMPARE(server.inFlight(), 0);
+        QCOMPARE(errors.count(), 0);
         QCOMPARE(server.count("/api/article/16"), 2);
         QCOMPARE(screen.mainBlock(), QStringLiteral("article"));
         QVERIFY(!screen.isLoading());
