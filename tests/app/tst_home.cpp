@@ -127,6 +127,7 @@ private slots:
         // Shown again with a list and tags: nothing is loaded.
         screen->disappear();
         screen->appear();
+        QVERIFY(!screen->isLoading()); // a load would have set this before its first request
         QTest::qWait(50);
         QCOMPARE(site.server.count("/api/articles"), 1);
         QCOMPARE(site.server.count("/api/tags"), 1);
@@ -163,6 +164,7 @@ private slots:
         // Typing alone loads nothing; submitting sends tag and text.
         screen->setSearchText(QStringLiteral("a&b =c"));
         QVERIFY(screen->showClearButton());
+        QVERIFY(!screen->isLoading());
         QTest::qWait(30);
         QCOMPARE(site.server.count("/api/articles"), 1);
         screen->submitSearch();
@@ -222,6 +224,8 @@ private slots:
         // Out-of-range chips do nothing.
         screen->activateChip(3);
         screen->activateChip(-1);
+        QVERIFY(!screen->isLoading());
+        QCOMPARE(screen->selectedTag(), std::optional<qint64>(7));
         QTest::qWait(30);
         QCOMPARE(site.server.count("/api/articles"), 9);
     }
