@@ -260,9 +260,13 @@ private slots:
             screen.setNewComment("hi");
             screen.send();
         }
-        // Let every answer arrive with nobody left to receive it.
-        QTest::qWait(600);
-        QVERIFY(server.count("/api/article/15") >= 1);
+        // Every request the dead screens started was sent; their answers
+        // then arrive with nobody left to receive them.
+        QTRY_COMPARE_WITH_TIMEOUT(server.count("/api/like"), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(server.count("/api/comment"), 1, 5000);
+        QVERIFY(server.count("/api/article/15") >= 2);
+        QTRY_COMPARE_WITH_TIMEOUT(server.inFlight(), 0, 5000);
+        QTest::qWait(100); // answers are on the wire: let them be handled
     }
 
     void likeFlows()
