@@ -148,6 +148,24 @@ void TestQml::everyFileLoadsWithoutWarnings()
 }
 
 namespace {
+// The real window (Main.qml) on `engine`, with `tab` selected before it is built.
+struct MainWindow {
+    std::unique_ptr<QObject> object;
+    QQuickWindow *window = nullptr;
+    QString error;
+};
+
+MainWindow createMainWindow(QQmlEngine &engine, int tab)
+{
+    papelo::App::shared()->setSelectedTab(tab);
+    QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Papelo/Main.qml")));
+    MainWindow main;
+    main.object.reset(component.create());
+    main.window = qobject_cast<QQuickWindow *>(main.object.get());
+    main.error = component.errorString();
+    return main;
+}
+
 QQuickItem *findByTitle(QQuickItem *root, const QString &title)
 {
     if (root->property("title").toString() == title && root->inherits("QQuickPage"))
@@ -164,12 +182,10 @@ void TestQml::mainWindowShowsTabsAndStartsOnRequestedTab()
 {
     g_warnings.clear();
     papelo::App *app = papelo::App::shared();
-    app->setSelectedTab(3);
     QQmlEngine engine;
-    QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Papelo/Main.qml")));
-    std::unique_ptr<QObject> object(component.create());
-    auto *window = qobject_cast<QQuickWindow *>(object.get());
-    QVERIFY2(window, qPrintable(component.errorString()));
+    const MainWindow main = createMainWindow(engine, 3);
+    QQuickWindow *window = main.window;
+    QVERIFY2(window, qPrintable(main.error));
     QVERIFY(QTest::qWaitForWindowExposed(window));
     // Building the tab bar must not pull the selection back to the first tab.
     QCOMPARE(app->selectedTab(), 3);
@@ -340,12 +356,10 @@ void TestQml::menuShortcutAndAboutDialog()
 {
     g_warnings.clear();
     papelo::App *app = papelo::App::shared();
-    app->setSelectedTab(1);
     QQmlEngine engine;
-    QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Papelo/Main.qml")));
-    std::unique_ptr<QObject> object(component.create());
-    auto *window = qobject_cast<QQuickWindow *>(object.get());
-    QVERIFY(window);
+    const MainWindow main = createMainWindow(engine, 1);
+    QQuickWindow *window = main.window;
+    QVERIFY2(window, qPrintable(main.error));
     window->requestActivate();
     QVERIFY(QTest::qWaitForWindowActive(window));
     QSignalSpy refresh(app->commands(), &papelo::AppCommands::refreshArticles);
@@ -371,12 +385,10 @@ void TestQml::tabKeyWalksTheSettingsControls()
 {
     g_warnings.clear();
     papelo::App *app = papelo::App::shared();
-    app->setSelectedTab(3);
     QQmlEngine engine;
-    QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Papelo/Main.qml")));
-    std::unique_ptr<QObject> object(component.create());
-    auto *window = qobject_cast<QQuickWindow *>(object.get());
-    QVERIFY(window);
+    const MainWindow main = createMainWindow(engine, 3);
+    QQuickWindow *window = main.window;
+    QVERIFY2(window, qPrintable(main.error));
     window->requestActivate();
     QVERIFY(QTest::qWaitForWindowActive(window));
     QSet<QString> reached;
@@ -404,13 +416,10 @@ void TestQml::tabKeyWalksTheSettingsControls()
 void TestQml::escapeAndAltLeftGoBackOnTheShownTab()
 {
     g_warnings.clear();
-    papelo::App *app = papelo::App::shared();
-    app->setSelectedTab(0);
     QQmlEngine engine;
-    QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Papelo/Main.qml")));
-    std::unique_ptr<QObject> object(component.create());
-    auto *window = qobject_cast<QQuickWindow *>(object.get());
-    QVERIFY(window);
+    const MainWindow main = createMainWindow(engine, 0);
+    QQuickWindow *window = main.window;
+    QVERIFY2(window, qPrintable(main.error));
     window->requestActivate();
     QVERIFY(QTest::qWaitForWindowActive(window));
     QList<QQuickItem *> stacks;
@@ -439,13 +448,10 @@ void TestQml::escapeAndAltLeftGoBackOnTheShownTab()
 void TestQml::navigationBarTakesTheShownPageBackground()
 {
     g_warnings.clear();
-    papelo::App *app = papelo::App::shared();
-    app->setSelectedTab(0);
     QQmlEngine engine;
-    QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Papelo/Main.qml")));
-    std::unique_ptr<QObject> object(component.create());
-    auto *window = qobject_cast<QQuickWindow *>(object.get());
-    QVERIFY(window);
+    const MainWindow main = createMainWindow(engine, 0);
+    QQuickWindow *window = main.window;
+    QVERIFY2(window, qPrintable(main.error));
     QVERIFY(QTest::qWaitForWindowExposed(window));
     QList<QQuickItem *> stacks;
     collectItems(window->contentItem(), "TabStack", stacks);
