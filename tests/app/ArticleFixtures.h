@@ -36,6 +36,16 @@ inline QList<papelo::Article> articles(qint64 firstId, int n)
     return list;
 }
 
+// The same articles carrying both counts, so they are no enrichment candidates.
+inline QList<papelo::Article> withCounts(QList<papelo::Article> list, qint64 likes, qint64 comments)
+{
+    for (auto &a : list) {
+        a.likes = likes;
+        a.comments = comments;
+    }
+    return list;
+}
+
 inline QJsonArray toArray(const QList<papelo::Article> &list)
 {
     QJsonArray a;

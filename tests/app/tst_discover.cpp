@@ -10,14 +10,8 @@ using namespace papelo;
 
 namespace {
 
-QList<Article> counted(QList<Article> list)
-{
-    for (auto &a : list) {
-        a.likes = 2;
-        a.comments = 3;
-    }
-    return list;
-}
+// Every article of the fake site carries both counts unless a test wants enrichment.
+QList<Article> counted(QList<Article> list) { return fixtures::withCounts(std::move(list), 2, 3); }
 
 struct Site {
     FakeServer server;

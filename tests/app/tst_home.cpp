@@ -50,14 +50,7 @@ ClientLimits shortLimits()
 }
 
 // Every article of the fake site carries both counts unless a test wants enrichment.
-QList<Article> counted(QList<Article> list)
-{
-    for (auto &a : list) {
-        a.likes = 1;
-        a.comments = 1;
-    }
-    return list;
-}
+QList<Article> counted(QList<Article> list) { return fixtures::withCounts(std::move(list), 1, 1); }
 
 struct Site {
     FakeServer server;
