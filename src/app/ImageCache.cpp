@@ -1,5 +1,7 @@
 #include "ImageCache.h"
 
+#include "TransferWatch.h"
+
 #include <QCoreApplication>
 #include <QCoroNetworkReply>
 #include <QDir>
@@ -7,7 +9,6 @@
 #include <QNetworkDiskCache>
 #include <QNetworkReply>
 #include <QStandardPaths>
-#include <QTimer>
 
 #include <memory>
 
@@ -21,30 +22,6 @@ QSet<QString> &directoriesInUse()
     return dirs;
 }
 
-// Enforces the whole-fetch limit and the body cap on one reply. Kept out of
-// the coroutine: GCC 12 mishandles lambdas created inside coroutine bodies.
-class FetchWatch : public QObject {
-public:
-    FetchWatch(QNetworkReply *reply, const ImageCacheLimits &limits) : m_reply(reply), m_max(limits.maxBodyBytes)
-    {
-        m_whole.setSingleShot(true);
-        connect(&m_whole, &QTimer::timeout, this, &FetchWatch::expire);
-        connect(reply, &QNetworkReply::downloadProgress, this, &FetchWatch::progress);
-        m_whole.start(limits.whole);
-    }
-
-private:
-    void expire() { m_reply->abort(); }
-    void progress(qint64 received, qint64 total)
-    {
-        if (received > m_max || total > m_max)
-            m_reply->abort();
-    }
-
-    QNetworkReply *m_reply;
-    qint64 m_max;
-    QTimer m_whole;
-};
 } // namespace
 
 ImageCache::ImageCache(const QString &diskDirectory, Limits limits, QObject *parent)
@@ -118,13 +95,14 @@ QCoro::Task<ImageCache::Fetch> ImageCache::fetch(QUrl url)
     // Only misses get here; the response is stored for next time.
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, true);
-    request.setTransferTimeout(int(m_limits.idle.count()));
     QNetworkReply *reply = m_nam->get(request);
     m_inFlight.insert(reply);
+    bool exceeded = false;
     {
-        FetchWatch watch(reply, m_limits);
+        const TransferWatch watch(reply, ClientLimits{m_limits.idle, m_limits.whole, m_limits.maxBodyBytes});
         if (!reply->isFinished())
             co_await qCoro(reply).waitForFinished();
+        exceeded = watch.timedOut || watch.tooLarge;
     }
     Fetch fetched;
     if (!guard) // the cache went away; its destructor aborted us
@@ -134,7 +112,7 @@ QCoro::Task<ImageCache::Fetch> ImageCache::fetch(QUrl url)
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     // A non-HTTP failure (refused, timed out, aborted, too large) has no body to try.
-    if (!status.isValid() || reply->error() == QNetworkReply::OperationCanceledError
+    if (exceeded || !status.isValid() || reply->error() == QNetworkReply::OperationCanceledError
         || reply->error() == QNetworkReply::TimeoutError)
         co_return fetched;
     // The body may have arrived in one piece before the progress check could stop it.

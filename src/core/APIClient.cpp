@@ -2,6 +2,7 @@
 
 #include "Activity.h"
 #include "ServerConfig.h"
+#include "TransferWatch.h"
 
 #include <QCoroFuture>
 #include <QJsonDocument>
@@ -9,7 +10,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
-#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace papelo {
@@ -36,50 +36,6 @@ RequestError transportError(QNetworkReply::NetworkError code, const QString &qtT
         return RequestError::transport(T::Other, qtText);
     }
 }
-// Enforces the idle and whole-transfer limits and the body cap on one reply.
-// Kept out of the coroutine body: GCC 12 mishandles lambdas created inside
-// coroutines (captured values are destroyed twice).
-class ReplyWatch {
-public:
-    ReplyWatch(QNetworkReply *reply, const ClientLimits &limits)
-    {
-        m_idle.setSingleShot(true);
-        m_whole.setSingleShot(true);
-        const auto expire = [this, reply] {
-            timedOut = true;
-            reply->abort();
-        };
-        QObject::connect(&m_idle, &QTimer::timeout, &m_context, expire);
-        QObject::connect(&m_whole, &QTimer::timeout, &m_context, expire);
-        const qint64 max = limits.maxBodyBytes;
-        QObject::connect(reply, &QNetworkReply::readyRead, &m_context, [this, reply, max] {
-            m_idle.start();
-            if (reply->bytesAvailable() > max) {
-                tooLarge = true;
-                reply->abort();
-            }
-        });
-        QObject::connect(reply, &QNetworkReply::uploadProgress, &m_context, [this] { m_idle.start(); });
-        QObject::connect(reply, &QNetworkReply::metaDataChanged, &m_context, [this, reply, max] {
-            m_idle.start();
-            const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-            if (length.isValid() && length.toLongLong() > max) {
-                tooLarge = true;
-                reply->abort();
-            }
-        });
-        m_idle.start(limits.idle);
-        m_whole.start(limits.whole);
-    }
-
-    bool timedOut = false;
-    bool tooLarge = false;
-
-private:
-    QObject m_context; // declared before the timers' use; connections die with it
-    QTimer m_idle;
-    QTimer m_whole;
-};
 
 template <typename T> Result<T> decodeRaw(APIClient::RawResponse response);
 } // namespace
@@ -134,7 +90,7 @@ QCoro::Task<Result<APIClient::RawResponse>> APIClient::send(QString pathAndQuery
     QNetworkReply *raw = reply.get();
     m_inFlight.insert(raw);
 
-    ReplyWatch watch(raw, m_limits);
+    TransferWatch watch(raw, m_limits);
 
     if (!raw->isFinished())
         co_await qCoro(raw).waitForFinished();

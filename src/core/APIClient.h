@@ -3,6 +3,7 @@
 #include "Envelopes.h"
 #include "Records.h"
 #include "Result.h"
+#include "TransferWatch.h"
 
 #include <QCoroTask>
 #include <QNetworkRequest>
@@ -16,11 +17,6 @@ class QNetworkReply;
 
 namespace papelo {
 
-struct ClientLimits {
-    std::chrono::milliseconds idle{15000};   // no progress for this long fails the request
-    std::chrono::milliseconds whole{30000};  // the whole transfer
-    qint64 maxBodyBytes = 32 * 1024 * 1024;  // a larger body fails instead of filling memory
-};
 
 // The reader's only door to the server. One client per screen operation:
 // it owns its own QNetworkAccessManager, which therefore outlives every reply
