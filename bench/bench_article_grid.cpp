@@ -6,11 +6,11 @@
 //
 // With --images the cards carry the thumbnails of papelo-server --demo (its
 // 120 pictures repeated over the 5,000 cards), loaded through the image cache.
-#include "APIClient.h"
-#include "Activity.h"
-#include "ArticleListModel.h"
-#include "Envelopes.h"
-#include "ServerConfig.h"
+#include "core/APIClient.h"
+#include "core/Activity.h"
+#include "articles/ArticleListModel.h"
+#include "core/Envelopes.h"
+#include "core/ServerConfig.h"
 #include "ServerProcess.h"
 
 #include <QCoroTask>

@@ -3,8 +3,8 @@
 // 20 requests each bound the time from below by ceil(100 / 5) × 20 ms.
 //
 //   scripts/locked-build.sh bench_enrich && build/bench/bench_enrich
-#include "APIClient.h"
-#include "ArticleCountsStore.h"
+#include "core/APIClient.h"
+#include "core/ArticleCountsStore.h"
 #include "ServerProcess.h"
 
 #include <QCoreApplication>

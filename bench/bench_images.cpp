@@ -3,8 +3,8 @@
 // warm (memory layer) and after a restart (disk layer), with peak memory.
 // Run: QT_QPA_PLATFORM=offscreen build/bench/bench_images
 #include "FakeServer.h"
-#include "ImageCache.h"
-#include "RemoteImageLoader.h"
+#include "images/ImageCache.h"
+#include "images/RemoteImageLoader.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>

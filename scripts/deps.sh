@@ -15,6 +15,8 @@ PACKAGES=(
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
   qml6-module-qtquick-templates qml6-module-qtquick-window
   qml6-module-qtwebengine qml6-module-qttest
+  # AppStream metadata check
+  appstream
   # screenshots script (demo sign-in through the API)
   curl python3
   # private session bus for the desktop-portal test

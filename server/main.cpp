@@ -1,10 +1,10 @@
-#include "ArticleStore.h"
-#include "Auth.h"
-#include "Database.h"
-#include "HttpFrontend.h"
-#include "ImageFactory.h"
-#include "Routes.h"
-#include "Seeder.h"
+#include "store/ArticleStore.h"
+#include "store/Auth.h"
+#include "store/Database.h"
+#include "http/HttpFrontend.h"
+#include "demo/ImageFactory.h"
+#include "routes/Routes.h"
+#include "demo/Seeder.h"
 #include "ServerOptions.h"
 
 #include <QGuiApplication>

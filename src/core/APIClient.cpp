@@ -1,8 +1,8 @@
-#include "APIClient.h"
+#include "core/APIClient.h"
 
-#include "Activity.h"
-#include "ServerConfig.h"
-#include "TransferWatch.h"
+#include "core/Activity.h"
+#include "core/ServerConfig.h"
+#include "core/TransferWatch.h"
 
 #include <QCoroFuture>
 #include <QJsonDocument>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Envelopes.h"
-#include "Records.h"
-#include "Result.h"
-#include "TransferWatch.h"
+#include "core/Envelopes.h"
+#include "core/Records.h"
+#include "core/Result.h"
+#include "core/TransferWatch.h"
 
 #include <QCoroTask>
 #include <QNetworkRequest>

@@ -1,6 +1,6 @@
-#include "AppSettings.h"
+#include "core/AppSettings.h"
 
-#include "SettingsFile.h"
+#include "core/SettingsFile.h"
 
 namespace papelo {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ThemeMode.h"
+#include "core/ThemeMode.h"
 
 #include <QObject>
 

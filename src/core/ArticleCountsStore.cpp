@@ -1,4 +1,4 @@
-#include "ArticleCountsStore.h"
+#include "core/ArticleCountsStore.h"
 
 namespace papelo {
 

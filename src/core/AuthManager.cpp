@@ -1,7 +1,7 @@
-#include "AuthManager.h"
+#include "core/AuthManager.h"
 
-#include "Envelopes.h"
-#include "SettingsFile.h"
+#include "core/Envelopes.h"
+#include "core/SettingsFile.h"
 
 #include <QJsonDocument>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Records.h"
+#include "core/Records.h"
 
 #include <QObject>
 
@@ -13,7 +13,6 @@ namespace papelo {
 class AuthManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool isLoggedIn READ isLoggedIn NOTIFY changed)
-    Q_PROPERTY(bool hasToken READ hasToken NOTIFY changed)
     Q_PROPERTY(bool hasUser READ hasUser NOTIFY changed)
     Q_PROPERTY(QString userName READ userName NOTIFY changed)
     Q_PROPERTY(QString userRole READ userRole NOTIFY changed)
@@ -38,7 +37,6 @@ public:
     // so an edited signature survives the next restore.
     void persistUser();
 
-    bool hasToken() const { return m_token.has_value(); }
     bool hasUser() const { return m_user.has_value(); }
     QString userName() const { return m_user ? m_user->username : QString(); }
     QString userRole() const { return m_user ? m_user->role : QString(); }

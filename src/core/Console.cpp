@@ -1,4 +1,4 @@
-#include "Console.h"
+#include "core/Console.h"
 
 #include <cstdio>
 

@@ -1,19 +1,12 @@
-#include "Envelopes.h"
+#include "core/Envelopes.h"
 
-#include "JsonReader.h"
+#include "core/JsonReader.h"
 
 namespace papelo {
 
 using json::ObjectReader;
 
 namespace {
-template <typename T> QJsonArray toArray(const QList<T> &items)
-{
-    QJsonArray a;
-    for (const T &item : items)
-        a.append(item.toJson());
-    return a;
-}
 } // namespace
 
 ArticlesResponse ArticlesResponse::fromJson(const QJsonValue &value, const QString &path)
@@ -24,7 +17,7 @@ ArticlesResponse ArticlesResponse::fromJson(const QJsonValue &value, const QStri
     e.items = r.requiredList<Article>("items");
     return e;
 }
-QJsonObject ArticlesResponse::toJson() const { return {{"total", total}, {"items", toArray(items)}}; }
+QJsonObject ArticlesResponse::toJson() const { return {{"total", total}, {"items", toJsonArray(items)}}; }
 
 StatsResponse StatsResponse::fromJson(const QJsonValue &value, const QString &path)
 {
@@ -64,7 +57,7 @@ SectionResponse SectionResponse::fromJson(const QJsonValue &value, const QString
 }
 QJsonObject SectionResponse::toJson() const
 {
-    return {{"section", section}, {"count", count}, {"items", toArray(items)}};
+    return {{"section", section}, {"count", count}, {"items", toJsonArray(items)}};
 }
 
 CommentPostResponse CommentPostResponse::fromJson(const QJsonValue &value, const QString &path)
@@ -109,7 +102,7 @@ MeResponse MeResponse::fromJson(const QJsonValue &value, const QString &path)
 }
 QJsonObject MeResponse::toJson() const
 {
-    return {{"user", user.toJson()}, {"stats", stats.toJson()}, {"articles", toArray(articles)}};
+    return {{"user", user.toJson()}, {"stats", stats.toJson()}, {"articles", toJsonArray(articles)}};
 }
 
 AuthorStats AuthorStats::fromJson(const QJsonValue &value, const QString &path)
@@ -132,7 +125,7 @@ AuthorDetailResponse AuthorDetailResponse::fromJson(const QJsonValue &value, con
 }
 QJsonObject AuthorDetailResponse::toJson() const
 {
-    return {{"author", author.toJson()}, {"stats", stats.toJson()}, {"articles", toArray(articles)}};
+    return {{"author", author.toJson()}, {"stats", stats.toJson()}, {"articles", toJsonArray(articles)}};
 }
 
 APIError APIError::fromJson(const QJsonValue &value, const QString &path)

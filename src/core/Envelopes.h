@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Records.h"
-#include "RequestError.h"
-#include "Result.h"
+#include "core/Records.h"
+#include "core/RequestError.h"
+#include "core/Result.h"
 
 #include <QMap>
 

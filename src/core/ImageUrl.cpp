@@ -1,6 +1,6 @@
-#include "ImageUrl.h"
+#include "core/ImageUrl.h"
 
-#include "ServerConfig.h"
+#include "core/ServerConfig.h"
 
 namespace papelo {
 

@@ -1,4 +1,4 @@
-#include "JsonReader.h"
+#include "core/JsonReader.h"
 
 #include <QCborValue>
 #include <QJsonDocument>

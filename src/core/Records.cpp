@@ -1,6 +1,6 @@
-#include "Records.h"
+#include "core/Records.h"
 
-#include "JsonReader.h"
+#include "core/JsonReader.h"
 
 namespace papelo {
 
@@ -16,13 +16,6 @@ void putOptional(QJsonObject &o, const char *key, const std::optional<qint64> &v
 {
     if (v)
         o.insert(QLatin1String(key), *v);
-}
-template <typename T> QJsonArray toArray(const QList<T> &items)
-{
-    QJsonArray a;
-    for (const T &item : items)
-        a.append(item.toJson());
-    return a;
 }
 } // namespace
 
@@ -112,7 +105,7 @@ QJsonObject ArticleDetail::toJson() const
                   {"author", author.toJson()}};
     putOptional(o, "cover", cover);
     if (tags)
-        o.insert(QLatin1String("tags"), toArray(*tags));
+        o.insert(QLatin1String("tags"), toJsonArray(*tags));
     return o;
 }
 

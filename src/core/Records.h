@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
 #include <QMetaType>
@@ -77,6 +78,15 @@ struct Comment {
     static Comment fromJson(const QJsonValue &value, const QString &path = {});
     QJsonObject toJson() const;
 };
+
+// Any list of records as the JSON array of their toJson().
+template <typename T> QJsonArray toJsonArray(const QList<T> &items)
+{
+    QJsonArray array;
+    for (const T &item : items)
+        array.append(item.toJson());
+    return array;
+}
 
 } // namespace papelo
 

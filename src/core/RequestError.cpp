@@ -1,4 +1,4 @@
-#include "RequestError.h"
+#include "core/RequestError.h"
 
 namespace papelo {
 

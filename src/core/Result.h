@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RequestError.h"
+#include "core/RequestError.h"
 
 #include <optional>
 #include <utility>

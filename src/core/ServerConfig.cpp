@@ -1,4 +1,4 @@
-#include "ServerConfig.h"
+#include "core/ServerConfig.h"
 
 #include <QRegularExpression>
 #include <QUrl>

@@ -1,6 +1,6 @@
-#include "StyledHtml.h"
+#include "core/StyledHtml.h"
 
-#include "ServerConfig.h"
+#include "core/ServerConfig.h"
 
 namespace papelo {
 

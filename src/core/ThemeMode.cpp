@@ -1,4 +1,4 @@
-#include "ThemeMode.h"
+#include "core/ThemeMode.h"
 
 namespace papelo {
 

@@ -1,4 +1,4 @@
-#include "TransferWatch.h"
+#include "core/TransferWatch.h"
 
 #include <QNetworkReply>
 

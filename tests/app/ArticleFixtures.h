@@ -3,9 +3,9 @@
 // Shared by the home, discover and list-model tests: article JSON for the
 // fake server and a capture of the reader's console lines.
 
-#include "Envelopes.h"
+#include "core/Envelopes.h"
 #include "FakeServer.h"
-#include "Records.h"
+#include "core/Records.h"
 
 #include <QFile>
 #include <QJsonArray>

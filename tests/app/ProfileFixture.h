@@ -2,9 +2,9 @@
 
 // Shared pieces of the account tab tests: JSON shapes as the server sends
 // them and one tab over a temporary settings file and a scripted server.
-#include "AuthManager.h"
+#include "core/AuthManager.h"
 #include "FakeServer.h"
-#include "ProfileScreen.h"
+#include "account/ProfileScreen.h"
 
 #include <QCoroTask>
 #include <QJsonArray>

@@ -1,6 +1,6 @@
 // SystemAppearance against a desktop portal on a private session bus: the
 // initial read, live SettingChanged signals, and the enable-animations key.
-#include "SystemAppearance.h"
+#include "appearance/SystemAppearance.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

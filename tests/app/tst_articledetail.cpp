@@ -1,7 +1,7 @@
-#include "ArticleCountsStore.h"
-#include "ArticleDetailScreen.h"
-#include "AuthManager.h"
-#include "CommentListModel.h"
+#include "core/ArticleCountsStore.h"
+#include "reading/ArticleDetailScreen.h"
+#include "core/AuthManager.h"
+#include "reading/CommentListModel.h"
 #include "FakeServer.h"
 #include "StdoutCapture.h"
 

@@ -1,6 +1,7 @@
-#include "ArticleCountsStore.h"
+#include "core/ArticleCountsStore.h"
 #include "ArticleFixtures.h"
-#include "ArticleListModel.h"
+include "articles/ArticleListModel.h"
+#include "common/AvatarInitial.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
@@ -137,7 +138,7 @@ private slots:
     {
         QFETCH(QString, title);
         QFETCH(QString, letter);
-        QCOMPARE(ArticleListModel::letterFor(title), letter);
+        QCOMPARE(avatarInitial(title), letter);
         auto a = fixtures::article(401);
         a.title = title;
         ArticleListModel model;

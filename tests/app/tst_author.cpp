@@ -1,6 +1,6 @@
-#include "ArticleCountsStore.h"
-#include "AuthorDetailScreen.h"
-#include "AvatarInitial.h"
+#include "core/ArticleCountsStore.h"
+#include "articles/AuthorDetailScreen.h"
+#include "common/AvatarInitial.h"
 #include "FakeServer.h"
 
 #include <QCoroTask>

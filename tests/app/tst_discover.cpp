@@ -1,7 +1,7 @@
-#include "Activity.h"
-#include "ArticleCountsStore.h"
+#include "core/Activity.h"
+#include "core/ArticleCountsStore.h"
 #include "ArticleFixtures.h"
-#include "DiscoverScreen.h"
+#include "articles/DiscoverScreen.h"
 
 #include <QSignalSpy>
 #include <QtTest>

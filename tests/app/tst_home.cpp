@@ -1,7 +1,7 @@
-#include "Activity.h"
-#include "ArticleCountsStore.h"
+#include "core/Activity.h"
+#include "core/ArticleCountsStore.h"
 #include "ArticleFixtures.h"
-#include "HomeScreen.h"
+#include "articles/HomeScreen.h"
 
 #include <QPointer>
 #include <QSignalSpy>
@@ -118,7 +118,6 @@ private slots:
         QCOMPARE(chips.at(2).toMap().value("selected").toBool(), false);
 
         // Shown again with a list and tags: nothing is loaded.
-        screen->disappear();
         screen->appear();
         QVERIFY(!screen->isLoading()); // a load would have set this before its first request
         QTest::qWait(50);

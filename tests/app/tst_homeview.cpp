@@ -2,7 +2,7 @@
 // columns and cards, the chips, the error view, keyboard and card taps.
 #include "AccessibleNames.h"
 #include "ArticleFixtures.h"
-#include "ServerConfig.h"
+#include "core/ServerConfig.h"
 
 #include <QFontMetricsF>
 #include <QPointer>

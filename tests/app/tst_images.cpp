@@ -1,12 +1,12 @@
 // The image connection and RemoteImage's loader against a real loopback
 // server: disk persistence across a restart, clearing, capacities, the
 // pending -> slow -> loaded / failed sequence and hostile bodies.
-#include "Activity.h"
-#include "ImageCache.h"
-#include "ImageDecoder.h"
+#include "core/Activity.h"
+#include "images/ImageCache.h"
+#include "images/ImageDecoder.h"
 #include "ImageFixtures.h"
-#include "ImageSurface.h"
-#include "RemoteImageLoader.h"
+#include "images/ImageSurface.h"
+#include "images/RemoteImageLoader.h"
 
 #include <QCoroTask>
 #include <QSignalSpy>

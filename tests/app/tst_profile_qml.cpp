@@ -3,10 +3,10 @@
 // (and only that) restores the sign-in, and the signed-in face draws the
 // account. Any QML warning fails the test.
 #include "AccessibleNames.h"
-#include "AuthManager.h"
+#include "core/AuthManager.h"
 #include "FakeServer.h"
-#include "ProfileScreen.h"
-#include "ServerConfig.h"
+#include "account/ProfileScreen.h"
+#include "core/ServerConfig.h"
 
 #include <QJsonArray>
 #include <QQmlComponent>

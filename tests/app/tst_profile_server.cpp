@@ -1,8 +1,8 @@
 // Account tab against the real papelo-server: register, own page,
 // signature, sign-out and sign-in again, with the sign-in kept in a real
 // settings file across simulated restarts.
-#include "AuthManager.h"
-#include "ProfileScreen.h"
+#include "core/AuthManager.h"
+#include "account/ProfileScreen.h"
 #include "ServerProcess.h"
 
 #include <QCoroTask>

@@ -1,10 +1,10 @@
 // Loads every QML file of the Papelo module offscreen and fails on any QML
 // warning (binding loops, undefined properties, missing types).
-#include "App.h"
+#include "common/App.h"
 #include "FakeServer.h"
 #include "ImageFixtures.h"
-#include "RemoteImageLoader.h"
-#include "ServerConfig.h"
+#include "images/RemoteImageLoader.h"
+#include "core/ServerConfig.h"
 
 #include <QDir>
 #include <QQmlComponent>
@@ -99,7 +99,7 @@ void TestQml::warningHandlerCatchesQmlFaults()
 void TestQml::everyFileLoadsWithoutWarnings_data()
 {
     QTest::addColumn<QString>("file");
-    const QStringList files = QDir(QStringLiteral(PAPELO_QML_DIR)).entryList({QStringLiteral("*.qml")}, QDir::Files);
+    const QStringList files = QDir(QStringLiteral(":/Papelo")).entryList({QStringLiteral("*.qml")}, QDir::Files);
     QVERIFY(files.contains(QStringLiteral("Main.qml")));
     for (const QString &file : files)
         QTest::newRow(qPrintable(file)) << file;
@@ -111,7 +111,7 @@ void TestQml::everyFileLoadsWithoutWarnings()
     g_warnings.clear();
     {
         QQmlEngine engine;
-        QFile source(QStringLiteral(PAPELO_QML_DIR "/") + file);
+        QFile source(QStringLiteral(":/Papelo/") + file);
         QVERIFY(source.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(source.readAll());
         const bool singleton = text.contains(QLatin1String("pragma Singleton"));

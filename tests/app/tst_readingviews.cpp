@@ -1,9 +1,9 @@
 #include "AccessibleNames.h"
-#include "App.h"
-#include "ArticleDetailScreen.h"
-#include "AuthorDetailScreen.h"
+#include "common/App.h"
+#include "reading/ArticleDetailScreen.h"
+#include "articles/AuthorDetailScreen.h"
 #include "FakeServer.h"
-#include "ServerConfig.h"
+#include "core/ServerConfig.h"
 
 #include <QGuiApplication>
 #include <QJsonArray>

@@ -1,9 +1,9 @@
 // The settings tab's state: the appearance picker over the stored choice and
 // the cache-cleared check mark with one reset per press.
-#include "AppSettings.h"
+#include "core/AppSettings.h"
 #include "FakeServer.h"
-#include "ImageCache.h"
-#include "SettingsScreen.h"
+#include "images/ImageCache.h"
+#include "settings/SettingsScreen.h"
 
 #include <QSettings>
 #include <QSignalSpy>

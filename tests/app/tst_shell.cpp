@@ -1,13 +1,14 @@
 // The window's shared objects without a window: palette and appearance
 // resolution, layout rules, persistence across a restart, the menu
 // commands, and the command line.
-#include "App.h"
+#include "common/App.h"
 #include "FakeServer.h"
-#include "CommandLine.h"
-#include "ImageCache.h"
-#include "LayoutRules.h"
-#include "SystemAppearance.h"
-#include "Theme.h"
+#include "shell/CommandLine.h"
+#include "shell/ShellCommands.h"
+#include "images/ImageCache.h"
+#include "appearance/LayoutRules.h"
+#include "appearance/SystemAppearance.h"
+#include "appearance/Theme.h"
 
 #include <QGuiApplication>
 #include <QPalette>
@@ -355,6 +356,7 @@ void TestShell::clearCommandEmptiesTheSharedCache()
 
     SystemAppearance system;
     App app(settingsPath(QStringLiteral("clear")), &system);
+    connectShellCommands(&app);
     QSignalSpy about(&app, &App::aboutVisibleChanged);
     app.commands()->post(QStringLiteral("papeloClearImageCache"));
     QCOMPARE(cache->memoryCost(), 0);

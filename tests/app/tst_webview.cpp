@@ -1,6 +1,6 @@
-#include "Activity.h"
+#include "core/Activity.h"
 #include "FakeServer.h"
-#include "WebViewHost.h"
+#include "reading/WebViewHost.h"
 
 #include <QBuffer>
 #include <QDesktopServices>

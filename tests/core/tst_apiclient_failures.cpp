@@ -1,4 +1,4 @@
-#include "APIClient.h"
+#include "core/APIClient.h"
 #include "FakeServer.h"
 #include "TestJson.h"
 #include "TrickleServer.h"

@@ -1,6 +1,6 @@
-#include "APIClient.h"
+#include "core/APIClient.h"
 #include "FakeServer.h"
-#include "ServerConfig.h"
+#include "core/ServerConfig.h"
 #include "TestJson.h"
 
 #include <QCoroTask>

@@ -1,4 +1,4 @@
-#include "Envelopes.h"
+#include "core/Envelopes.h"
 #include "TestJson.h"
 
 #include <QtTest>

@@ -1,5 +1,5 @@
-#include "APIClient.h"
-#include "ArticleCountsStore.h"
+#include "core/APIClient.h"
+#include "core/ArticleCountsStore.h"
 #include "FakeServer.h"
 #include "TestJson.h"
 

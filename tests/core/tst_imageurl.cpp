@@ -1,5 +1,5 @@
-#include "ImageUrl.h"
-#include "ServerConfig.h"
+#include "core/ImageUrl.h"
+#include "core/ServerConfig.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
-#include "AppSettings.h"
-#include "AuthManager.h"
-#include "Envelopes.h"
+#include "core/AppSettings.h"
+#include "core/AuthManager.h"
+#include "core/Envelopes.h"
 
 #include <QFile>
 #include <QSettings>

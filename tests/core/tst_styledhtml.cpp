@@ -1,5 +1,5 @@
-#include "ServerConfig.h"
-#include "StyledHtml.h"
+#include "core/ServerConfig.h"
+#include "core/StyledHtml.h"
 
 #include <QtTest>
 

@@ -6,7 +6,7 @@
 //  - whatever decodes, written back with toJson(), decodes again to the same
 //    JSON (the persisted sign-in relies on this for Author).
 
-#include "Envelopes.h"
+#include "core/Envelopes.h"
 
 #include <QJsonDocument>
 

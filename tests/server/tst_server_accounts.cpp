@@ -2,7 +2,7 @@
 // signature, signed-in likes and comments, and everything surviving a
 // restart of the server process. Also inspects the SQLite file it leaves.
 
-#include "APIClient.h"
+#include "core/APIClient.h"
 #include "RawHttp.h"
 #include "ServerProcess.h"
 

@@ -1,7 +1,7 @@
 // The server process itself: command line, start-up refusals, the store it
 // will not touch, seeding for performance work, and signal shutdown.
 
-#include "APIClient.h"
+#include "core/APIClient.h"
 #include "ServerProcess.h"
 
 #include <QCoroTask>

@@ -1,7 +1,7 @@
 // Reading endpoints of the real papelo-server, driven through the reader's
 // own APIClient so any shape mismatch fails strict decoding here.
 
-#include "APIClient.h"
+#include "core/APIClient.h"
 #include "RawHttp.h"
 #include "ServerProcess.h"
 

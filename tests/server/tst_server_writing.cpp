@@ -1,7 +1,7 @@
 // Comments, likes and hostile input against the real papelo-server. Every
 // refused request must leave the store exactly as it was.
 
-#include "APIClient.h"
+#include "core/APIClient.h"
 #include "RawHttp.h"
 #include "ServerProcess.h"
 

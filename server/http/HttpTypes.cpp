@@ -1,0 +1,68 @@
+#include "http/HttpTypes.h"
+
+#include "core/Envelopes.h"
+
+#include <QJsonDocument>
+
+QByteArray HttpRequest::header(const QByteArray &name) const
+{
+    for (const auto &h : headers) {
+        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
+            return h.second;
+    }
+    return {};
+}
+
+QString HttpRequest::origin() const
+{
+    const QByteArray host = header("Host");
+    // A Host header with anything but host[:port] characters is not echoed
+    // into URLs we hand out.
+    static const QByteArray allowed = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-:[]";
+    bool clean = !host.isEmpty() && host.size() < 256;
+    for (char c : host)
+        clean = clean && allowed.contains(c);
+    return QStringLiteral("http://") + (clean ? QString::fromLatin1(host) : localHost);
+}
+
+HttpReply HttpReply::json(const QJsonObject &object, int status)
+{
+    HttpReply r;
+    r.status = status;
+    r.body = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return r;
+}
+
+HttpReply HttpReply::json(const QJsonArray &array, int status)
+{
+    HttpReply r;
+    r.status = status;
+    r.body = QJsonDocument(array).toJson(QJsonDocument::Compact);
+    return r;
+}
+
+HttpReply HttpReply::error(int status, const QString &message)
+{
+    papelo::APIError e;
+    e.error = message;
+    return json(e.toJson(), status);
+}
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 201: return "Created";
+    case 304: return "Not Modified";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 409: return "Conflict";
+    case 413: return "Payload Too Large";
+    case 415: return "Unsupported Media Type";
+    case 500: return "Internal Server Error";
+    default: return "Status";
+    }
+}

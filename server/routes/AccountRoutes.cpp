@@ -1,0 +1,129 @@
+#include "routes/Routes.h"
+
+#include "http/JsonBody.h"
+
+#include <QSqlError>
+
+using namespace papelo;
+
+namespace {
+
+constexpr int maxBioChars = 200;
+const QString userRole = QStringLiteral("普通用户");
+
+HttpReply signedIn(Services &s, qint64 userId, int status)
+{
+    const std::optional<Author> user = s.articles.author(userId);
+    const QString token = s.auth.issueToken(userId);
+    if (!user || token.isEmpty())
+        return HttpReply::error(500, QStringLiteral("登录状态保存失败"));
+    LoginResponse response;
+    response.token = token;
+    response.user = *user;
+    return HttpReply::json(response.toJson(), status);
+}
+
+HttpReply registerUser(const HttpRequest &request, Services &s)
+{
+    JsonBody body(request);
+    const QString username = body.string("username");
+    const QString email = body.string("email");
+    const QString password = body.string("password");
+    if (!body.ok())
+        return body.failure();
+    for (const QString &problem : {Auth::checkUsername(username), Auth::checkEmail(email), Auth::checkPassword(password)}) {
+        if (!problem.isEmpty())
+            return HttpReply::error(400, problem);
+    }
+    if (s.db.scalar(QStringLiteral("SELECT 1 FROM users WHERE username = ?"), {username}).isValid())
+        return HttpReply::error(409, QStringLiteral("用户名已被占用"));
+
+    const Auth::Hashed hashed = s.auth.hashPassword(password);
+    Transaction tx(s.db);
+    QSqlQuery insert = s.db.prepare(QStringLiteral(
+        "INSERT INTO users (username, email, role, salt, password_hash, iterations, created_at)"
+        " VALUES (?, ?, ?, ?, ?, ?, ?)"));
+    insert.addBindValue(username);
+    insert.addBindValue(email);
+    insert.addBindValue(userRole);
+    insert.addBindValue(hashed.salt);
+    insert.addBindValue(hashed.hash);
+    insert.addBindValue(hashed.iterations);
+    insert.addBindValue(nowText());
+    if (!insert.exec()) {
+        // The UNIQUE constraint settles a race between two registrations of one name.
+        if (insert.lastError().nativeErrorCode() == QLatin1String("2067"))
+            return HttpReply::error(409, QStringLiteral("用户名已被占用"));
+        return HttpReply::error(500, QStringLiteral("注册失败，请稍后再试"));
+    }
+    const qint64 userId = insert.lastInsertId().toLongLong();
+    // Account and first token are stored together or not at all.
+    HttpReply reply = signedIn(s, userId, 200);
+    if (reply.status != 200 || !tx.commit())
+        return HttpReply::error(500, QStringLiteral("注册失败，请稍后再试"));
+    return reply;
+}
+
+HttpReply login(const HttpRequest &request, Services &s)
+{
+    JsonBody body(request);
+    const QString username = body.string("username");
+    const QString password = body.string("password");
+    if (!body.ok())
+        return body.failure();
+    QSqlQuery q = s.db.prepare(QStringLiteral("SELECT id, salt, password_hash, iterations FROM users WHERE username = ?"));
+    q.addBindValue(username);
+    // Unknown user and wrong password answer alike, so names cannot be probed.
+    if (!q.exec() || !q.next()
+        || !Auth::verifyPassword(password, q.value(1).toByteArray(), q.value(2).toByteArray(), q.value(3).toInt()))
+        return HttpReply::error(401, QStringLiteral("用户名或密码错误"));
+    return signedIn(s, q.value(0).toLongLong(), 200);
+}
+
+HttpReply me(const HttpRequest &request, Services &s)
+{
+    const std::optional<qint64> userId = bearerUser(request, s);
+    const std::optional<Author> user = userId ? s.articles.author(*userId) : std::nullopt;
+    if (!user)
+        return HttpReply::error(401, QStringLiteral("请先登录"));
+    MeResponse response;
+    response.user = *user;
+    response.stats = s.articles.userStats(*userId);
+    response.articles = s.articles.articlesBy(*userId, false, request.origin());
+    return HttpReply::json(response.toJson());
+}
+
+HttpReply updateBio(const HttpRequest &request, Services &s)
+{
+    const std::optional<qint64> userId = bearerUser(request, s);
+    if (!userId)
+        return HttpReply::error(401, QStringLiteral("请先登录"));
+    JsonBody body(request);
+    const QString bio = body.string("bio");
+    if (!body.ok())
+        return body.failure();
+    if (bio.size() > maxBioChars)
+        return HttpReply::error(400, QStringLiteral("签名不能超过 %1 个字符").arg(maxBioChars));
+    if (!s.db.exec(QStringLiteral("UPDATE users SET bio = ? WHERE id = ?"), {bio, *userId}))
+        return HttpReply::error(500, QStringLiteral("签名保存失败"));
+    BioResponse response;
+    response.ok = true;
+    response.bio = bio;
+    return HttpReply::json(response.toJson());
+}
+
+} // namespace
+
+void addAccountRoutes(Router &router, Services &s)
+{
+    router.add("POST", QStringLiteral("/api/register"), [&s](const HttpRequest &r, const QStringList &) {
+        return registerUser(r, s);
+    });
+    router.add("POST", QStringLiteral("/api/login"), [&s](const HttpRequest &r, const QStringList &) {
+        return login(r, s);
+    });
+    router.add("GET", QStringLiteral("/api/me"), [&s](const HttpRequest &r, const QStringList &) { return me(r, s); });
+    router.add("POST", QStringLiteral("/api/me/bio"), [&s](const HttpRequest &r, const QStringList &) {
+        return updateBio(r, s);
+    });
+}

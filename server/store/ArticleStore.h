@@ -1,0 +1,44 @@
+#pragma once
+
+#include "store/Database.h"
+#include "core/Envelopes.h"
+#include "core/Records.h"
+
+#include <optional>
+
+// Read side of the content: turns rows into the shared records. List entries
+// deliberately carry no likes/comments (readers complete them from the
+// detail); details always do. Image and body URLs are made absolute with the
+// origin of the request, so they follow whatever address reached us.
+class ArticleStore {
+public:
+    explicit ArticleStore(const Database &db) : m_db(db) {}
+
+    struct Filter {
+        std::optional<qint64> tagId;
+        QString q;
+        qint64 limit = 20;
+        qint64 offset = 0;
+    };
+    enum class Section { Hot, Latest, Random };
+
+    papelo::StatsResponse stats() const;
+    QList<papelo::Tag> tags() const;
+    papelo::ArticlesResponse page(const Filter &filter, const QString &origin) const;
+    QList<papelo::Article> section(Section section, qint64 limit, const QString &origin) const;
+    // Counts the view before reading, in one transaction; nullopt when the
+    // article does not exist or is not published.
+    std::optional<papelo::ArticleDetail> openDetail(qint64 id, const QString &origin) const;
+    std::optional<papelo::Author> author(qint64 id) const;
+    QList<papelo::Article> articlesBy(qint64 authorId, bool publishedOnly, const QString &origin) const;
+    papelo::UserStats userStats(qint64 authorId) const;
+    QList<papelo::Comment> comments(qint64 articleId) const;
+    bool isPublished(qint64 articleId) const;
+    // The article a comment belongs to, if the comment exists.
+    std::optional<qint64> articleOfComment(qint64 commentId) const;
+
+private:
+    QList<papelo::Article> articles(QSqlQuery &query, const QString &origin) const;
+
+    const Database &m_db;
+};

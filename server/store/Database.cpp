@@ -1,0 +1,159 @@
+#include "store/Database.h"
+
+#include <QDir>
+#include <QSqlError>
+#include <QUuid>
+
+namespace {
+const char *const schemaStatements[] = {
+    "CREATE TABLE users (id INTEGER PRIMARY KEY, username TEXT NOT NULL UNIQUE, email TEXT,"
+    " role TEXT NOT NULL, bio TEXT, salt BLOB, password_hash BLOB, iterations INTEGER,"
+    " created_at TEXT NOT NULL)",
+    "CREATE TABLE tokens (token_hash BLOB PRIMARY KEY, user_id INTEGER NOT NULL REFERENCES users(id)"
+    " ON DELETE CASCADE, created_at TEXT NOT NULL)",
+    "CREATE TABLE tags (id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE)",
+    // image_mode: 0 none, 1 absolute URLs, 2 server-relative paths, 3 empty thumb
+    "CREATE TABLE articles (id INTEGER PRIMARY KEY, title TEXT NOT NULL, filename TEXT NOT NULL,"
+    " body TEXT NOT NULL, date TEXT NOT NULL, views INTEGER NOT NULL DEFAULT 0,"
+    " author_id INTEGER NOT NULL REFERENCES users(id), status TEXT NOT NULL,"
+    " image_mode INTEGER NOT NULL DEFAULT 0, like_count INTEGER NOT NULL DEFAULT 0,"
+    " comment_count INTEGER NOT NULL DEFAULT 0)",
+    "CREATE INDEX articles_status_date ON articles(status, date DESC, id DESC)",
+    "CREATE INDEX articles_author ON articles(author_id)",
+    "CREATE TABLE article_tags (article_id INTEGER NOT NULL REFERENCES articles(id) ON DELETE CASCADE,"
+    " tag_id INTEGER NOT NULL REFERENCES tags(id), PRIMARY KEY (article_id, tag_id))",
+    "CREATE INDEX article_tags_tag ON article_tags(tag_id, article_id)",
+    "CREATE TABLE comments (id INTEGER PRIMARY KEY, article_id INTEGER NOT NULL REFERENCES articles(id)"
+    " ON DELETE CASCADE, user_id INTEGER REFERENCES users(id), name TEXT NOT NULL, content TEXT NOT NULL,"
+    " time TEXT NOT NULL, like_count INTEGER NOT NULL DEFAULT 0)",
+    "CREATE INDEX comments_article ON comments(article_id, id)",
+    // liker: "u:<user id>" for a signed-in reader, "a:<address>" for an anonymous one
+    "CREATE TABLE article_likes (article_id INTEGER NOT NULL REFERENCES articles(id) ON DELETE CASCADE,"
+    " liker TEXT NOT NULL, PRIMARY KEY (article_id, liker))",
+    "CREATE TABLE comment_likes (comment_id INTEGER NOT NULL REFERENCES comments(id) ON DELETE CASCADE,"
+    " liker TEXT NOT NULL, PRIMARY KEY (comment_id, liker))",
+};
+} // namespace
+
+Database::~Database() { close(); }
+
+QSqlDatabase Database::handle() const { return QSqlDatabase::database(m_connection, false); }
+
+bool Database::open(const QString &dir)
+{
+    if (!QDir().mkpath(dir)) {
+        m_error = QStringLiteral("cannot create data directory %1").arg(dir);
+        return false;
+    }
+    m_path = QDir(dir).absoluteFilePath(QStringLiteral("papelo.sqlite"));
+    m_connection = QUuid::createUuid().toString();
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    db.setDatabaseName(m_path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!db.open()) {
+        m_error = db.lastError().text();
+        return false;
+    }
+    if (!exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !exec(QStringLiteral("PRAGMA foreign_keys=ON"))
+        || !exec(QStringLiteral("PRAGMA synchronous=NORMAL")))
+        return false;
+    return migrate();
+}
+
+void Database::close()
+{
+    if (m_connection.isEmpty())
+        return;
+    {
+        QSqlDatabase db = handle();
+        if (db.isOpen()) {
+            // Folds the WAL back into the main file so a copied store is complete.
+            QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(m_connection);
+    m_connection.clear();
+}
+
+QSqlQuery Database::prepare(const QString &sql) const
+{
+    QSqlQuery q(handle());
+    q.setForwardOnly(true);
+    q.prepare(sql);
+    return q;
+}
+
+bool Database::exec(const QString &sql, const QVariantList &values) const
+{
+    QSqlQuery q(handle());
+    q.setForwardOnly(true);
+    bool ok = values.isEmpty() ? q.exec(sql) : q.prepare(sql);
+    if (ok && !values.isEmpty()) {
+        for (const QVariant &v : values)
+            q.addBindValue(v);
+        ok = q.exec();
+    }
+    if (!ok)
+        m_error = q.lastError().text();
+    return ok;
+}
+
+QVariant Database::scalar(const QString &sql, const QVariantList &values) const
+{
+    QSqlQuery q = prepare(sql);
+    for (const QVariant &v : values)
+        q.addBindValue(v);
+    if (q.exec() && q.next())
+        return q.value(0);
+    return {};
+}
+
+bool Database::migrate()
+{
+    const int version = scalar(QStringLiteral("PRAGMA user_version")).toInt();
+    if (version > schemaVersion) {
+        m_error = QStringLiteral("store %1 has schema version %2, newer than this server (%3)")
+                      .arg(m_path).arg(version).arg(schemaVersion);
+        return false;
+    }
+    if (version == 0 && !createSchema())
+        return false;
+    m_fts = scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'article_search' AND sql LIKE '%fts5%'"))
+                .toInt() > 0;
+    return true;
+}
+
+bool Database::createSchema()
+{
+    Transaction tx(*this);
+    for (const char *statement : schemaStatements) {
+        if (!exec(QString::fromLatin1(statement)))
+            return false;
+    }
+    // Trigram FTS finds Chinese substrings; without FTS5 a plain table keeps
+    // the same columns so searches fall back to LIKE.
+    const bool fts = exec(QStringLiteral(
+        "CREATE VIRTUAL TABLE article_search USING fts5(title, body_text, tokenize='trigram')"));
+    if (!fts && !exec(QStringLiteral("CREATE TABLE article_search (rowid INTEGER PRIMARY KEY, title TEXT, body_text TEXT)")))
+        return false;
+    if (!exec(QStringLiteral("PRAGMA user_version = %1").arg(schemaVersion)))
+        return false;
+    return tx.commit();
+}
+
+Transaction::Transaction(const Database &db) : m_db(db.handle()) { m_active = m_db.transaction(); }
+
+Transaction::~Transaction()
+{
+    if (m_active)
+        m_db.rollback();
+}
+
+bool Transaction::commit()
+{
+    if (!m_active)
+        return false;
+    m_active = false;
+    return m_db.commit();
+}

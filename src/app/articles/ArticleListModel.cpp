@@ -1,0 +1,126 @@
+#include "articles/ArticleListModel.h"
+
+#include "common/AvatarInitial.h"
+
+#include "core/ArticleCountsStore.h"
+#include "core/ImageUrl.h"
+#include "core/ServerConfig.h"
+
+
+namespace papelo {
+
+ArticleListModel::ArticleListModel(QObject *parent) : QAbstractListModel(parent)
+{
+    connect(&ArticleCountsStore::shared(), &ArticleCountsStore::changed, this, &ArticleListModel::onCountsChanged);
+}
+
+int ArticleListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_articles.size());
+}
+
+QVariant ArticleListModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const Article &a = m_articles.at(index.row());
+    const auto stored = ArticleCountsStore::shared().lookup(a.id);
+    switch (role) {
+    case Qt::DisplayRole:
+    case TitleRole:
+        return a.title;
+    case ArticleIdRole:
+        return a.id;
+    case LetterRole:
+        return avatarInitial(a.title);
+    case HasImageRole:
+        return !imageUrlFor(a, m_imageBaseUrl).isEmpty();
+    case ImageUrlRole:
+        return imageUrlFor(a, m_imageBaseUrl);
+    case ViewsRole:
+        return a.views;
+    case HasCommentCountRole:
+        return stored.has_value() || a.comments.has_value();
+    case CommentCountRole:
+        return stored ? stored->comments : a.comments.value_or(0);
+    case HasLikeCountRole:
+        return stored.has_value() || a.likes.has_value();
+    case LikeCountRole:
+        return stored ? stored->likes : a.likes.value_or(0);
+    case HasAuthorRole:
+        return a.author.has_value();
+    case AuthorRole:
+        return a.author.value_or(QString());
+    case DayRole:
+        return dayFor(a.date);
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> ArticleListModel::roleNames() const
+{
+    return {
+        {ArticleIdRole, "articleId"},
+        {TitleRole, "title"},
+        {LetterRole, "letter"},
+        {HasImageRole, "hasImage"},
+        {ImageUrlRole, "imageUrl"},
+        {ViewsRole, "views"},
+        {HasCommentCountRole, "hasCommentCount"},
+        {CommentCountRole, "commentCount"},
+        {HasLikeCountRole, "hasLikeCount"},
+        {LikeCountRole, "likeCount"},
+        {HasAuthorRole, "hasAuthor"},
+        {AuthorRole, "author"},
+        {DayRole, "day"},
+    };
+}
+
+void ArticleListModel::setArticles(QList<Article> articles)
+{
+    const bool countChanges = articles.size() != m_articles.size();
+    beginResetModel();
+    m_articles = std::move(articles);
+    m_rowsById.clear();
+    m_rowsById.reserve(m_articles.size());
+    for (int row = 0; row < m_articles.size(); ++row)
+        m_rowsById[m_articles.at(row).id].append(row);
+    endResetModel();
+    if (countChanges)
+        emit countChanged();
+}
+
+QVariant ArticleListModel::articleIdAt(int row) const
+{
+    if (row < 0 || row >= m_articles.size())
+        return {};
+    return m_articles.at(row).id;
+}
+
+QUrl ArticleListModel::imageUrlFor(const Article &article, const QString &baseUrl)
+{
+    // A present but empty thumb is taken as it is (letter tile), not replaced by the cover.
+    const std::optional<QString> path = article.thumb ? article.thumb : article.cover;
+    const auto url = fullImageURL(path, baseUrl.isEmpty() ? ServerConfig::baseUrl() : baseUrl);
+    return url.value_or(QUrl());
+}
+
+QString ArticleListModel::dayFor(const QString &date)
+{
+    return date.left(10);
+}
+
+void ArticleListModel::onCountsChanged(qint64 id)
+{
+    const auto it = m_rowsById.constFind(id);
+    if (it == m_rowsById.constEnd())
+        return;
+    static const QList<int> roles{HasCommentCountRole, CommentCountRole, HasLikeCountRole, LikeCountRole};
+    for (int row : *it) {
+        const QModelIndex i = index(row);
+        emit dataChanged(i, i, roles);
+    }
+}
+
+} // namespace papelo

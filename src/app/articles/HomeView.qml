@@ -1,0 +1,258 @@
+import QtQuick
+import QtQuick.Controls
+import Papelo
+
+// The home tab: count line, search field, tag chips, then the skeleton, the
+// error view or the card grid. Everything scrolls as one: the top rows are the
+// grid's header, so only visible cards are ever built.
+Page {
+    id: page
+    title: "Papelo"
+    background: Rectangle { color: Theme.appBackground }
+
+    readonly property bool appeared: StackView.status === StackView.Active && StackView.view !== null
+                                     && StackView.view.current
+    readonly property alias screen: home
+    readonly property alias grid: grid
+
+    onAppearedChanged: if (appeared) home.appear()
+
+    HomeScreen { id: home }
+
+    Connections {
+        target: App.commands
+        function onRefreshArticles() { home.refresh() }
+    }
+
+    Shortcut {
+        sequence: StandardKey.Find
+        enabled: page.appeared
+        onActivated: {
+            grid.positionViewAtBeginning()
+            grid.headerItem.focusSearch()
+        }
+    }
+
+    function openArticle(id) {
+        page.StackView.view.openArticle(id)
+    }
+
+    ArticleGrid {
+        id: grid
+        anchors.fill: parent
+        model: home.articles
+        animateCards: home.animateCards
+        onArticleActivated: id => page.openArticle(id)
+
+        header: Column {
+            id: top
+            width: grid.width
+            bottomPadding: home.showGrid ? 12 : 0
+
+            function focusSearch() { searchField.forceActiveFocus() }
+            function focusAfterSearch(from) {
+                if (home.showTags)
+                    chips.focusChip(0)
+                else
+                    grid.focusCards(from)
+            }
+
+            // Count line.
+            Item {
+                width: parent.width
+                height: countRow.implicitHeight + 8
+                Row {
+                    id: countRow
+                    x: grid.laneX
+                    y: 8
+                    spacing: 4
+                    Icon {
+                        name: "description"
+                        size: Theme.captionSize + 1
+                        color: Theme.secondaryText
+                        anchors.verticalCenter: parent.verticalCenter
+                    }
+                    Label {
+                        text: home.countText
+                        font.pixelSize: Theme.captionSize
+                        color: Theme.secondaryText
+                        anchors.verticalCenter: parent.verticalCenter
+                    }
+                }
+            }
+
+            // Search field.
+            Item {
+                width: parent.width
+                height: searchBox.height + 16
+                Rectangle {
+                    id: searchBox
+                    x: grid.laneX
+                    y: 8
+                    width: grid.laneWidth
+                    height: Math.max(searchField.implicitHeight, 20) + 16
+                    radius: 10
+                    color: Theme.surfaceFill
+
+                    Row {
+                        x: 10
+                        width: parent.width - 20
+                        height: parent.height
+                        spacing: 6
+                        Icon {
+                            id: magnifier
+                            name: "search"
+                            size: 18
+                            color: Theme.muted
+                            anchors.verticalCenter: parent.verticalCenter
+                        }
+                        TextField {
+                            id: searchField
+                            width: parent.width - magnifier.width - 6 - (clearButton.visible ? clearButton.width + 6 : 0)
+                            anchors.verticalCenter: parent.verticalCenter
+                            padding: 0
+                            background: null
+                            placeholderText: "搜索文章..."
+                            placeholderTextColor: Theme.muted
+                            color: Theme.primaryText
+                            font.pixelSize: Theme.bodySize
+                            inputMethodHints: Qt.ImhNoAutoUppercase | Qt.ImhNoPredictiveText
+                            selectByMouse: true
+                            text: home.searchText
+                            onTextEdited: home.searchText = text
+                            onAccepted: home.submitSearch()
+                            Accessible.name: "搜索文章"
+                            Keys.onTabPressed: clearButton.visible ? clearButton.forceActiveFocus(Qt.TabFocusReason)
+                                                                   : top.focusAfterSearch(searchField)
+                        }
+                        AbstractButton {
+                            id: clearButton
+                            objectName: "clearSearchButton"
+                            visible: home.showClearButton
+                            width: 18
+                            height: 18
+                            anchors.verticalCenter: parent.verticalCenter
+                            focusPolicy: Qt.TabFocus
+                            Accessible.name: "清除"
+                            Keys.onTabPressed: top.focusAfterSearch(clearButton)
+                            contentItem: Icon { name: "cancel"; size: 18; color: Theme.muted }
+                            background: null
+                            onClicked: {
+                                // The button goes away with the text; typing goes on in the field.
+                                if (activeFocus)
+                                    searchField.forceActiveFocus(Qt.TabFocusReason)
+                                home.clearSearch()
+                            }
+                        }
+                    }
+                }
+            }
+
+            // Tag chips.
+            ListView {
+                id: chips
+                visible: home.showTags
+                x: LayoutRules.sideInset(grid.width)
+                width: LayoutRules.contentWidth(grid.width)
+                height: visible ? 32 + 12 : 0
+                orientation: ListView.Horizontal
+                leftMargin: 16
+                rightMargin: 16
+                topMargin: 6
+                spacing: 8
+                clip: true
+                boundsBehavior: Flickable.StopAtBounds
+                model: home.tagChips
+
+                function focusChip(i) {
+                    positionViewAtIndex(i, ListView.Contain)
+                    const chip = itemAtIndex(i)
+                    if (chip)
+                        chip.forceActiveFocus(Qt.TabFocusReason)
+                }
+                delegate: AbstractButton {
+                    id: chip
+                    required property var modelData
+                    required property int index
+                    readonly property bool selected: index === home.selectedChip
+                    height: 32
+                    leftPadding: 12
+                    rightPadding: 12
+                    topPadding: 6
+                    bottomPadding: 6
+                    focusPolicy: Qt.TabFocus
+                    Accessible.name: modelData.title
+                    Accessible.checked: selected
+                    contentItem: Label {
+                        text: chip.modelData.title
+                        textFormat: Text.PlainText
+                        font.pixelSize: Theme.subheadlineSize
+                        color: chip.selected ? "white" : Theme.primaryText
+                        verticalAlignment: Text.AlignVCenter
+                    }
+                    background: Rectangle {
+                        radius: height / 2
+                        color: chip.selected ? Theme.accent : Theme.surfaceFill
+                        border.width: chip.visualFocus ? 2 : 0
+                        border.color: Theme.accentHover
+                    }
+                    onClicked: home.activateChip(index)
+                    Keys.onTabPressed: index + 1 < chips.count ? chips.focusChip(index + 1) : grid.focusCards(chip)
+                }
+            }
+
+            SkeletonGrid {
+                visible: home.showSkeleton
+                width: parent.width
+                height: visible ? implicitHeight : 0
+                columns: grid.columns
+            }
+
+            // Error view.
+            Column {
+                visible: home.showError
+                width: parent.width
+                height: visible ? implicitHeight : 0
+                topPadding: 60
+                spacing: 16
+                Icon {
+                    name: "warning_amber"  // the outlined triangle
+                    size: Theme.largeTitleSize
+                    color: "#8e8e93" // the platform's plain grey, the same in both appearances
+                    anchors.horizontalCenter: parent.horizontalCenter
+                }
+                Label {
+                    x: grid.laneX
+                    width: grid.laneWidth
+                    text: home.errorMessage
+                    textFormat: Text.PlainText
+                    wrapMode: Text.Wrap
+                    horizontalAlignment: Text.AlignHCenter
+                    color: Theme.secondaryText
+                    font.pixelSize: Theme.bodySize
+                }
+                Button {
+                    id: retryButton
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: "重试"
+                    onClicked: home.retry()
+                    contentItem: Label {
+                        text: retryButton.text
+                        color: "white"
+                        font.pixelSize: Theme.bodySize
+                        horizontalAlignment: Text.AlignHCenter
+                        verticalAlignment: Text.AlignVCenter
+                    }
+                    background: Rectangle {
+                        implicitWidth: 72
+                        implicitHeight: 32
+                        radius: 8
+                        color: retryButton.down ? Theme.accentHover : Theme.accent
+                        border.width: retryButton.visualFocus ? 2 : 0
+                        border.color: Theme.accentHover
+                    }
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "common/AppCommands.h"
+#include "core/AppSettings.h"
+#include "core/AuthManager.h"
+#include "appearance/SystemAppearance.h"
+#include "appearance/Theme.h"
+#include "core/ThemeMode.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QtQml/qqmlregistration.h>
+
+#include <optional>
+
+class QQmlEngine;
+class QJSEngine;
+
+namespace papelo {
+
+// The window's shared objects (sign-in, appearance choice, menu commands,
+// palette) and the shell state that outlives any one screen. One instance
+// per process for the real window (shared()); tests build their own over a
+// temporary settings file. UI thread only.
+class App : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+    Q_PROPERTY(papelo::AuthManager *auth READ auth CONSTANT)
+    Q_PROPERTY(papelo::AppSettings *settings READ settings CONSTANT)
+    Q_PROPERTY(papelo::AppCommands *commands READ commands CONSTANT)
+    Q_PROPERTY(bool isDark READ isDark NOTIFY appearanceChanged)
+    Q_PROPERTY(bool reduceMotion READ reduceMotion NOTIFY reduceMotionChanged)
+    Q_PROPERTY(qreal windowWidth READ windowWidth WRITE setWindowWidth NOTIFY windowWidthChanged)
+    Q_PROPERTY(bool compact READ compact NOTIFY compactChanged)
+    Q_PROPERTY(int selectedTab READ selectedTab WRITE setSelectedTab NOTIFY selectedTabChanged)
+    Q_PROPERTY(bool aboutVisible READ aboutVisible WRITE setAboutVisible NOTIFY aboutVisibleChanged)
+    // Pages to open on the home tab at start (0 = none); for screenshots.
+    Q_PROPERTY(double startArticleId READ startArticleId CONSTANT)
+    Q_PROPERTY(double startAuthorId READ startAuthorId CONSTANT)
+    Q_PROPERTY(QString aboutMessage READ aboutMessage CONSTANT)
+public:
+    // An empty settingsPath means the standard store; appearance may be
+    // injected (tests) and is otherwise owned and not started.
+    // No default constructor: QML must take the instance from create().
+    App(QString settingsPath, SystemAppearance *appearance, QObject *parent = nullptr);
+    ~App() override;
+
+    static App *shared();
+    static App *create(QQmlEngine *, QJSEngine *);
+
+    AuthManager *auth() const { return m_auth; }
+    AppSettings *settings() const { return m_settings; }
+    AppCommands *commands() const { return m_commands; }
+    Theme *theme() const { return m_theme; }
+    SystemAppearance *systemAppearance() const { return m_appearance; }
+
+    // A fixed appearance for this run only (command line); never persisted.
+    void setThemeOverride(std::optional<ColorScheme> scheme);
+    std::optional<ColorScheme> effectiveColorScheme() const;
+    bool isDark() const;
+    bool reduceMotion() const { return m_appearance->reduceMotion(); }
+
+    qreal windowWidth() const { return m_windowWidth; }
+    void setWindowWidth(qreal width);
+    bool compact() const;
+
+    int selectedTab() const { return m_selectedTab; }
+    void setSelectedTab(int tab);
+    bool aboutVisible() const { return m_aboutVisible; }
+    void setAboutVisible(bool visible);
+
+    double startArticleId() const { return double(m_startArticleId); }
+    double startAuthorId() const { return double(m_startAuthorId); }
+    void setStartPages(qint64 articleId, qint64 authorId);
+
+    static QString aboutMessage();
+
+signals:
+    void appearanceChanged();
+    void reduceMotionChanged();
+    void compactChanged();
+    void windowWidthChanged();
+    void selectedTabChanged();
+    void aboutVisibleChanged();
+
+private:
+    void updateAppearance();
+    void openAbout() { setAboutVisible(true); }
+
+    AuthManager *m_auth;
+    AppSettings *m_settings;
+    AppCommands *m_commands;
+    Theme *m_theme;
+    QPointer<SystemAppearance> m_appearance;
+    std::optional<ColorScheme> m_override;
+    bool m_dark = false;
+    qreal m_windowWidth = 0;
+    int m_selectedTab = 0;
+    bool m_aboutVisible = false;
+    qint64 m_startArticleId = 0;
+    qint64 m_startAuthorId = 0;
+};
+
+} // namespace papelo

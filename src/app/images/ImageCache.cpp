@@ -1,0 +1,144 @@
+#include "images/ImageCache.h"
+
+#include "core/TransferWatch.h"
+
+#include <QCoreApplication>
+#include <QCoroNetworkReply>
+#include <QDir>
+#include <QNetworkAccessManager>
+#include <QNetworkDiskCache>
+#include <QNetworkReply>
+#include <QStandardPaths>
+
+#include <memory>
+
+namespace papelo {
+
+namespace {
+QPointer<ImageCache> g_shared;
+QSet<QString> &directoriesInUse()
+{
+    static QSet<QString> dirs;
+    return dirs;
+}
+
+} // namespace
+
+ImageCache::ImageCache(const QString &diskDirectory, Limits limits, QObject *parent)
+    : QObject(parent), m_limits(limits), m_nam(new QNetworkAccessManager(this))
+{
+    m_memory.setMaxCost(qsizetype(limits.memoryBytes));
+    const QString dir = diskDirectory.isEmpty() ? QString() : QDir::cleanPath(QDir(diskDirectory).absolutePath());
+    if (!dir.isEmpty() && !directoriesInUse().contains(dir)) {
+        directoriesInUse().insert(dir);
+        m_directory = dir;
+        m_disk = new QNetworkDiskCache(this);
+        m_disk->setCacheDirectory(dir);
+        m_disk->setMaximumCacheSize(limits.diskBytes);
+        m_nam->setCache(m_disk); // the manager does not take ownership away from us: same parent
+    }
+}
+
+ImageCache::~ImageCache()
+{
+    // Finish every running fetch (as a failure) before the manager goes.
+    const auto replies = m_inFlight;
+    for (QNetworkReply *reply : replies)
+        reply->abort();
+    if (!m_directory.isEmpty())
+        directoriesInUse().remove(m_directory);
+}
+
+QString ImageCache::defaultDirectory()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/papelo-image-cache");
+}
+
+ImageCache *ImageCache::shared()
+{
+    if (!g_shared)
+        g_shared = new ImageCache(defaultDirectory(), Limits(), QCoreApplication::instance());
+    return g_shared;
+}
+
+QCoro::Task<ImageCache::Fetch> ImageCache::fetch(QUrl url)
+{
+    const QString key = url.toString(QUrl::FullyEncoded);
+    if (const QByteArray *hit = m_memory.object(key)) {
+        Fetch fetched;
+        fetched.ok = true;
+        fetched.status = 200;
+        fetched.fromMemory = true;
+        fetched.bytes = *hit;
+        co_return fetched;
+    }
+
+    // Any stored response wins whatever its age. Qt's own PreferCache still
+    // refuses entries it judges stale, so the disk layer is read directly.
+    if (m_disk) {
+        const QNetworkCacheMetaData meta = m_disk->metaData(url);
+        if (meta.isValid()) {
+            const std::unique_ptr<QIODevice> stored(m_disk->data(url));
+            if (stored && stored->size() <= m_limits.maxBodyBytes) {
+                Fetch fetched;
+                fetched.ok = true;
+                fetched.status = meta.attributes().value(QNetworkRequest::HttpStatusCodeAttribute, 200).toInt();
+                fetched.bytes = stored->readAll();
+                rememberInMemory(key, fetched);
+                co_return fetched;
+            }
+        }
+    }
+
+    QPointer<ImageCache> guard(this);
+    QNetworkRequest request(url);
+    // Only misses get here; the response is stored for next time.
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, true);
+    QNetworkReply *reply = m_nam->get(request);
+    m_inFlight.insert(reply);
+    bool exceeded = false;
+    {
+        const TransferWatch watch(reply, ClientLimits{m_limits.idle, m_limits.whole, m_limits.maxBodyBytes});
+        if (!reply->isFinished())
+            co_await qCoro(reply).waitForFinished();
+        exceeded = watch.timedOut || watch.tooLarge;
+    }
+    Fetch fetched;
+    if (!guard) // the cache went away; its destructor aborted us
+        co_return fetched;
+    m_inFlight.remove(reply);
+    reply->deleteLater();
+
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    // A non-HTTP failure (refused, timed out, aborted, too large) has no body to try.
+    if (exceeded || !status.isValid() || reply->error() == QNetworkReply::OperationCanceledError
+        || reply->error() == QNetworkReply::TimeoutError)
+        co_return fetched;
+    // The body may have arrived in one piece before the progress check could stop it.
+    if (reply->bytesAvailable() > m_limits.maxBodyBytes)
+        co_return fetched;
+    fetched.ok = true;
+    fetched.status = status.toInt();
+    fetched.bytes = reply->readAll();
+    rememberInMemory(key, fetched);
+    co_return fetched;
+}
+
+void ImageCache::rememberInMemory(const QString &key, const Fetch &fetched)
+{
+    if (fetched.status >= 200 && fetched.status < 300 && fetched.bytes.size() <= m_memory.maxCost())
+        m_memory.insert(key, new QByteArray(fetched.bytes), fetched.bytes.size());
+}
+
+void ImageCache::clear()
+{
+    m_memory.clear();
+    if (m_disk)
+        m_disk->clear();
+}
+
+qint64 ImageCache::diskSize() const { return m_disk ? m_disk->cacheSize() : 0; }
+qint64 ImageCache::diskCapacity() const { return m_disk ? m_disk->maximumCacheSize() : 0; }
+
+} // namespace papelo

@@ -1,0 +1,33 @@
+#include "images/ImageDecoder.h"
+
+#include <QBuffer>
+#include <QImageReader>
+
+namespace papelo {
+
+QImage decodeImage(QByteArray bytes, QSize fitSize)
+{
+    if (bytes.isEmpty())
+        return {};
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    if (!reader.canRead())
+        return {};
+    const QSize declared = reader.size();
+    if (declared.isValid()) {
+        if (qint64(declared.width()) * declared.height() > kMaxDecodedPixels)
+            return {};
+        if (fitSize.isValid() && !fitSize.isEmpty() && declared.width() > fitSize.width()
+            && declared.height() > fitSize.height()) {
+            reader.setScaledSize(declared.scaled(fitSize, Qt::KeepAspectRatioByExpanding));
+        }
+    }
+    QImage image = reader.read();
+    if (image.isNull() || qint64(image.width()) * image.height() > kMaxDecodedPixels)
+        return {};
+    return image;
+}
+
+} // namespace papelo

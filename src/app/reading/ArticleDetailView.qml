@@ -1,0 +1,278 @@
+import QtQuick
+import QtQuick.Controls
+import Papelo
+
+// The reading screen. All of it scrolls as one page, at most 1100 wide and
+// centred: main block (spinner, article or error), divider, comments.
+Page {
+    id: page
+    property var articleId
+    title: "文章详情"
+    background: Rectangle { color: Theme.appBackground }
+
+    readonly property bool appeared: StackView.status === StackView.Active && StackView.view !== null
+                                     && StackView.view.current
+    readonly property alias screen: screen
+    readonly property alias flickable: flick
+
+    onAppearedChanged: appeared ? screen.appear() : screen.disappear()
+    Component.onCompleted: if (appeared) screen.appear()
+
+    ArticleDetailScreen {
+        id: screen
+        articleId: page.articleId
+        auth: App.auth
+    }
+
+    function openAuthor(id) {
+        page.StackView.view.openAuthor(id)
+    }
+
+    Flickable {
+        id: flick
+        anchors.fill: parent
+        contentWidth: width
+        contentHeight: column.height
+        boundsBehavior: Flickable.StopAtBounds
+        ScrollBar.vertical: ScrollBar {}
+
+        Column {
+            id: column
+            width: LayoutRules.contentWidth(flick.width)
+            x: (flick.width - width) / 2
+
+            LoadingBlock {
+                visible: screen.mainBlock === "loading"
+                width: parent.width
+                height: visible ? implicitHeight : 0
+            }
+
+            Loader {
+                width: parent.width
+                active: screen.mainBlock === "article"
+                visible: active
+                sourceComponent: articleBlock
+            }
+
+            LoadErrorView {
+                visible: screen.mainBlock === "error"
+                width: parent.width
+                height: visible ? implicitHeight : 0
+                message: screen.errorMessage
+                onRetry: screen.retry()
+            }
+
+            // Divider, 16 in from both sides, 12 above and below.
+            Item {
+                width: parent.width
+                height: 25
+                Rectangle { x: 16; y: 12; width: parent.width - 32; height: 1; color: Theme.separator }
+            }
+
+            CommentSection {
+                width: parent.width
+                screen: page.screen
+            }
+
+            Item { width: 1; height: 20 }
+        }
+    }
+
+    Component {
+        id: articleBlock
+
+        Column {
+            width: column.width
+
+            Label {
+                x: 16
+                width: parent.width - 32
+                topPadding: 12
+                text: screen.title
+                textFormat: Text.PlainText
+                wrapMode: Text.Wrap
+                font.pixelSize: Theme.title2Size
+                font.bold: true
+                color: Theme.primaryText
+            }
+
+            // Author link.
+            Item {
+                width: parent.width
+                height: authorLink.height + 4
+                AbstractButton {
+                    id: authorLink
+                    x: 16
+                    y: 4
+                    padding: 0
+                    onClicked: page.openAuthor(screen.authorId)
+                    Accessible.name: screen.authorName
+                    contentItem: Row {
+                        spacing: 6
+                        Rectangle {
+                            width: 22
+                            height: 22
+                            radius: 11
+                            color: Theme.accentSoft
+                            Label {
+                                anchors.centerIn: parent
+                                text: screen.authorInitial
+                                textFormat: Text.PlainText
+                                font.pixelSize: Theme.caption2Size
+                                font.weight: Font.DemiBold
+                                color: Theme.accent
+                            }
+                        }
+                        Label {
+                            anchors.verticalCenter: parent.verticalCenter
+                            text: screen.authorName
+                            textFormat: Text.PlainText
+                            font.pixelSize: Theme.captionSize
+                            color: Theme.secondaryText
+                        }
+                    }
+                    HoverHandler { cursorShape: Qt.PointingHandCursor }
+                }
+            }
+
+            // Tag chips, scrolling sideways without indicators.
+            Item {
+                visible: screen.tagLabels.length > 0
+                width: parent.width
+                height: visible ? tagList.height + 8 : 0
+                ListView {
+                    id: tagList
+                    x: 16
+                    y: 8
+                    width: parent.width - 32
+                    height: contentItem.childrenRect.height
+                    orientation: ListView.Horizontal
+                    spacing: 6
+                    clip: true
+                    boundsBehavior: Flickable.StopAtBounds
+                    model: screen.tagLabels
+                    delegate: Rectangle {
+                        required property string modelData
+                        width: chipLabel.implicitWidth + 16
+                        height: chipLabel.implicitHeight + 4
+                        radius: height / 2
+                        color: Theme.accentSoft
+                        Label {
+                            id: chipLabel
+                            anchors.centerIn: parent
+                            text: modelData
+                            textFormat: Text.PlainText
+                            font.pixelSize: Theme.captionSize
+                            color: Theme.accent
+                        }
+                    }
+                }
+            }
+
+            // Body: the web view fades in over its placeholder.
+            Item {
+                width: parent.width
+                height: Math.max(screen.webViewHeight, screen.webViewLoading ? 300 : 0) + 8
+
+                ArticleBody {
+                    id: body
+                    y: 8
+                    width: parent.width
+                    height: screen.webViewHeight
+                    html: screen.body
+                    flickable: flick
+                    opacity: screen.webViewLoading ? 0 : 1
+                    Behavior on opacity {
+                        enabled: !App.reduceMotion
+                        NumberAnimation { duration: 300; easing.type: Easing.InQuad }
+                    }
+                    onHeightMeasured: height => screen.webViewHeight = height
+                    onLoaded: screen.markWebViewLoaded()
+                }
+
+                Column {
+                    visible: screen.webViewLoading
+                    y: 8 + (Math.max(screen.webViewHeight, 300) - 300) / 2
+                    width: parent.width
+                    height: 300
+                    spacing: 8
+                    topPadding: (300 - placeholderSpinner.height - placeholderText.height - 8) / 2
+                    BusyIndicator {
+                        id: placeholderSpinner
+                        running: parent.visible
+                        anchors.horizontalCenter: parent.horizontalCenter
+                    }
+                    Label {
+                        id: placeholderText
+                        text: "正文加载中..."
+                        font.pixelSize: Theme.captionSize
+                        color: Theme.secondaryText
+                        anchors.horizontalCenter: parent.horizontalCenter
+                    }
+                }
+            }
+
+            // Stats row.
+            Row {
+                x: 16
+                topPadding: 12
+                bottomPadding: 12
+                spacing: 24
+
+                AbstractButton {
+                    id: likeButton
+                    padding: 0
+                    anchors.verticalCenter: parent.verticalCenter
+                    onClicked: screen.like()
+                    Accessible.name: (screen.isLiked ? "取消赞 " : "赞 ") + screen.likes
+                    contentItem: Row {
+                        spacing: 4
+                        scale: screen.isLiked ? 1.15 : 1.0
+                        Behavior on scale {
+                            enabled: !App.reduceMotion
+                            SpringAnimation { spring: 6; damping: 0.35; epsilon: 0.002 }
+                        }
+                        Icon {
+                            name: screen.isLiked ? "favorite" : "favorite_border"
+                            size: Theme.bodySize
+                            color: likeLabel.color
+                            anchors.verticalCenter: parent.verticalCenter
+                        }
+                        Label {
+                            id: likeLabel
+                            text: screen.likes
+                            font.pixelSize: Theme.bodySize
+                            color: screen.isLiked ? Theme.accent : Theme.secondaryText
+                            Behavior on color {
+                                enabled: !App.reduceMotion
+                                ColorAnimation { duration: 250 }
+                            }
+                            anchors.verticalCenter: parent.verticalCenter
+                        }
+                    }
+                    HoverHandler { cursorShape: Qt.PointingHandCursor }
+                }
+                StatLabel { icon: "visibility"; value: screen.views; anchors.verticalCenter: parent.verticalCenter }
+                StatLabel { icon: "chat_bubble_outline"; value: screen.commentsCount; anchors.verticalCenter: parent.verticalCenter }
+            }
+        }
+    }
+
+    component StatLabel: Row {
+        property string icon
+        property var value
+        spacing: 4
+        Icon {
+            name: parent.icon
+            size: Theme.subheadlineSize
+            color: Theme.secondaryText
+            anchors.verticalCenter: parent.verticalCenter
+        }
+        Label {
+            text: parent.value
+            font.pixelSize: Theme.subheadlineSize
+            color: Theme.secondaryText
+            anchors.verticalCenter: parent.verticalCenter
+        }
+    }
+}

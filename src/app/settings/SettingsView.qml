@@ -1,0 +1,233 @@
+import QtQuick
+import QtQuick.Controls
+import Papelo
+
+// The settings tab: appearance, image cache, product information. A grouped
+// list on the list's own background.
+Page {
+    id: page
+    title: "设置"
+    readonly property alias state: screen
+
+    background: Rectangle { color: Theme.groupedBackground }
+
+    SettingsScreen {
+        id: screen
+        settings: App.settings
+    }
+
+    component SectionHeader: Label {
+        leftPadding: 16
+        topPadding: 20
+        bottomPadding: 6
+        font.pixelSize: Theme.captionSize
+        color: Theme.secondaryText
+    }
+    component SectionFooter: Label {
+        leftPadding: 16
+        rightPadding: 16
+        topPadding: 6
+        wrapMode: Text.Wrap
+        font.pixelSize: Theme.captionSize
+        color: Theme.secondaryText
+    }
+    component Group: Rectangle {
+        default property alias rows: rowColumn.data
+        width: parent.width
+        height: rowColumn.height
+        radius: 10
+        color: Theme.groupedRow
+        Column { id: rowColumn; width: parent.width }
+    }
+
+    Flickable {
+        id: flick
+        anchors.fill: parent
+        contentHeight: content.height + 32
+        boundsBehavior: Flickable.StopAtBounds
+        ScrollBar.vertical: ScrollBar {}
+
+        Column {
+            id: content
+            x: 16 + LayoutRules.sideInset(flick.width - 32)
+            width: LayoutRules.contentWidth(flick.width - 32)
+
+            SectionHeader { text: "外观"; width: parent.width }
+            Group {
+                Column {
+                    width: parent.width
+                    padding: 16
+                    topPadding: 12
+                    bottomPadding: 12
+                    spacing: 8
+
+                    Label {
+                        text: "深色模式"
+                        font.pixelSize: Theme.headlineSize
+                        font.bold: true
+                        color: Theme.primaryText
+                    }
+
+                    Rectangle {
+                        id: picker
+                        width: parent.width - 32
+                        height: 32
+                        radius: 8
+                        color: Theme.systemGray(6)
+                        border.color: Theme.separator
+                        border.width: Theme.isDark ? 1 : 0
+                        Accessible.role: Accessible.PageTabList
+                        Accessible.name: "外观"
+
+                        Row {
+                            anchors.fill: parent
+                            anchors.margins: 2
+                            Repeater {
+                                model: screen.themeModes
+                                AbstractButton {
+                                    id: segment
+                                    objectName: "themeSegment" + index
+                                    required property var modelData
+                                    required property int index
+                                    width: (picker.width - 4) / 3
+                                    height: parent.height
+                                    checkable: true
+                                    checked: screen.themeModeIndex === index
+                                    focusPolicy: Qt.StrongFocus
+                                    Accessible.role: Accessible.RadioButton
+                                    Accessible.name: modelData.label
+                                    onClicked: screen.themeModeIndex = index
+                                    background: Rectangle {
+                                        radius: 6
+                                        color: segment.checked ? (Theme.isDark ? Theme.systemGray(3) : "#ffffff") : "transparent"
+                                        border.color: segment.visualFocus ? Theme.accent : "transparent"
+                                        border.width: segment.visualFocus ? 2 : 0
+                                    }
+                                    contentItem: Item {
+                                        Row {
+                                            anchors.centerIn: parent
+                                            spacing: 6
+                                            Icon {
+                                                name: segment.modelData.icon
+                                                size: 16
+                                                color: Theme.primaryText
+                                                anchors.verticalCenter: parent.verticalCenter
+                                            }
+                                            Label {
+                                                text: segment.modelData.label
+                                                font.pixelSize: Theme.subheadlineSize
+                                                color: Theme.primaryText
+                                                anchors.verticalCenter: parent.verticalCenter
+                                            }
+                                        }
+                                    }
+                                }
+                            }
+                        }
+                    }
+
+                    Label {
+                        width: parent.width - 32
+                        text: "可选择跟随系统，或手动切换浅色 / 深色外观。"
+                        wrapMode: Text.Wrap
+                        font.pixelSize: Theme.captionSize
+                        color: Theme.secondaryText
+                    }
+                }
+            }
+
+            SectionHeader { text: "存储"; width: parent.width }
+            Group {
+                AbstractButton {
+                    id: clearButton
+                    objectName: "clearImageCacheButton"
+                    width: parent.width
+                    height: 44
+                    focusPolicy: Qt.StrongFocus
+                    Accessible.role: Accessible.Button
+                    Accessible.name: "清除图片缓存"
+                    onClicked: screen.clearImageCache()
+                    background: Rectangle {
+                        radius: 10
+                        color: clearButton.pressed ? Theme.systemGray(5) : "transparent"
+                        border.color: clearButton.visualFocus ? Theme.accent : "transparent"
+                        border.width: clearButton.visualFocus ? 2 : 0
+                    }
+                    contentItem: Item {
+                        Row {
+                            x: 16
+                            anchors.verticalCenter: parent.verticalCenter
+                            spacing: 10
+                            Icon { name: "delete_outline"; size: 18; color: Theme.primaryText; anchors.verticalCenter: parent.verticalCenter }
+                            Label {
+                                text: "清除图片缓存"
+                                font.pixelSize: Theme.bodySize
+                                color: Theme.primaryText
+                                anchors.verticalCenter: parent.verticalCenter
+                            }
+                        }
+                        Icon {
+                            objectName: "cacheClearedMark"
+                            anchors.right: parent.right
+                            anchors.rightMargin: 16
+                            anchors.verticalCenter: parent.verticalCenter
+                            name: "check"
+                            size: 18
+                            color: Theme.success
+                            opacity: screen.showCacheCleared ? 1 : 0
+                            visible: opacity > 0
+                            Behavior on opacity { NumberAnimation { duration: 200; easing.type: Easing.OutQuad } }
+                        }
+                    }
+                }
+            }
+            SectionFooter {
+                width: parent.width
+                text: "封面与正文图片会缓存到内存（50MB）与磁盘（200MB），减少重复下载。"
+            }
+
+            Item { width: 1; height: 20 }
+            Group {
+                Repeater {
+                    model: screen.productRows
+                    Item {
+                        id: productRow
+                        required property var modelData
+                        required property int index
+                        width: parent.width
+                        height: 44
+                        Accessible.role: Accessible.StaticText
+                        Accessible.name: modelData.label + " " + modelData.value
+                        Row {
+                            x: 16
+                            anchors.verticalCenter: parent.verticalCenter
+                            spacing: 10
+                            Icon { name: productRow.modelData.icon; size: 18; color: Theme.accent; anchors.verticalCenter: parent.verticalCenter }
+                            Label {
+                                text: productRow.modelData.label
+                                font.pixelSize: Theme.bodySize
+                                color: Theme.primaryText
+                                anchors.verticalCenter: parent.verticalCenter
+                            }
+                        }
+                        Label {
+                            anchors.right: parent.right
+                            anchors.rightMargin: 16
+                            anchors.verticalCenter: parent.verticalCenter
+                            text: productRow.modelData.value
+                            font.pixelSize: Theme.bodySize
+                            color: Theme.secondaryText
+                        }
+                        Rectangle {
+                            visible: productRow.index > 0
+                            x: 44
+                            width: parent.width - 44
+                            height: 1
+                            color: Theme.separator
+                        }
+                    }
+                }
+            }
+        }
+    }
+}

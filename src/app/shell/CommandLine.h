@@ -1,0 +1,36 @@
+#pragma once
+
+#include "core/ThemeMode.h"
+
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace papelo {
+
+// What the command line asks for. Parsed before any application object
+// exists, so that the web engine and platform can be set up from it.
+struct CommandLine {
+    enum class Action { Run, ShowHelp, ShowVersion, Fail };
+
+    Action action = Action::Run;
+    QString message;  // help/version text, or the reason for Fail
+    QString baseUrl;  // normalised; empty keeps the configured default
+    QString webOrigin;
+    std::optional<ColorScheme> theme;  // --theme light|dark; none = the stored choice
+    bool themeGiven = false;           // --theme system also overrides a stored choice
+    int tab = 0;
+    QSize size;
+    qint64 articleId = 0;
+    qint64 authorId = 0;
+    QString screenshotPath;
+
+    // `environmentServer` is PAPELO_SERVER; the option wins over it.
+    static CommandLine parse(const QStringList &arguments, const QString &environmentServer);
+    static std::optional<int> tabFromName(const QString &name);
+    static std::optional<QSize> sizeFromText(const QString &text);
+};
+
+} // namespace papelo

@@ -1,0 +1,157 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Papelo
+
+ApplicationWindow {
+    id: window
+    width: 1200
+    height: 800
+    minimumWidth: 480
+    minimumHeight: 560
+    visible: true
+    title: "Papelo"
+    color: Theme.appBackground
+
+    palette.window: Theme.appBackground
+    palette.windowText: Theme.primaryText
+    palette.base: Theme.surface
+    palette.alternateBase: Theme.surfaceFill
+    palette.text: Theme.primaryText
+    palette.button: Theme.surfaceFill
+    palette.buttonText: Theme.primaryText
+    palette.brightText: Theme.primaryText
+    palette.highlight: Theme.accent
+    palette.highlightedText: "#ffffff"
+    palette.placeholderText: Theme.muted
+    palette.toolTipBase: Theme.surface
+    palette.toolTipText: Theme.primaryText
+    palette.light: Theme.surface
+    palette.midlight: Theme.surfaceFill
+    palette.mid: Theme.border
+    palette.dark: Theme.muted
+    palette.shadow: "#000000"
+
+    Binding { target: App; property: "windowWidth"; value: window.width }
+
+    menuBar: MenuBar {
+        background: Rectangle {
+            color: Theme.appBackground
+            Rectangle { anchors { left: parent.left; right: parent.right; bottom: parent.bottom } height: 1; color: Theme.border }
+        }
+        Menu {
+            title: "Papelo"
+            Action {
+                text: "刷新文章"
+                shortcut: "Ctrl+R"
+                onTriggered: App.commands.postRefreshArticles()
+            }
+            Action {
+                text: "清除图片缓存"
+                onTriggered: App.commands.postClearImageCache()
+            }
+        }
+        Menu {
+            title: "帮助"
+            Action {
+                text: "关于PapeloInkleaf"
+                onTriggered: App.commands.postShowAbout()
+            }
+        }
+    }
+
+    header: TabBar {
+        id: tabBar
+        // A Binding survives the bar's own writes on click; applied once the tabs exist.
+        Binding on currentIndex {
+            when: tabBar.count === 4
+            value: App.selectedTab
+        }
+        background: Rectangle {
+            color: Theme.appBackground
+            Rectangle { anchors { left: parent.left; right: parent.right; bottom: parent.bottom } height: 1; color: Theme.border }
+        }
+
+        Repeater {
+            model: [
+                { title: "Papelo", icon: "newspaper" },
+                { title: "发现", icon: "explore" },
+                { title: "我的", icon: "person" },
+                { title: "设置", icon: "settings" }
+            ]
+            TabButton {
+                id: tab
+                required property var modelData
+                required property int index
+                text: modelData.title
+                Accessible.name: modelData.title
+                focusPolicy: Qt.StrongFocus
+                onClicked: App.selectedTab = index
+                background: Rectangle {
+                    color: "transparent"
+                    Rectangle {
+                        anchors { left: parent.left; right: parent.right; bottom: parent.bottom }
+                        height: 2
+                        color: Theme.accent
+                        visible: tab.checked
+                    }
+                }
+                contentItem: Row {
+                    spacing: 6
+                    Item { width: Math.max(0, (tab.availableWidth - tabIcon.width - tabLabel.implicitWidth - 6) / 2); height: 1 }
+                    Icon {
+                        id: tabIcon
+                        name: tab.modelData.icon
+                        size: 18
+                        color: tab.checked ? Theme.accent : Theme.muted
+                        anchors.verticalCenter: parent.verticalCenter
+                    }
+                    Label {
+                        id: tabLabel
+                        text: tab.text
+                        color: tab.checked ? Theme.accent : Theme.muted
+                        font.pixelSize: Theme.bodySize
+                        font.bold: tab.checked
+                        anchors.verticalCenter: parent.verticalCenter
+                    }
+                }
+            }
+        }
+    }
+
+    StackLayout {
+        id: tabContent
+        anchors.fill: parent
+        currentIndex: App.selectedTab
+
+        TabStack {
+            id: homeStack
+            current: App.selectedTab === 0
+            initialPage: Qt.resolvedUrl("HomeView.qml")
+        }
+        TabStack {
+            current: App.selectedTab === 1
+            initialPage: Qt.resolvedUrl("DiscoverView.qml")
+        }
+        TabStack {
+            current: App.selectedTab === 2
+            initialPage: Qt.resolvedUrl("ProfileView.qml")
+        }
+        TabStack {
+            current: App.selectedTab === 3
+            initialPage: Qt.resolvedUrl("SettingsView.qml")
+        }
+    }
+
+    AboutDialog {}
+
+    // After every tab stack has pushed its own first page, whatever order the
+    // completion handlers run in.
+    function openStartPages() {
+        if (App.startArticleId > 0)
+            homeStack.stack.openArticle(App.startArticleId)
+        if (App.startAuthorId > 0)
+            homeStack.stack.openAuthor(App.startAuthorId)
+    }
+    Component.onCompleted: Qt.callLater(openStartPages)
+}

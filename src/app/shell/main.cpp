@@ -1,0 +1,116 @@
+#include "common/App.h"
+#include "common/AppInfo.h"
+#include "shell/CommandLine.h"
+#include "shell/ScreenshotController.h"
+#include "shell/ShellCommands.h"
+#include "core/ServerConfig.h"
+
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QtQml/qqmlextensionplugin.h>
+#include <QtWebEngineQuick/qtwebenginequickglobal.h>
+
+#include <cstdio>
+
+Q_IMPORT_QML_PLUGIN(PapeloPlugin)
+
+namespace {
+
+QStringList rawArguments(int argc, char *argv[])
+{
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    return args;
+}
+
+// The article pages render in Chromium, which does not see our palette: tell
+// it the appearance when it is fixed (an explicit --theme or a stored choice).
+void preferWebColorScheme(std::optional<papelo::ColorScheme> scheme)
+{
+    if (!scheme)
+        return;
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (flags.contains("preferredColorScheme"))
+        return;
+    if (!flags.isEmpty())
+        flags += ' ';
+    flags += *scheme == papelo::ColorScheme::Dark ? "--blink-settings=preferredColorScheme=0"
+                                                  : "--blink-settings=preferredColorScheme=1";
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication::setOrganizationName(QString::fromUtf8(papelo::appinfo::organization));
+    QCoreApplication::setApplicationName(QStringLiteral("Papelo"));
+    QCoreApplication::setApplicationVersion(QString::fromUtf8(papelo::appinfo::version));
+
+    const papelo::CommandLine line =
+        papelo::CommandLine::parse(rawArguments(argc, argv), qEnvironmentVariable("PAPELO_SERVER"));
+    switch (line.action) {
+    case papelo::CommandLine::Action::ShowHelp:
+    case papelo::CommandLine::Action::ShowVersion:
+        std::fputs(qPrintable(line.message + QLatin1Char('\n')), stdout);
+        return 0;
+    case papelo::CommandLine::Action::Fail:
+        std::fputs(qPrintable(QStringLiteral("papelo: ") + line.message + QLatin1Char('\n')), stderr);
+        return 2;
+    case papelo::CommandLine::Action::Run:
+        break;
+    }
+
+    // A screenshot needs no display: render offscreen when there is none.
+    if (!line.screenshotPath.isEmpty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
+        && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    preferWebColorScheme(line.themeGiven ? line.theme : papelo::AppSettings().colorScheme());
+    QtWebEngineQuick::initialize();
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("papelo"));
+
+    if (!line.baseUrl.isEmpty())
+        papelo::ServerConfig::setBaseUrl(line.baseUrl);
+    if (!line.webOrigin.isEmpty())
+        papelo::ServerConfig::setWebOrigin(line.webOrigin);
+
+    QQuickStyle::setStyle(QStringLiteral("Basic"));
+    papelo::App *shell = papelo::App::shared();
+    papelo::connectShellCommands(shell);
+    if (line.themeGiven)
+        shell->setThemeOverride(line.theme);
+    shell->setSelectedTab(line.tab);
+    shell->setStartPages(line.articleId, line.authorId);
+    shell->systemAppearance()->start();
+
+    QQmlApplicationEngine engine;
+    engine.load(QUrl(QStringLiteral("qrc:/Papelo/Main.qml")));
+    auto *window = engine.rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow *>(engine.rootObjects().constFirst());
+    if (!window) {
+        std::fputs("papelo: the main window could not be created\n", stderr);
+        return 1;
+    }
+    if (line.size.isValid())
+        window->resize(line.size);
+
+    if (line.screenshotPath.isEmpty())
+        return app.exec();
+
+    papelo::ScreenshotController screenshot(window, line.screenshotPath);
+    int exitCode = 0;
+    QObject::connect(&screenshot, &papelo::ScreenshotController::finished, &app,
+                     [&exitCode](int code, const QString &message) {
+                         exitCode = code;
+                         if (code != 0)
+                             std::fputs(qPrintable(QStringLiteral("papelo: ") + message + QLatin1Char('\n')), stderr);
+                         QCoreApplication::exit(code);
+                     });
+    screenshot.start();
+    app.exec();
+    return exitCode;
+}
