@@ -1,6 +1,6 @@
 #include "core/ArticleCountsStore.h"
 #include "ArticleFixtures.h"
-include "articles/ArticleListModel.h"
+#include "articles/ArticleListModel.h"
 #include "common/AvatarInitial.h"
 
 #include <QAbstractItemModelTester>
