@@ -60,6 +60,29 @@ FakeServer::Response FakeServer::Response::raw(int status, QByteArray body, QByt
     return r;
 }
 
+FakeServer::Response FakeServer::stalled()
+{
+    Response r;
+    r.stall = true;
+    return r;
+}
+
+FakeServer::Response FakeServer::delayed(Response response, int ms)
+{
+    response.delayMs = ms;
+    return response;
+}
+
+QString FakeServer::deadBaseUrl()
+{
+    // A port the kernel just handed out and took back stays free for the test.
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return QStringLiteral("http://127.0.0.1:%1").arg(port);
+}
+
 FakeServer::FakeServer(QObject *parent) : QObject(parent)
 {
     m_clock.start();

@@ -48,6 +48,11 @@ public:
         static Response json(const QJsonArray &a, int status = 200);
         static Response raw(int status, QByteArray body, QByteArray contentType = "application/json");
     };
+    // Accepts the request and never answers.
+    static Response stalled();
+    static Response delayed(Response response, int ms);
+    // A loopback address where nothing listens: connections are refused.
+    static QString deadBaseUrl();
     using Handler = std::function<Response(const Request &)>;
 
     explicit FakeServer(QObject *parent = nullptr);

@@ -1,0 +1,58 @@
+#pragma once
+
+// The reader's console (standard output) lines, captured by redirecting file
+// descriptor 1 into a temporary file while the capture is held. QtTest prints
+// to the same descriptor, so hold it around the action only and compare after
+// release(): a failure message written meanwhile would land in the file.
+
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryFile>
+
+#include <cstdio>
+#include <unistd.h>
+
+class ConsoleCapture {
+public:
+    ConsoleCapture()
+    {
+        std::fflush(stdout);
+        if (m_file.open()) {
+            m_saved = dup(fileno(stdout));
+            dup2(m_file.handle(), fileno(stdout));
+        }
+    }
+    ~ConsoleCapture() { release(); }
+    ConsoleCapture(const ConsoleCapture &) = delete;
+    ConsoleCapture &operator=(const ConsoleCapture &) = delete;
+
+    // Everything written so far, exactly.
+    QString text()
+    {
+        if (m_saved >= 0) {
+            std::fflush(stdout);
+            QFile in(m_file.fileName());
+            if (in.open(QIODevice::ReadOnly))
+                m_text = QString::fromUtf8(in.readAll());
+        }
+        return m_text;
+    }
+    QStringList lines() { return text().split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+
+    // Restores standard output and returns the captured lines.
+    QStringList release()
+    {
+        if (m_saved >= 0) {
+            text();
+            dup2(m_saved, fileno(stdout));
+            close(m_saved);
+            m_saved = -1;
+        }
+        return lines();
+    }
+
+private:
+    QTemporaryFile m_file;
+    int m_saved = -1;
+    QString m_text;
+};
