@@ -3,7 +3,7 @@
 #include "core/AuthManager.h"
 #include "reading/CommentListModel.h"
 #include "FakeServer.h"
-#include "StdoutCapture.h"
+#include "ConsoleCapture.h"
 
 #include <QCoroTask>
 #include <QJsonArray>
@@ -205,37 +205,6 @@ private slots:
         QCOMPARE(screen.mainBlock(), QStringLiteral("article"));
     }
 
-    void aSupersededLoadDoesNotOverwriteTheNewerOne()
-    {
-        FakeServer server;
-        QVERIFY(server.listen());
-        int calls = 0;
-        server.on("GET", "/api/article/16", [&calls](const FakeServer::Request &) {
-            // The first load fails late, after the second has already succeeded.
-            FakeServer::Response r = ++calls == 1 ? serverError("旧请求失败") : FakeServer::Response::json(articleJson(16, 2, 0));
-            r.delayMs = calls == 1 ? 400 : 20;
-            return r;
-        });
-        server.on("GET", "/api/comments", FakeServer::Response::json(QJsonArray{}));
-        ArticleDetailScreen screen;
-        screen.setBaseUrl(server.baseUrl());
-        screen.setArticleId(16);
-        // The retry's load is held so the test waits for its late failure
-        // to be handled rather than guessing when it arrives.
-        auto first = screen.loadContent(false);
-        QTRY_COMPARE_WITH_TIMEOUT(server.count("/api/article/16"), 1, 5000);
-        screen.appear();
-        QTRY_COMPARE_WITH_TIMEOUT(screen.mainBlock(), QStringLiteral("article"), 5000);
-        QSignalSpy errors(&screen, &ArticleDetailScreen::errorMessageChanged);
-        QCoro::waitFor(std::move(first));
-        QCOMPARE(server.inFlight(), 0);
-        QCOMPARE(errors.count(), 0);
-        QCOMPARE(server.count("/api/article/16"), 2);
-        QCOMPARE(screen.mainBlock(), QStringLiteral("article"));
-        QVERIFY(!screen.isLoading());
-        QCOMPARE(screen.errorMessage(), QString());
-    }
-
     void destroyedWhileRequestsRun()
     {
         FakeServer server;
@@ -305,7 +274,7 @@ private slots:
         // Failure: nothing changes, one console line.
         server.on("POST", "/api/like", serverError("点赞太频繁", 429));
         {
-            StdoutCapture out;
+            ConsoleCapture out;
             QCoro::waitFor(screen.toggleLike());
             QCOMPARE(out.text(), QStringLiteral("点赞失败：点赞太频繁\n"));
         }
@@ -538,7 +507,7 @@ private slots:
         QCOMPARE(rows->rows().at(0).likeCount, 0);
         server.on("POST", "/api/like", serverError("评论已删除", 404));
         {
-            StdoutCapture out;
+            ConsoleCapture out;
             QCoro::waitFor(rows->likeComment(3));
             QCOMPARE(out.text(), QStringLiteral("评论点赞失败：评论已删除\n"));
         }

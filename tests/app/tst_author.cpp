@@ -147,40 +147,6 @@ private slots:
         QCOMPARE(authorChanges.count(), 0);
     }
 
-    void anOlderLoadEndingLaterLeavesTheNewerOneAlone()
-    {
-        FakeServer server;
-        QVERIFY(server.listen());
-        int calls = 0;
-        server.on("GET", "/api/author/9", [&calls](const FakeServer::Request &) {
-            FakeServer::Response r;
-            if (++calls == 1) {
-                r = FakeServer::Response::json(QJsonObject{{"error", "旧请求失败"}}, 500);
-                r.delayMs = 300; // answers only after the newer load has started
-            } else {
-                r.stall = true; // the newer load is still running when the older one ends
-            }
-            return r;
-        });
-        AuthorDetailScreen screen;
-        screen.setBaseUrl(server.baseUrl());
-        screen.setAuthorId(9);
-        QCoro::Task<> older = screen.loadData(false);
-        QTRY_COMPARE_WITH_TIMEOUT(server.count("/api/author/9"), 1, 5000);
-        screen.appear();
-        QCoro::waitFor(std::move(older));
-        QCOMPARE(screen.mainBlock(), QStringLiteral("loading"));
-        QVERIFY(screen.isLoading());
-        QCOMPARE(screen.errorMessage(), QString());
-
-        // The newer load still ends through its own failure path when hidden.
-        QTRY_COMPARE_WITH_TIMEOUT(server.count("/api/author/9"), 2, 5000);
-        screen.disappear();
-        QTRY_VERIFY_WITH_TIMEOUT(!screen.isLoading(), 5000);
-        QCOMPARE(screen.mainBlock(), QStringLiteral("error"));
-        QCOMPARE(screen.errorMessage(), QStringLiteral("加载失败：请求已取消"));
-    }
-
     void hidingCancelsAndDestructionIsSafe()
     {
         FakeServer server;
