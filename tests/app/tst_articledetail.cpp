@@ -2,7 +2,7 @@
 #include "reading/ArticleDetailScreen.h"
 #include "core/AuthManager.h"
 #include "reading/CommentListModel.h"
-#include "FakeServer.h"
+#include "ServedTest.h"
 #include "ConsoleCapture.h"
 
 #include <QCoroTask>
@@ -46,7 +46,7 @@ FakeServer::Response serverError(const QString &message, int status = 500)
 
 } // namespace
 
-class ArticleDetailTest : public QObject {
+class ArticleDetailTest : public ServedTest {
     Q_OBJECT
 
     QTemporaryDir m_dir;
@@ -73,8 +73,7 @@ private slots:
 
     void loadShowsArticleAndCommentsFromBothRequests()
     {
-        FakeServer server;
-        QVERIFY(server.listen());
+        FakeServer &server = this->server();
         const QJsonArray tags{QJsonObject{{"id", 1}, {"name", "Qt"}}, QJsonObject{{"id", 2}, {"name", "随笔"}}};
         server.on("GET", "/api/article/7", FakeServer::Response::json(articleJson(7, 5, 2, "😀bob", tags)));
         server.on("GET", "/api/comments", FakeServer::Response::json(QJsonArray{commentJson(1, 3), commentJson(2, 0)}));
@@ -106,23 +105,9 @@ private slots:
         QVERIFY(!screen.isLiked());
     }
 
-    void emptyAuthorAndNoTags()
-    {
-        FakeServer server;
-        QVERIFY(server.listen());
-        server.on("GET", "/api/article/8", FakeServer::Response::json(articleJson(8, 0, 0, "")));
-        server.on("GET", "/api/comments", FakeServer::Response::json(QJsonArray{}));
-        ArticleDetailScreen screen;
-        loaded(screen, server, 8);
-        QCOMPARE(screen.authorInitial(), QStringLiteral("?"));
-        QVERIFY(screen.tagLabels().isEmpty());
-        QCOMPARE(screen.commentHeading(), QStringLiteral("评论 0"));
-    }
-
     void failedFirstLoadThenRetry()
     {
-        FakeServer server;
-        QVERIFY(server.listen());
+        FakeServer &server = this->server();
         server.on("GET", "/api/article/11", serverError("文章不存在", 404));
         server.on("GET", "/api/comments", FakeServer::Response::json(QJsonArray{}));
         ArticleDetailScreen screen;
@@ -144,8 +129,7 @@ private slots:
 
     void failedReloadKeepsArticleAndComments()
     {
-        FakeServer server;
-        QVERIFY(server.listen());
+        FakeServer &server = this->server();
         serveArticle(server, 12);
         ArticleDetailScreen screen;
         loaded(screen, server, 12);
@@ -158,8 +142,7 @@ private slots:
 
     void commentsRequestCancelledWhenArticleFails()
     {
-        FakeServer server;
-        QVERIFY(server.listen());
+        FakeServer &server = this->server();
         server.on("GET", "/api/article/13", serverError("坏了"));
         FakeServer::Response stalled;
         stalled.stall = true;
@@ -177,8 +160,7 @@ private slots:
 
     void appearanceLoadsAndHidingCancels()
     {
-        FakeServer server;
-        QVERIFY(server.listen());
+        FakeServer &server = this->server();
         serveArticle(server, 14);
         ArticleDetailScreen screen;
         screen.setBaseUrl(server.baseUrl());
@@ -207,8 +189,7 @@ private slots:
 
     void destroyedWhileRequestsRun()
     {
-        FakeServer server;
-        QVERIFY(server.listen());
+        FakeServer &server = this->server();
         FakeServer::Response slow = FakeServer::Response::json(articleJson(15, 1, 0));
         slow.delayMs = 200;
         server.on("GET", "/api/article/15", slow);
@@ -240,8 +221,7 @@ private slots:
 
     void likeFlows()
     {
-        FakeServer server;
-        QVERIFY(server.listen());
+        FakeServer &server = this->server();
         serveArticle(server, 21, 5);
         server.on("POST", "/api/like", okLike(true));
         auto auth = makeAuth();
@@ -284,8 +264,7 @@ private slots:
 
     void likeUpdatesAnExistingStoreEntry()
     {
-        FakeServer server;
-        QVERIFY(server.listen());
+        FakeServer &server = this->server();
         serveArticle(server, 22, 5);
         server.on("POST", "/api/like", okLike(true));
         ArticleCountsStore::shared().set(5, 7, 22);
@@ -301,8 +280,7 @@ private slots:
 
     void twoQuickLikesReturnToStart()
     {
-        FakeServer server;
-        QVERIFY(server.listen());
+        FakeServer &server = this->server();
         serveArticle(server, 23, 5);
         server.on("POST", "/api/like", okLike(true, 150));
         ArticleDetailScreen screen;
@@ -318,8 +296,7 @@ private slots:
 
     void blankCommentIsNotSent()
     {
-        FakeServer server;
-        QVERIFY(server.listen());
+        FakeServer &server = this->server();
         serveArticle(server, 31);
         ArticleDetailScreen screen;
         loaded(screen, server, 31);
@@ -335,8 +312,7 @@ private slots:
 
     void guestPostSendsTrimmedTextAndReloads()
     {
-        FakeServer server;
-        QVERIFY(server.listen());
+        FakeServer &server = this->server();
         serveArticle(server, 32, 5, 1);
         ArticleCountsStore::shared().set(9, 1, 32);
         server.on("POST", "/api/comment", FakeServer::Response::json(QJsonObject{{"id", 501}, {"ok", true}}));
@@ -375,8 +351,7 @@ private slots:
 
     void signedInNameWinsOverTypedGuestName()
     {
-        FakeServer server;
-        QVERIFY(server.listen());
+        FakeServer &server = this->server();
         serveArticle(server, 33);
         server.on("POST", "/api/comment", FakeServer::Response::json(QJsonObject{{"id", 1}, {"ok", true}}));
         auto auth = makeAuth();
@@ -399,8 +374,7 @@ private slots:
 
     void returnWhilePostingSendsOnce()
     {
-        FakeServer server;
-        QVERIFY(server.listen());
+        FakeServer &server = this->server();
         serveArticle(server, 34);
         auto slow = FakeServer::Response::json(QJsonObject{{"id", 1}, {"ok", true}});
         slow.delayMs = 300;
@@ -419,8 +393,7 @@ private slots:
 
     void postFailures()
     {
-        FakeServer server;
-        QVERIFY(server.listen());
+        FakeServer &server = this->server();
         serveArticle(server, 35);
         ArticleDetailScreen screen;
         loaded(screen, server, 35);
@@ -454,8 +427,7 @@ private slots:
 
     void commentRowsKeepStateAcrossReloads()
     {
-        FakeServer server;
-        QVERIFY(server.listen());
+        FakeServer &server = this->server();
         server.on("GET", "/api/article/41", FakeServer::Response::json(articleJson(41, 0, 2)));
         server.on("GET", "/api/comments", FakeServer::Response::json(QJsonArray{commentJson(1, 0), commentJson(2, 4)}));
         server.on("POST", "/api/like", okLike(true));

@@ -1,7 +1,7 @@
 #include "core/ArticleCountsStore.h"
 #include "articles/AuthorDetailScreen.h"
 #include "common/AvatarInitial.h"
-#include "FakeServer.h"
+#include "ServedTest.h"
 
 #include <QCoroTask>
 #include <QJsonArray>
@@ -39,7 +39,7 @@ QJsonObject detailJson(qint64 id, qint64 likes, qint64 comments)
 
 } // namespace
 
-class AuthorTest : public QObject {
+class AuthorTest : public ServedTest {
     Q_OBJECT
 private slots:
     void initials()
@@ -55,8 +55,7 @@ private slots:
 
     void loadsAuthorAndEnrichesItsArticles()
     {
-        FakeServer server;
-        QVERIFY(server.listen());
+        FakeServer &server = this->server();
         const QJsonArray articles{listedArticle(601, false), listedArticle(602, true), listedArticle(603, false)};
         server.on("GET", "/api/author/9", FakeServer::Response::json(authorJson("Alice", "写点东西", articles)));
         server.on("GET", "/api/article/601", FakeServer::Response::json(detailJson(601, 4, 2)));
@@ -100,8 +99,7 @@ private slots:
     {
         QFETCH(QJsonValue, bio);
         QFETCH(bool, shown);
-        FakeServer server;
-        QVERIFY(server.listen());
+        FakeServer &server = this->server();
         server.on("GET", "/api/author/9", FakeServer::Response::json(authorJson("", bio, QJsonArray{})));
         AuthorDetailScreen screen;
         screen.setBaseUrl(server.baseUrl());
@@ -115,8 +113,7 @@ private slots:
 
     void failureThenRetryThenKeptOverLaterFailure()
     {
-        FakeServer server;
-        QVERIFY(server.listen());
+        FakeServer &server = this->server();
         server.on("GET", "/api/author/9", FakeServer::Response::json(QJsonObject{{"error", "作者不存在"}}, 404));
         AuthorDetailScreen screen;
         screen.setBaseUrl(server.baseUrl());
@@ -149,8 +146,7 @@ private slots:
 
     void hidingCancelsAndDestructionIsSafe()
     {
-        FakeServer server;
-        QVERIFY(server.listen());
+        FakeServer &server = this->server();
         FakeServer::Response stalled;
         stalled.stall = true;
         server.on("GET", "/api/author/9", stalled);
