@@ -2,6 +2,7 @@
 
 #include "core/Activity.h"
 #include "core/ServerConfig.h"
+#include "core/Trace.h"
 #include "core/TransferWatch.h"
 
 #include <QCoroFuture>
@@ -85,6 +86,9 @@ QCoro::Task<Result<APIClient::RawResponse>> APIClient::send(QString pathAndQuery
     if (verb == "POST")
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
 
+    trace::Span span;
+    if (trace::enabled())
+        span.begin("http", url.path());
     std::unique_ptr<QNetworkReply, DeleteLater> reply(verb == "POST" ? m_nam->post(request, body)
                                                                       : m_nam->get(request));
     QNetworkReply *raw = reply.get();
@@ -115,6 +119,7 @@ QCoro::Task<Result<APIClient::RawResponse>> APIClient::send(QString pathAndQuery
     if ((error != QNetworkReply::NoError && error <= QNetworkReply::UnknownNetworkError)
         || error == QNetworkReply::ProtocolFailure)
         co_return transportError(error, raw->errorString());
+    span.setArg("status", code);
     co_return RawResponse{code, raw->readAll()};
 }
 
@@ -130,7 +135,12 @@ template <typename T> Result<T> decodeResponse(const APIClient::RawResponse &res
 }
 
 namespace {
-template <typename T> Result<T> decodeRaw(APIClient::RawResponse response) { return decodeResponse<T>(response); }
+template <typename T> Result<T> decodeRaw(APIClient::RawResponse response)
+{
+    trace::Span span("decode", QStringLiteral("decode"));
+    span.setArg("bytes", response.body.size());
+    return decodeResponse<T>(response);
+}
 } // namespace
 
 template <typename T> QCoro::Task<Result<T>> APIClient::decodeOffThread(Result<RawResponse> raw)

@@ -1,5 +1,7 @@
 #include "images/ImageDecoder.h"
 
+#include "core/Trace.h"
+
 #include <QBuffer>
 #include <QImageReader>
 
@@ -9,6 +11,8 @@ QImage decodeImage(QByteArray bytes, QSize fitSize)
 {
     if (bytes.isEmpty())
         return {};
+    trace::Span span("image", QStringLiteral("image-decode"));
+    span.setArg("bytes", bytes.size());
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
@@ -25,6 +29,8 @@ QImage decodeImage(QByteArray bytes, QSize fitSize)
         }
     }
     QImage image = reader.read();
+    span.setArg("width", image.width());
+    span.setArg("height", image.height());
     if (image.isNull() || qint64(image.width()) * image.height() > kMaxDecodedPixels)
         return {};
     return image;

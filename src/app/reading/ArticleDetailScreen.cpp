@@ -5,6 +5,7 @@
 #include "common/AvatarInitial.h"
 #include "core/Console.h"
 #include "core/ServerConfig.h"
+#include "core/Trace.h"
 
 namespace papelo {
 
@@ -187,6 +188,7 @@ QCoro::Task<> ArticleDetailScreen::loadContent(bool boundToVisibility)
 
     const std::shared_ptr<APIClient> client = ticket.client;
     const qint64 id = m_articleId;
+    trace::instant("article-requested");
     // Both requests start here, before either is awaited.
     QCoro::Task<Result<ArticleDetail>> articleRequest = client->fetchArticleDetail(id);
     QCoro::Task<Result<QList<Comment>>> commentsRequest = client->fetchComments(id);

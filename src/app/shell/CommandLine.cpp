@@ -75,7 +75,11 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &envi
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                         QStringLiteral("Save a PNG of the settled window to PATH and exit."),
                                         QStringLiteral("PATH"));
-    parser.addOptions({server, webOrigin, theme, tab, size, article, author, screenshot});
+    const QCommandLineOption trace(QStringLiteral("trace"),
+                                   QStringLiteral("Record start-up, requests and decodes as a Chrome trace (JSON) "
+                                                  "written to FILE at exit."),
+                                   QStringLiteral("FILE"));
+    parser.addOptions({server, webOrigin, theme, tab, size, article, author, screenshot, trace});
 
     if (!parser.parse(arguments))
         return failure(parser.errorText());
@@ -149,6 +153,11 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &envi
         line.screenshotPath = parser.value(screenshot);
         if (line.screenshotPath.isEmpty())
             return failure(QStringLiteral("--screenshot needs a file path"));
+    }
+    if (parser.isSet(trace)) {
+        line.tracePath = parser.value(trace);
+        if (line.tracePath.isEmpty())
+            return failure(QStringLiteral("--trace needs a file path"));
     }
     return line;
 }

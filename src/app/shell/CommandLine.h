@@ -26,6 +26,7 @@ struct CommandLine {
     qint64 articleId = 0;
     qint64 authorId = 0;
     QString screenshotPath;
+    QString tracePath;  // --trace: Chrome trace-event JSON written at exit
 
     // `environmentServer` is PAPELO_SERVER; the option wins over it.
     static CommandLine parse(const QStringList &arguments, const QString &environmentServer);

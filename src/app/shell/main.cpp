@@ -1,9 +1,11 @@
 #include "common/App.h"
 #include "common/AppInfo.h"
 #include "shell/CommandLine.h"
+#include "shell/FrameWatcher.h"
 #include "shell/ScreenshotController.h"
 #include "shell/ShellCommands.h"
 #include "core/ServerConfig.h"
+#include "core/Trace.h"
 
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
@@ -24,6 +26,13 @@ QStringList rawArguments(int argc, char *argv[])
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     return args;
+}
+
+void writeTrace()
+{
+    QString error;
+    if (!papelo::trace::flush(&error))
+        std::fputs(qPrintable(QStringLiteral("papelo: cannot write the trace: ") + error + QLatin1Char('\n')), stderr);
 }
 
 // The article pages render in Chromium, which does not see our palette: tell
@@ -63,6 +72,10 @@ int main(int argc, char *argv[])
     case papelo::CommandLine::Action::Run:
         break;
     }
+    if (!line.tracePath.isEmpty()) {
+        papelo::trace::start(line.tracePath);
+        papelo::trace::instant("main");
+    }
 
     // A screenshot needs no display: render offscreen when there is none.
     if (!line.screenshotPath.isEmpty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
@@ -70,8 +83,13 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     preferWebColorScheme(line.themeGiven ? line.theme : papelo::AppSettings().colorScheme());
+    qint64 phaseUs = papelo::trace::enabled() ? papelo::trace::nowUs() : 0;
     QtWebEngineQuick::initialize();
     QGuiApplication app(argc, argv);
+    if (papelo::trace::enabled()) {
+        papelo::trace::complete("startup", QStringLiteral("web engine and application"), phaseUs,
+                                papelo::trace::nowUs());
+    }
     QGuiApplication::setDesktopFileName(QStringLiteral("papelo"));
 
     if (!line.baseUrl.isEmpty())
@@ -89,7 +107,10 @@ int main(int argc, char *argv[])
     shell->systemAppearance()->start();
 
     QQmlApplicationEngine engine;
+    phaseUs = papelo::trace::enabled() ? papelo::trace::nowUs() : 0;
     engine.load(QUrl(QStringLiteral("qrc:/Papelo/Main.qml")));
+    if (papelo::trace::enabled())
+        papelo::trace::complete("startup", QStringLiteral("QML load"), phaseUs, papelo::trace::nowUs());
     auto *window = engine.rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow *>(engine.rootObjects().constFirst());
     if (!window) {
         std::fputs("papelo: the main window could not be created\n", stderr);
@@ -97,14 +118,21 @@ int main(int argc, char *argv[])
     }
     if (line.size.isValid())
         window->resize(line.size);
+    std::optional<papelo::FrameWatcher> frames;
+    if (papelo::trace::enabled())
+        frames.emplace(window);
 
-    if (line.screenshotPath.isEmpty())
-        return app.exec();
+    if (line.screenshotPath.isEmpty()) {
+        const int code = app.exec();
+        writeTrace();
+        return code;
+    }
 
     papelo::ScreenshotController screenshot(window, line.screenshotPath);
     int exitCode = 0;
     QObject::connect(&screenshot, &papelo::ScreenshotController::finished, &app,
                      [&exitCode](int code, const QString &message) {
+                         writeTrace();
                          exitCode = code;
                          if (code != 0)
                              std::fputs(qPrintable(QStringLiteral("papelo: ") + message + QLatin1Char('\n')), stderr);
@@ -112,5 +140,6 @@ int main(int argc, char *argv[])
                      });
     screenshot.start();
     app.exec();
+    writeTrace();
     return exitCode;
 }
