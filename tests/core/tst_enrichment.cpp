@@ -1,153 +1,110 @@
 #include "core/APIClient.h"
 #include "core/ArticleCountsStore.h"
-#include "FakeServer.h"
-#include "TestJson.h"
+#include "Fixtures.h"
+#include "ServedTest.h"
 
 #include <QCoroTask>
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <numeric>
+
 using namespace papelo;
+using Counts = ArticleCountsStore::Counts;
 
 namespace {
-// The store is process-wide: every case draws ids from its own range.
+ArticleCountsStore &store() { return ArticleCountsStore::shared(); }
+
+// The store lives for the process: every case draws ids from its own range.
 qint64 nextBase()
 {
     static qint64 base = 1000;
-    base += 1000;
-    return base;
+    return base += 1000;
 }
 
-QList<Article> articlesWithoutCounts(qint64 firstId, int n)
-{
-    QList<Article> list;
-    for (int i = 0; i < n; ++i) {
-        Article a;
-        a.id = firstId + i;
-        a.title = QStringLiteral("a");
-        list.append(a);
-    }
-    return list;
-}
+qint64 idOf(const FakeServer::Request &r) { return r.path.mid(qsizetype(strlen("/api/article/"))).toLongLong(); }
 
-qint64 idOf(const FakeServer::Request &r)
-{
-    return r.path.mid(qsizetype(strlen("/api/article/"))).toLongLong();
-}
-
-// Detail whose counts are derived from the id, so every stored value is checkable.
-FakeServer::Response detailFor(qint64 id, int delayMs)
-{
-    FakeServer::Response r = FakeServer::Response::json(testjson::detail(id, id * 10, id + 1));
-    r.delayMs = delayMs;
-    return r;
-}
-
-struct DetailServer {
-    FakeServer server;
-    int delayMs = 0;
-    QSet<qint64> missing;        // answered 404
-    QHash<qint64, qint64> idSwap; // detail reports another id
-
-    DetailServer()
-    {
-        server.setFallback([this](const FakeServer::Request &r) {
-            const qint64 id = idOf(r);
-            if (!r.path.startsWith("/api/article/") || missing.contains(id)) {
-                FakeServer::Response nf = FakeServer::Response::raw(404, R"({"error":"文章不存在"})");
-                nf.delayMs = delayMs;
-                return nf;
-            }
-            FakeServer::Response ok = detailFor(id, delayMs);
-            if (idSwap.contains(id)) {
-                QJsonObject d = testjson::detail(idSwap.value(id), id * 10, id + 1);
-                ok.body = testjson::bytes(d);
-            }
-            return ok;
-        });
-    }
-};
+// What the detail of article `id` reports.
+Counts countsOf(qint64 id) { return {id * 10, id + 1}; }
 } // namespace
 
-class EnrichmentTest : public QObject {
+class EnrichmentTest : public ServedTest {
     Q_OBJECT
+    int m_delayMs = 0;
+    QSet<qint64> m_missing; // answered 404
+
+    std::shared_ptr<APIClient> client() { return APIClient::create(server().baseUrl()); }
+
 private slots:
-    // ---- the store -----------------------------------------------------------
+    void init()
+    {
+        ServedTest::init();
+        m_delayMs = 0;
+        m_missing.clear();
+        // Details report another id than the one asked for: entries are keyed
+        // by the listed id, never by what the detail says.
+        server().setFallback([this](const FakeServer::Request &r) {
+            const qint64 id = idOf(r);
+            if (!r.path.startsWith("/api/article/") || m_missing.contains(id))
+                return FakeServer::delayed(FakeServer::Response::raw(404, R"({"error":"文章不存在"})"), m_delayMs);
+            return FakeServer::delayed(fixtures::reply(fixtures::detail(-id, countsOf(id).likes, countsOf(id).comments)),
+                                       m_delayMs);
+        });
+    }
+
     void storeSemantics()
     {
-        ArticleCountsStore &store = ArticleCountsStore::shared();
-        QCOMPARE(&store, &ArticleCountsStore::shared());
+        QCOMPARE(&store(), &ArticleCountsStore::shared());
         const qint64 id = nextBase();
-        QVERIFY(!store.lookup(id).has_value());
-        QVERIFY(!store.counts().contains(id));
-
+        QVERIFY(!store().lookup(id));
         QStringList order;
-        connect(&store, &ArticleCountsStore::aboutToChange, this, [&](qint64 changed) {
-            order << QStringLiteral("before %1 has=%2").arg(changed - id).arg(store.lookup(changed).has_value());
-        });
-        connect(&store, &ArticleCountsStore::changed, this, [&](qint64 changed) {
-            order << QStringLiteral("after %1 has=%2").arg(changed - id).arg(store.lookup(changed).has_value());
-        });
-
-        store.set(0, 0, id); // zero is a value, not "no entry"
-        QVERIFY(store.lookup(id).has_value());
-        QCOMPARE(store.lookup(id)->likes, 0);
-        QCOMPARE(store.lookup(id)->comments, 0);
-        store.set(5, 7, id);
-        store.set(1, 0, id); // replaced whole: no field of the earlier entry survives
-        QCOMPARE(*store.lookup(id), (ArticleCountsStore::Counts{1, 0}));
-        store.set(1, 0, id); // equal values still notify
-        QCOMPARE(order, (QStringList{"before 0 has=0", "after 0 has=1", "before 0 has=1", "after 0 has=1",
-                                     "before 0 has=1", "after 0 has=1", "before 0 has=1", "after 0 has=1"}));
-        QVERIFY(!store.lookup(id + 1).has_value());
-        disconnect(&store, nullptr, this, nullptr);
+        connect(&store(), &ArticleCountsStore::aboutToChange, this,
+                [&](qint64 changed) { order << QStringLiteral("before %1").arg(store().lookup(changed).has_value()); });
+        connect(&store(), &ArticleCountsStore::changed, this,
+                [&](qint64 changed) { order << QStringLiteral("after %1").arg(store().lookup(changed).has_value()); });
+        store().set(0, 0, id); // zero is a value, not "no entry"
+        QCOMPARE(store().lookup(id), std::optional(Counts{0, 0}));
+        store().set(5, 7, id);
+        store().set(1, 0, id); // replaced whole
+        store().set(1, 0, id); // equal values still notify
+        disconnect(&store(), nullptr, this, nullptr);
+        QCOMPARE(store().lookup(id), std::optional(Counts{1, 0}));
+        QCOMPARE(order, (QStringList{"before 0", "after 1", "before 1", "after 1", "before 1", "after 1", "before 1",
+                                     "after 1"}));
+        QVERIFY(!store().lookup(id + 1));
+        QVERIFY(!store().counts().contains(id + 1));
     }
 
-    // ---- candidates ----------------------------------------------------------
-    void noCandidatesNoRequests()
+    // An article lacking either count is a candidate; one already in the store
+    // costs no request; the detail's counts win over listed ones.
+    void candidates()
     {
-        DetailServer ds;
-        QVERIFY(ds.server.listen());
-        auto client = APIClient::create(ds.server.baseUrl());
-        QSignalSpy spy(&ArticleCountsStore::shared(), &ArticleCountsStore::changed);
-
-        QCoro::waitFor(client->enrichCounts({}));
-        QList<Article> complete = articlesWithoutCounts(nextBase(), 3);
-        for (Article &a : complete) {
-            a.likes = 0;
-            a.comments = 2;
-        }
-        QCoro::waitFor(client->enrichCounts(complete));
-        QCOMPARE(ds.server.requests().size(), 0);
-        QCOMPARE(spy.count(), 0);
-        QVERIFY(!ArticleCountsStore::shared().lookup(complete.first().id)); // not fetched, not written
-    }
-
-    void partialCountsAreCandidatesAndDetailWins()
-    {
-        DetailServer ds;
-        QVERIFY(ds.server.listen());
         const qint64 base = nextBase();
-        QList<Article> list = articlesWithoutCounts(base, 3);
-        list[0].likes = 999; // comments missing: still a candidate
-        list[1].comments = 999;
-        list[2].likes = 1;
-        list[2].comments = 1; // complete: left alone
-        auto client = APIClient::create(ds.server.baseUrl());
-        QCoro::waitFor(client->enrichCounts(list));
-        QCOMPARE(ds.server.requests().size(), 2);
-        for (const FakeServer::Request &r : ds.server.requests()) {
+        QList<Article> list = fixtures::articles(base, 5);
+        list[1].likes = 999;
+        list[2].comments = 999;
+        list[3].likes = 1;
+        list[3].comments = 1;
+        store().set(3, 4, base + 4);
+        QSignalSpy changed(&store(), &ArticleCountsStore::changed);
+        QCoro::waitFor(client()->enrichCounts({}));
+        QCoro::waitFor(client()->enrichCounts(list));
+        QCOMPARE(server().requests().size(), 3);
+        for (const FakeServer::Request &r : server().requests()) {
             QCOMPARE(r.method, QByteArray("GET"));
             QVERIFY(!r.hasHeader("Authorization"));
         }
-        // Both counts come from the detail, not from the listed record.
-        QCOMPARE(*ArticleCountsStore::shared().lookup(base), (ArticleCountsStore::Counts{base * 10, base + 1}));
-        QCOMPARE(*ArticleCountsStore::shared().lookup(base + 1),
-                 (ArticleCountsStore::Counts{(base + 1) * 10, base + 2}));
-        QVERIFY(!ArticleCountsStore::shared().lookup(base + 2));
+        QCOMPARE(changed.size(), 3);
+        for (qint64 id : {base, base + 1, base + 2}) {
+            QCOMPARE(store().lookup(id), std::optional(countsOf(id)));
+            QVERIFY(!store().lookup(-id));
+        }
+        QVERIFY(!store().lookup(base + 3));
+        QCOMPARE(store().lookup(base + 4), std::optional(Counts{3, 4}));
     }
 
-    // ---- division of work, observed on the server ----------------------------
+    // At most five workers, each taking the next slice of ceil(n / 5)
+    // candidates and walking it in list order, one request at a time.
     void workerSlices_data()
     {
         QTest::addColumn<int>("candidates");
@@ -163,160 +120,69 @@ private slots:
     {
         QFETCH(int, candidates);
         QFETCH(QList<int>, sliceLengths);
-        DetailServer ds;
-        ds.delayMs = 400; // every worker's first request arrives before any answer
-        QVERIFY(ds.server.listen());
+        m_delayMs = 300; // every worker's first request arrives before any answer
         const qint64 base = nextBase();
-        auto client = APIClient::create(ds.server.baseUrl());
-        QCoro::waitFor(client->enrichCounts(articlesWithoutCounts(base, candidates)));
-
+        QCoro::waitFor(client()->enrichCounts(fixtures::articles(base, candidates)));
         // Completion means every worker is done: all entries are there at once.
-        for (int i = 0; i < candidates; ++i) {
-            const auto c = ArticleCountsStore::shared().lookup(base + i);
-            QVERIFY2(c.has_value(), qPrintable(QString::number(i)));
-            QCOMPARE(c->likes, (base + i) * 10);
-        }
-        const QList<FakeServer::Request> requests = ds.server.requests();
+        for (qint64 id = base; id < base + candidates; ++id)
+            QCOMPARE(store().lookup(id), std::optional(countsOf(id)));
+        const QList<FakeServer::Request> requests = server().requests();
         QCOMPARE(requests.size(), candidates);
-        QCOMPARE(ds.server.maxInFlight(), int(sliceLengths.size()));
-        QVERIFY(ds.server.maxInFlight() <= 5);
-
-        // The first wave holds exactly the first article of every slice.
-        QSet<qint64> firstWave;
-        for (int i = 0; i < int(sliceLengths.size()); ++i)
-            firstWave.insert(idOf(requests.at(i)) - base);
-        QSet<qint64> starts;
+        QCOMPARE(server().maxInFlight(), int(sliceLengths.size()));
         qint64 start = 0;
-        QList<QPair<qint64, qint64>> slices;
-        for (int len : sliceLengths) {
+        QSet<qint64> starts;
+        QSet<qint64> firstWave;
+        for (int i = 0; i < int(sliceLengths.size()); ++i) {
             starts.insert(start);
-            slices.append({start, start + len});
-            start += len;
+            firstWave.insert(idOf(requests.at(i)) - base);
+            QList<qint64> order; // this slice's requests, as they arrived
+            for (const FakeServer::Request &r : requests)
+                if (idOf(r) - base >= start && idOf(r) - base < start + sliceLengths.at(i))
+                    order << idOf(r) - base;
+            QList<qint64> expected(sliceLengths.at(i));
+            std::iota(expected.begin(), expected.end(), start);
+            QCOMPARE(order, expected);
+            start += sliceLengths.at(i);
         }
         QCOMPARE(firstWave, starts);
-
-        // Within a slice, requests arrive one after another in list order,
-        // each only after the previous one was answered.
-        for (const auto &slice : slices) {
-            qint64 expected = slice.first;
-            qint64 previousAt = -1;
-            for (const FakeServer::Request &r : requests) {
-                const qint64 index = idOf(r) - base;
-                if (index < slice.first || index >= slice.second)
-                    continue;
-                QCOMPARE(index, expected);
-                if (previousAt >= 0)
-                    QVERIFY2(r.receivedAtMs - previousAt >= ds.delayMs - 20,
-                             qPrintable(QStringLiteral("%1 after %2 ms").arg(index).arg(r.receivedAtMs - previousAt)));
-                previousAt = r.receivedAtMs;
-                ++expected;
-            }
-            QCOMPARE(expected, slice.second);
-        }
-    }
-
-    // ---- skips, failures, duplicates, keys -----------------------------------
-    void knownIdsCostNoRequest()
-    {
-        DetailServer ds;
-        QVERIFY(ds.server.listen());
-        const qint64 base = nextBase();
-        ArticleCountsStore::shared().set(3, 4, base + 1);
-        auto client = APIClient::create(ds.server.baseUrl());
-        QCoro::waitFor(client->enrichCounts(articlesWithoutCounts(base, 3)));
-        QCOMPARE(ds.server.requests().size(), 2);
-        QCOMPARE(ds.server.count(QByteArray("/api/article/") + QByteArray::number(base + 1)), 0);
-        QCOMPARE(*ArticleCountsStore::shared().lookup(base + 1), (ArticleCountsStore::Counts{3, 4}));
     }
 
     void failedDetailLeavesNoEntryAndSliceGoesOn()
     {
-        DetailServer ds;
-        QVERIFY(ds.server.listen());
         const qint64 base = nextBase();
-        // Six candidates: slices {0,1} {2,3} {4,5}; 0 fails, 1 is in the same slice.
-        ds.missing = {base, base + 4};
-        auto client = APIClient::create(ds.server.baseUrl());
-        QCoro::waitFor(client->enrichCounts(articlesWithoutCounts(base, 6)));
-        QCOMPARE(ds.server.requests().size(), 6);
-        QVERIFY(!ArticleCountsStore::shared().lookup(base));
-        QVERIFY(!ArticleCountsStore::shared().lookup(base + 4));
-        for (qint64 i : {1, 2, 3, 5})
-            QVERIFY(ArticleCountsStore::shared().lookup(base + i));
-
-        // A later enrichment tries the failed ones again, and only those.
-        ds.missing.clear();
-        ds.server.clear();
-        QCoro::waitFor(client->enrichCounts(articlesWithoutCounts(base, 6)));
-        QCOMPARE(ds.server.requests().size(), 2);
-        QVERIFY(ArticleCountsStore::shared().lookup(base));
+        // Slices {0,1} {2,3} {4,5}: 0 and 4 fail, the article after each is still asked for.
+        m_missing = {base, base + 4};
+        auto c = client();
+        QCoro::waitFor(c->enrichCounts(fixtures::articles(base, 6)));
+        QCOMPARE(server().requests().size(), 6);
+        for (qint64 i = 0; i < 6; ++i)
+            QCOMPARE(store().lookup(base + i).has_value(), i != 0 && i != 4);
+        // A later enrichment asks again for the failed ones, and only for those.
+        m_missing.clear();
+        server().clear();
+        QCoro::waitFor(c->enrichCounts(fixtures::articles(base, 6)));
+        QCOMPARE(server().requests().size(), 2);
+        QCOMPARE(store().lookup(base), std::optional(countsOf(base)));
     }
 
-    void deadServerWritesNothing()
+    void duplicateInOneSliceAskedOnce()
     {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        const quint16 port = probe.serverPort();
-        probe.close();
         const qint64 base = nextBase();
-        auto client = APIClient::create(QStringLiteral("http://127.0.0.1:%1").arg(port));
-        QCoro::waitFor(client->enrichCounts(articlesWithoutCounts(base, 7)));
-        for (int i = 0; i < 7; ++i)
-            QVERIFY(!ArticleCountsStore::shared().lookup(base + i));
-    }
-
-    void duplicates()
-    {
-        DetailServer ds;
-        ds.delayMs = 60;
-        QVERIFY(ds.server.listen());
-        auto client = APIClient::create(ds.server.baseUrl());
-
-        // Same slice: the second occurrence finds the first one's entry.
-        const qint64 a = nextBase();
-        QList<Article> sameSlice = articlesWithoutCounts(a, 6);
-        sameSlice[1] = sameSlice[0];
-        QCoro::waitFor(client->enrichCounts(sameSlice));
-        QCOMPARE(ds.server.count(QByteArray("/api/article/") + QByteArray::number(a)), 1);
-        QCOMPARE(ds.server.requests().size(), 5);
-
-        // Different slices running at once: both ask, the store ends with the value.
-        ds.server.clear();
-        const qint64 b = nextBase();
-        QList<Article> twoSlices = articlesWithoutCounts(b, 2);
-        twoSlices[1] = twoSlices[0];
-        QCoro::waitFor(client->enrichCounts(twoSlices));
-        QCOMPARE(ds.server.count(QByteArray("/api/article/") + QByteArray::number(b)), 2);
-        QCOMPARE(*ArticleCountsStore::shared().lookup(b), (ArticleCountsStore::Counts{b * 10, b + 1}));
-    }
-
-    void keyedByListedId()
-    {
-        DetailServer ds;
-        QVERIFY(ds.server.listen());
-        const qint64 base = nextBase();
-        const qint64 reported = nextBase();
-        ds.idSwap.insert(base, reported);
-        auto client = APIClient::create(ds.server.baseUrl());
-        QCoro::waitFor(client->enrichCounts(articlesWithoutCounts(base, 1)));
-        QCOMPARE(*ArticleCountsStore::shared().lookup(base), (ArticleCountsStore::Counts{base * 10, base + 1}));
-        QVERIFY(!ArticleCountsStore::shared().lookup(reported));
+        QList<Article> list = fixtures::articles(base, 6); // slices of two
+        list[1] = list[0];
+        QCoro::waitFor(client()->enrichCounts(list));
+        QCOMPARE(server().count("/api/article/" + QByteArray::number(base)), 1);
+        QCOMPARE(server().requests().size(), 5);
     }
 
     void runsOnAfterCallerIsGone()
     {
-        DetailServer ds;
-        ds.delayMs = 80;
-        QVERIFY(ds.server.listen());
+        m_delayMs = 50;
         const qint64 base = nextBase();
-        {
-            // The screen drops its client and the task right away (fire and forget).
-            auto client = APIClient::create(ds.server.baseUrl());
-            client->enrichCounts(articlesWithoutCounts(base, 8));
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(ds.server.requests().size(), 8, 10000);
-        for (int i = 0; i < 8; ++i)
-            QTRY_VERIFY_WITH_TIMEOUT(ArticleCountsStore::shared().lookup(base + i).has_value(), 10000);
+        client()->enrichCounts(fixtures::articles(base, 8)); // client and task dropped at once
+        for (qint64 id = base; id < base + 8; ++id)
+            QTRY_VERIFY_WITH_TIMEOUT(store().lookup(id).has_value(), 10000);
+        QCOMPARE(server().requests().size(), 8);
     }
 };
 

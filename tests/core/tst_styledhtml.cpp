@@ -67,61 +67,39 @@ const QString kTail = QStringLiteral("\n</body>\n</html>");
 class StyledHtmlTest : public QObject {
     Q_OBJECT
 private slots:
-    void emptyBody()
-    {
-        const QString doc = styledHTML(QString(), kOrigin);
-        QCOMPARE(doc, expectedHead() + kTail);
-        QVERIFY(doc.contains(QStringLiteral("\n<body>\n    \n</body>\n</html>")));
-        QVERIFY(!doc.endsWith(QLatin1Char('\n')));
-        QCOMPARE(doc.count(QLatin1Char('\n')), expectedHead().count(QLatin1Char('\n')) + 2);
-    }
-
+    // Only "http://" followed by exactly the origin becomes https; nothing
+    // else in the body changes, not even by escaping.
     void originRewrite_data()
     {
         QTest::addColumn<QString>("body");
-        QTest::addColumn<QString>("rewritten");
-        QTest::newRow("image path") << QStringLiteral("<img src=\"http://papelo.example/img/a.png\">")
-                                    << QStringLiteral("<img src=\"https://papelo.example/img/a.png\">");
-        QTest::newRow("port") << QStringLiteral("<a href=\"http://papelo.example:8080/x\">x</a>")
-                              << QStringLiteral("<a href=\"https://papelo.example:8080/x\">x</a>");
-        QTest::newRow("longer host, text match only") << QStringLiteral("http://papelo.example.evil.test/")
-                                                      << QStringLiteral("https://papelo.example.evil.test/");
-        QTest::newRow("several, left to right") << QStringLiteral("http://papelo.example http://papelo.examplehttp://papelo.example")
-                                                << QStringLiteral("https://papelo.example https://papelo.examplehttps://papelo.example");
-        QTest::newRow("upper-case scheme untouched") << QStringLiteral("HTTP://papelo.example/a Http://papelo.example/b")
-                                                     << QStringLiteral("HTTP://papelo.example/a Http://papelo.example/b");
-        QTest::newRow("upper-case host untouched") << QStringLiteral("http://Papelo.Example/a")
-                                                   << QStringLiteral("http://Papelo.Example/a");
-        QTest::newRow("https untouched") << QStringLiteral("https://papelo.example/a")
-                                         << QStringLiteral("https://papelo.example/a");
-        QTest::newRow("other host untouched") << QStringLiteral("<img src=\"http://cdn.test/papelo.example.png\">")
-                                              << QStringLiteral("<img src=\"http://cdn.test/papelo.example.png\">");
-        QTest::newRow("relative untouched") << QStringLiteral("<img src=\"/img.png\">")
-                                            << QStringLiteral("<img src=\"/img.png\">");
-        QTest::newRow("no escaping, multi-line")
-            << QStringLiteral("<p>a &amp; <b>b</b></p>\n<script>x<1</script>\n中文 %1 \\n")
-            << QStringLiteral("<p>a &amp; <b>b</b></p>\n<script>x<1</script>\n中文 %1 \\n");
+        QTest::addColumn<QString>("rewritten"); // null: unchanged
+        const auto row = [](const char *name, const char *body, const char *rewritten = nullptr) {
+            QTest::newRow(name) << QString::fromUtf8(body) << (rewritten ? QString::fromUtf8(rewritten) : QString());
+        };
+        row("empty", "");
+        row("image path", "<img src=\"http://papelo.example/img/a.png\">", "<img src=\"https://papelo.example/img/a.png\">");
+        row("port", "<a href=\"http://papelo.example:8080/x\">x</a>", "<a href=\"https://papelo.example:8080/x\">x</a>");
+        row("longer host, text match only", "http://papelo.example.evil.test/", "https://papelo.example.evil.test/");
+        row("several, left to right", "http://papelo.example http://papelo.examplehttp://papelo.example",
+            "https://papelo.example https://papelo.examplehttps://papelo.example");
+        row("upper-case scheme", "HTTP://papelo.example/a Http://papelo.example/b");
+        row("upper-case host", "http://Papelo.Example/a");
+        row("https", "https://papelo.example/a");
+        row("other host", "<img src=\"http://cdn.test/papelo.example.png\">");
+        row("relative", "<img src=\"/img.png\">");
+        row("no escaping, multi-line", "<p>a &amp; <b>b</b></p>\n<script>x<1</script>\n中文 %1 \\n");
     }
     void originRewrite()
     {
         QFETCH(QString, body);
         QFETCH(QString, rewritten);
-        QCOMPARE(styledHTML(body, kOrigin), expectedHead() + rewritten + kTail);
-    }
-
-    void deterministic()
-    {
-        const QString body = QStringLiteral("<p>http://papelo.example/x</p>");
-        const QString first = styledHTML(body, kOrigin);
-        const QString second = styledHTML(body, kOrigin);
-        QCOMPARE(first.toUtf8(), second.toUtf8());
+        QCOMPARE(styledHTML(body, kOrigin), expectedHead() + (rewritten.isNull() ? body : rewritten) + kTail);
     }
 
     void emptyOriginRewritesNothing()
     {
         const QString body = QStringLiteral("<a href=\"http://other.test/\">x</a>");
-        const QString doc = styledHTML(body, QString());
-        QVERIFY(doc.contains(QStringLiteral("\n    ") + body + kTail));
+        QVERIFY(styledHTML(body, QString()).endsWith(QStringLiteral("\n    ") + body + kTail));
     }
 
     void configuredOrigin()

@@ -6,19 +6,11 @@
 #include <QTimer>
 #include <QUrlQuery>
 
-bool FakeServer::Request::hasHeader(const QByteArray &name) const
-{
-    for (const auto &h : headers)
-        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
-}
-
 QByteArray FakeServer::Request::header(const QByteArray &name) const
 {
     for (const auto &h : headers)
         if (h.first.compare(name, Qt::CaseInsensitive) == 0)
-            return h.second;
+            return h.second.isNull() ? QByteArray("") : h.second;
     return {};
 }
 
@@ -60,6 +52,16 @@ FakeServer::Response FakeServer::Response::raw(int status, QByteArray body, QByt
     return r;
 }
 
+FakeServer::Response FakeServer::Response::stream(QByteArray head, QByteArray chunk, int everyMs, int chunks)
+{
+    Response r;
+    r.head = std::move(head);
+    r.chunk = std::move(chunk);
+    r.chunkEveryMs = everyMs;
+    r.chunks = chunks;
+    return r;
+}
+
 FakeServer::Response FakeServer::stalled()
 {
     Response r;
@@ -85,7 +87,6 @@ QString FakeServer::deadBaseUrl()
 
 FakeServer::FakeServer(QObject *parent) : QObject(parent)
 {
-    m_clock.start();
     m_fallback = [](const Request &) { return Response::json(QJsonObject{{"error", "not found"}}, 404); };
     connect(&m_server, &QTcpServer::newConnection, this, &FakeServer::onConnection);
 }
@@ -121,8 +122,7 @@ QList<FakeServer::Request> FakeServer::requestsTo(const QByteArray &path) const
 
 void FakeServer::dropConnections()
 {
-    const auto sockets = findChildren<QTcpSocket *>();
-    for (QTcpSocket *s : sockets)
+    for (QTcpSocket *s : findChildren<QTcpSocket *>())
         s->abort();
 }
 
@@ -151,19 +151,15 @@ void FakeServer::onConnection()
                 const qsizetype colon = line.indexOf(':');
                 if (colon <= 0)
                     continue;
-                const QByteArray name = line.left(colon).trimmed();
-                const QByteArray value = line.mid(colon + 1).trimmed();
-                req.headers.append({name, value});
-                if (name.compare("Content-Length", Qt::CaseInsensitive) == 0)
-                    length = value.toLongLong();
+                req.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
+                if (req.headers.last().first.compare("Content-Length", Qt::CaseInsensitive) == 0)
+                    length = req.headers.last().second.toLongLong();
             }
             if (buffer->size() - (headerEnd + 4) < length)
                 return; // wait for the rest of the body
             req.body = buffer->mid(headerEnd + 4, length);
-            req.receivedAtMs = m_clock.elapsed();
             socket->setProperty("handled", true);
             m_requests.append(req);
-            emit requestReceived(req);
 
             const auto it = m_routes.constFind(req.method + ' ' + req.path);
             const Response response = it != m_routes.constEnd() ? (*it)(req) : m_fallback(req);
@@ -184,17 +180,31 @@ void FakeServer::onConnection()
 
 void FakeServer::respond(QTcpSocket *socket, const Response &response)
 {
+    if (!response.head.isEmpty()) {
+        socket->write(response.head);
+        auto *timer = new QTimer(socket); // dies with the connection
+        connect(timer, &QTimer::timeout, timer, [this, socket, timer, response, sent = 0]() mutable {
+            // Never let the send buffer grow without bound when the client stops reading.
+            if (socket->bytesToWrite() > 4 * response.chunk.size())
+                return;
+            socket->write(response.chunk);
+            m_streamed += response.chunk.size();
+            if (response.chunks >= 0 && ++sent >= response.chunks) {
+                timer->stop();
+                socket->disconnectFromHost();
+            }
+        });
+        timer->start(response.chunkEveryMs);
+        return;
+    }
     QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + " Status\r\n";
     for (const auto &h : response.headers)
         out += h.first + ": " + h.second + "\r\n";
-    out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
-    out += "Connection: close\r\n\r\n";
+    out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\nConnection: close\r\n\r\n";
     if (response.stallAfterBytes >= 0) {
-        out += response.body.left(response.stallAfterBytes);
-        socket->write(out);
+        socket->write(out + response.body.left(response.stallAfterBytes));
         return; // never finishes
     }
-    out += response.body;
-    socket->write(out);
+    socket->write(out + response.body);
     socket->disconnectFromHost();
 }

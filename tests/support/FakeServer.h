@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -13,8 +12,8 @@
 #include <functional>
 
 // A scriptable HTTP/1.1 server on loopback for tests. Answers per method and
-// path (query ignored for matching), can delay or stall, and records every
-// request exactly as it arrived so tests assert what went over the wire.
+// path (query ignored for matching), can delay, stall or stream, and records
+// every request exactly as it arrived so tests assert what went over the wire.
 class FakeServer : public QObject {
     Q_OBJECT
 public:
@@ -26,10 +25,9 @@ public:
         bool hasQuery = false; // a "?" was present
         QList<QPair<QByteArray, QByteArray>> headers;
         QByteArray body;
-        qint64 receivedAtMs = 0;
 
-        bool hasHeader(const QByteArray &name) const;
-        QByteArray header(const QByteArray &name) const; // case-insensitive
+        bool hasHeader(const QByteArray &name) const { return !header(name).isNull(); }
+        QByteArray header(const QByteArray &name) const; // case-insensitive; null when absent
         QJsonObject jsonBody() const;
         // Decoded value of a query item, or a null QString when absent.
         QString queryItem(const QString &name) const;
@@ -40,20 +38,29 @@ public:
         int status = 200;
         QByteArray body;
         QList<QPair<QByteArray, QByteArray>> headers; // Content-Type defaults to JSON
-        int delayMs = 0;   // wait before answering
-        bool stall = false; // accept and never answer
+        int delayMs = 0;          // wait before answering
+        bool stall = false;       // accept and never answer
         int stallAfterBytes = -1; // send this many body bytes, then go silent
+        // A streamed answer: `head` verbatim (status line, headers, blank
+        // line), then `chunk` every chunkEveryMs, `chunks` times (-1: until
+        // the client hangs up), then the connection closes.
+        QByteArray head;
+        QByteArray chunk;
+        int chunkEveryMs = 0;
+        int chunks = -1;
 
         static Response json(const QJsonObject &o, int status = 200);
         static Response json(const QJsonArray &a, int status = 200);
         static Response raw(int status, QByteArray body, QByteArray contentType = "application/json");
+        static Response stream(QByteArray head, QByteArray chunk, int everyMs, int chunks = -1);
     };
+    using Handler = std::function<Response(const Request &)>;
+
     // Accepts the request and never answers.
     static Response stalled();
     static Response delayed(Response response, int ms);
     // A loopback address where nothing listens: connections are refused.
     static QString deadBaseUrl();
-    using Handler = std::function<Response(const Request &)>;
 
     explicit FakeServer(QObject *parent = nullptr);
     ~FakeServer() override;
@@ -73,22 +80,20 @@ public:
     // Highest number of requests being answered at the same moment.
     int maxInFlight() const { return m_maxInFlight; }
     int inFlight() const { return m_inFlight; }
+    // Body bytes written by streamed answers so far.
+    qint64 bytesStreamed() const { return m_streamed; }
     // Close every open connection (simulates a server going away).
     void dropConnections();
 
-signals:
-    void requestReceived(const FakeServer::Request &request);
-
 private:
     void onConnection();
-    void process(class QTcpSocket *socket);
-    void respond(QTcpSocket *socket, const Response &response);
+    void respond(class QTcpSocket *socket, const Response &response);
 
     QTcpServer m_server;
     QHash<QByteArray, Handler> m_routes;
     Handler m_fallback;
     QList<Request> m_requests;
-    QElapsedTimer m_clock;
     int m_inFlight = 0;
     int m_maxInFlight = 0;
+    qint64 m_streamed = 0;
 };
