@@ -17,6 +17,9 @@ QImage decodeImage(QByteArray bytes, QSize fitSize)
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setAutoTransform(true);
+    // Qt's own allocation limit (128 MB) would refuse colour images well below
+    // ours; allow what our pixel limit allows as 32-bit pixels, in whole MB.
+    reader.setAllocationLimit(int((kMaxDecodedPixels * 4 + (1 << 20) - 1) >> 20));
     if (!reader.canRead())
         return {};
     const QSize declared = reader.size();
