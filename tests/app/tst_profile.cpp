@@ -1,310 +1,411 @@
-// Account tab state against a scripted loopback server: the form's submit
-// rule, sign-in and registration on the wire, failures, and restoring the
-// sign-in when the tab is shown.
-#include "ProfileFixture.h"
+// Account tab state against a scripted loopback server, and once against the
+// real papelo-server: the submit rule, sign-in and registration on the wire,
+// failures, the tab being shown, the signature, sign-out, and answers that
+// arrive after the account changed.
+#include "ConsoleCapture.h"
+#include "Fixtures.h"
+#include "ServedTest.h"
+#include "ServerProcess.h"
+#include "account/ProfileScreen.h"
+#include "core/AuthManager.h"
+#include "core/Envelopes.h"
 
+#include <QCoroTask>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace papelo;
-using namespace profiletest;
 
-class ProfileTest : public QObject {
-    Q_OBJECT
-private slots:
-    void submitRuleFollowsModeAndTreatsSpacesAsText()
+namespace {
+Author user(qint64 id, const QString &name, std::optional<QString> bio = std::nullopt)
+{
+    Author a = fixtures::author(id, name);
+    a.bio = std::move(bio);
+    return a;
+}
+
+FakeServer::Response me(const Author &who, qint64 published, qint64 pending, const QList<Article> &articles, int delayMs = 0)
+{
+    MeResponse m;
+    m.user = who;
+    m.stats = UserStats{published + pending, published, pending};
+    m.articles = articles;
+    return FakeServer::delayed(fixtures::reply(m), delayMs);
+}
+
+FakeServer::Response signedIn(const QString &token, const Author &who, int ms = 0) { return FakeServer::delayed(fixtures::reply(LoginResponse{token, who}), ms); }
+FakeServer::Response bioSaved(bool ok, const QString &bio, int ms = 0) { return FakeServer::delayed(fixtures::reply(BioResponse{ok, bio}), ms); }
+FakeServer::Response refusal(int status, const QString &message) { return FakeServer::Response::json(QJsonObject{{"error", message}}, status); }
+
+// One account tab over a settings file of its own; relaunch() is a new process.
+struct Tab {
+    explicit Tab(QString url) : baseUrl(std::move(url)) { relaunch(); }
+    QString settingsPath() const { return dir.filePath(QStringLiteral("papelo.ini")); }
+    void relaunch()
     {
-        ProfileScreen screen;
-        QVERIFY(screen.isLoginMode());
-        QCOMPARE(screen.submitLabel(), QString("登录"));
-        QVERIFY(!screen.canSubmit());
-        screen.setUsername("bob");
-        QVERIFY(!screen.canSubmit());
-        screen.setPassword("pw");
-        QVERIFY2(screen.canSubmit(), "login needs no e-mail");
+        screen.reset();
+        auth = std::make_unique<AuthManager>(settingsPath());
+        screen = std::make_unique<ProfileScreen>();
+        screen->setBaseUrl(baseUrl);
+        screen->setAuth(auth.get());
+    }
+    void fill(bool login, const QString &name, const QString &password, const QString &email)
+    {
+        screen->setLoginMode(login);
+        screen->setUsername(name);
+        screen->setPassword(password);
+        screen->setEmail(email);
+    }
+    void submit(const QString &name, const QString &password, const QString &email = {})
+    {
+        fill(email.isEmpty(), name, password, email);
+        QCoro::waitFor(screen->handleAuthTask());
+    }
+    QString storedBio() const
+    {
+        AuthManager later(settingsPath());
+        later.loadFromStorage();
+        return QTest::qWaitFor([&] { return later.isLoggedIn(); }, 3000) ? later.userBio() : QStringLiteral("<signed out>");
+    }
 
-        QSignalSpy formSpy(&screen, &ProfileScreen::formChanged);
-        screen.setLoginMode(false);
-        QCOMPARE(formSpy.count(), 1);
-        QCOMPARE(screen.submitLabel(), QString("注册"));
-        QVERIFY2(!screen.canSubmit(), "registering needs an e-mail");
-        screen.setEmail(" ");
-        QVERIFY2(screen.canSubmit(), "a space is not empty");
-        screen.setEmail("");
-        screen.setLoginMode(true);
-        QVERIFY(screen.canSubmit());
+    QTemporaryDir dir;
+    QString baseUrl;
+    std::unique_ptr<AuthManager> auth;
+    std::unique_ptr<ProfileScreen> screen;
+};
+} // namespace
 
-        screen.setUsername("   ");
-        screen.setPassword(" ");
-        QVERIFY(screen.canSubmit());
-        screen.setPassword("");
-        QVERIFY(!screen.canSubmit());
+class ProfileTest : public ServedTest {
+    Q_OBJECT
+
+    // alice signs in with token tok-alice and owns three articles.
+    void serveAlice(const QString &bio = QStringLiteral("hello"))
+    {
+        server().on("POST", "/api/login", signedIn(QStringLiteral("tok-alice"), user(7, QStringLiteral("alice"), bio)));
+        server().on("GET", "/api/me", me(user(7, QStringLiteral("alice"), bio), 2, 1, fixtures::articles(11, 3)));
+    }
+    std::unique_ptr<Tab> aliceSignedIn(const QString &bio = QStringLiteral("hello"))
+    {
+        serveAlice(bio);
+        auto tab = std::make_unique<Tab>(server().baseUrl());
+        tab->submit(QStringLiteral("alice"), QStringLiteral("secret"));
+        return tab->auth->isLoggedIn() ? std::move(tab) : nullptr;
+    }
+
+private slots:
+    // Return submits exactly when the button could be pressed.
+    void submitRule_data()
+    {
+        QTest::addColumn<bool>("login");
+        QTest::addColumn<QString>("username");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("email");
+        QTest::addColumn<bool>("canSubmit");
+        QTest::newRow("nothing typed") << true << "" << "" << "" << false;
+        QTest::newRow("no password") << true << "bob" << "" << "" << false;
+        QTest::newRow("signing in needs no e-mail") << true << "bob" << "pw" << "" << true;
+        QTest::newRow("registering needs an e-mail") << false << "bob" << "pw" << "" << false;
+        QTest::newRow("a space is text") << false << "bob" << "pw" << " " << true;
+        QTest::newRow("spaces only") << true << "   " << " " << "" << true;
+    }
+    void submitRule()
+    {
+        QFETCH(bool, login);
+        QFETCH(QString, username);
+        QFETCH(QString, password);
+        QFETCH(QString, email);
+        QFETCH(bool, canSubmit);
+        Tab tab(server().baseUrl());
+        tab.fill(login, username, password, email);
+        QCOMPARE(tab.screen->canSubmit(), canSubmit);
+        QCOMPARE(tab.screen->submitLabel(), login ? QStringLiteral("登录") : QStringLiteral("注册"));
+        tab.screen->submitFromKeyboard();
+        QCOMPARE(tab.screen->isLoading(), canSubmit);
+        QTRY_VERIFY(!tab.screen->isLoading());
+        QCOMPARE(server().count(login ? "/api/login" : "/api/register"), canSubmit ? 1 : 0);
     }
 
     void registrationSignsInAndLoadsStatistics()
     {
-        Fixture f;
-        f.server.on("POST", "/api/register",
-                    FakeServer::Response::json(loginJson("tok-new", userJson(3, "新人", "user", "初来乍到")), 201));
-        f.server.on("GET", "/api/me",
-                    FakeServer::Response::json(meJson(userJson(3, "新人", "user"), 4, 2,
-                                                      QJsonArray{articleJson(21, "草稿一", 17), articleJson(22, "草稿二", 3)})));
-        // The screen must not trim or touch what was typed.
-        f.screen->setLoginMode(false);
-        f.screen->setUsername(" 新人 ");
-        f.screen->setEmail("new@example.org");
-        f.screen->setPassword("p@ss word");
-
+        server().on("POST", "/api/register", refusal(409, "taken"));
+        server().on("GET", "/api/me", me(user(3, QStringLiteral("新人")), 4, 2, fixtures::articles(21, 2)));
+        Tab tab(server().baseUrl());
+        ProfileScreen *screen = tab.screen.get();
+        tab.fill(false, QStringLiteral(" 新人 "), QStringLiteral("p@ss word"), QStringLiteral("new@example.org"));
+        QCoro::waitFor(screen->handleAuthTask());
+        QVERIFY(screen->hasErrorMessage());
+        // The next submission clears the earlier outcome at once.
+        server().on("POST", "/api/register", signedIn(QStringLiteral("tok-new"), user(3, QStringLiteral("新人"), QStringLiteral("初来乍到"))));
         QList<QPair<bool, bool>> loadingAndSuccess;
-        connect(f.screen.get(), &ProfileScreen::submissionChanged, this,
-                [&] { loadingAndSuccess.append({f.screen->isLoading(), f.screen->showSuccess()}); });
+        connect(screen, &ProfileScreen::submissionChanged, this, [&] { loadingAndSuccess.append({screen->isLoading(), screen->showSuccess()}); });
         bool articlesBeforeSuccess = false;
-        connect(f.screen.get(), &ProfileScreen::articlesChanged, this,
-                [&] { articlesBeforeSuccess = !f.screen->showSuccess() && f.screen->isLoading(); });
+        connect(screen, &ProfileScreen::articlesChanged, this, [&] { articlesBeforeSuccess = screen->isLoading() && !screen->showSuccess(); });
+        screen->handleAuth();
+        QVERIFY(screen->isLoading() && !screen->hasErrorMessage());
+        QVERIFY2(screen->canSubmit(), "a running submission does not disable the button");
+        QTRY_VERIFY_WITH_TIMEOUT(!screen->isLoading(), 10000);
 
-        f.screen->handleAuth();
-        QVERIFY(f.screen->isLoading());
-        QVERIFY2(f.screen->canSubmit(), "a running submission does not disable the button");
-        QTRY_VERIFY_WITH_TIMEOUT(!f.screen->isLoading(), 10000);
+        // What was typed is sent untouched; the new token reads the own page.
+        QCOMPARE(server().requestsTo("/api/register").value(1).jsonBody(),
+                 (QJsonObject{{"username", " 新人 "}, {"email", "new@example.org"}, {"password", "p@ss word"}}));
+        QCOMPARE(server().requestsTo("/api/me").value(0).header("Authorization"), QByteArray("Bearer tok-new"));
 
-        const auto reg = f.server.requestsTo("/api/register");
-        QCOMPARE(reg.size(), 1);
-        QCOMPARE(reg[0].method, QByteArray("POST"));
-        QVERIFY(reg[0].header("Content-Type").startsWith("application/json"));
-        QVERIFY(!reg[0].hasHeader("Authorization"));
-        const QJsonObject body = reg[0].jsonBody();
-        QCOMPARE(sortedKeys(body), (QStringList{"email", "password", "username"}));
-        QCOMPARE(body["username"].toString(), QString(" 新人 "));
-        QCOMPARE(body["email"].toString(), QString("new@example.org"));
-        QCOMPARE(body["password"].toString(), QString("p@ss word"));
-        QCOMPARE(f.server.count("/api/login"), 0);
-
-        const auto me = f.server.requestsTo("/api/me");
-        QCOMPARE(me.size(), 1);
-        QCOMPARE(me[0].method, QByteArray("GET"));
-        QCOMPARE(me[0].header("Authorization"), QByteArray("Bearer tok-new"));
-
-        QVERIFY(f.auth->isLoggedIn());
-        QVERIFY(f.screen->isLoggedIn());
-        QCOMPARE(*f.auth->token(), QString("tok-new"));
-        QCOMPARE(f.screen->displayName(), QString("新人"));
-        QCOMPARE(f.screen->initial(), QString("新"));
-        QCOMPARE(f.screen->displayRole(), QString("user"));
-        QCOMPARE(f.screen->displayBio(), QString("初来乍到"));
-        QCOMPARE(f.screen->bioText(), QString("初来乍到"));
-        QVERIFY(!f.screen->canSaveBio());
-        QVERIFY(f.screen->hasUserStats());
-        QCOMPARE(f.screen->statsPublished(), QString("4"));
-        QCOMPARE(f.screen->statsPending(), QString("2"));
-        QCOMPARE(f.screen->statsTotal(), QString("6"));
-        QCOMPARE(f.screen->articlesHeading(), QString("我的文章 (2)"));
-        const QVariantList rows = f.screen->myArticles();
+        QVERIFY(screen->isLoggedIn());
+        QCOMPARE(tab.auth->token().value_or(QString()), QStringLiteral("tok-new"));
+        QCOMPARE((QStringList{screen->displayName(), screen->initial(), screen->displayRole(), screen->displayBio(), screen->bioText()}),
+                 (QStringList{"新人", "新", "author", "初来乍到", "初来乍到"}));
+        QVERIFY(!screen->canSaveBio());
+        QCOMPARE((QStringList{screen->statsPublished(), screen->statsPending(), screen->statsTotal()}), (QStringList{"4", "2", "6"}));
+        QCOMPARE(screen->articlesHeading(), QStringLiteral("我的文章 (2)"));
+        const QVariantList rows = screen->myArticles();
         QCOMPARE(rows.size(), 2);
-        QCOMPARE(rows[0].toMap()["id"].toLongLong(), 21);
-        QCOMPARE(rows[0].toMap()["title"].toString(), QString("草稿一"));
-        QCOMPARE(rows[0].toMap()["views"].toLongLong(), 17);
-        QCOMPARE(rows[1].toMap()["id"].toLongLong(), 22);
-
-        // Loading first, success only after the articles arrived, then idle.
+        QCOMPARE(rows[0].toMap(), (QVariantMap{{"id", qint64(21)}, {"title", QStringLiteral("文章 21")}, {"views", qint64(210)}}));
+        QCOMPARE(rows[1].toMap().value("id").toLongLong(), 22);
+        // Loading first, success only after the articles arrived.
         QVERIFY(articlesBeforeSuccess);
         QCOMPARE(loadingAndSuccess.first(), qMakePair(true, false));
         QCOMPARE(loadingAndSuccess.last(), qMakePair(false, true));
-        QVERIFY(f.screen->showSuccess());
-        QVERIFY(!f.screen->hasErrorMessage());
-
-        // Registration persisted the sign-in for the next launch.
-        AuthManager later(f.settingsPath());
-        later.loadFromStorage();
-        QVERIFY(later.isLoggedIn());
-        QCOMPARE(later.user()->username, QString("新人"));
+        QVERIFY(!screen->hasErrorMessage());
     }
 
     void failedSubmissionShowsReasonAndKeepsInputs_data()
     {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("wrong password") << 401 << errorBody("用户名或密码错误")
-                                        << QString("操作失败：用户名或密码错误");
-        QTest::newRow("user name taken") << 409 << errorBody("username taken")
-                                         << QString("操作失败：username taken");
-        QTest::newRow("2xx without token") << 200 << QJsonDocument(QJsonObject{{"user", userJson(1, "a", "r")}}).toJson()
-                                           << QString();
-        QTest::newRow("not json") << 200 << QByteArray("<html>oops</html>") << QString();
+        QTest::addColumn<FakeServer::Response>("answer");
+        QTest::addColumn<QString>("expected"); // empty: any reason behind the prefix
+        QTest::newRow("wrong password") << refusal(401, "用户名或密码错误") << "操作失败：用户名或密码错误";
+        QTest::newRow("user name taken") << refusal(409, "username taken") << "操作失败：username taken";
+        QTest::newRow("2xx without token") << FakeServer::Response::json(QJsonObject{{"user", user(1, "a").toJson()}}) << "";
+        QTest::newRow("nothing listening") << FakeServer::Response() << "";
     }
     void failedSubmissionShowsReasonAndKeepsInputs()
     {
-        QFETCH(int, status);
-        QFETCH(QByteArray, body);
+        QFETCH(FakeServer::Response, answer);
         QFETCH(QString, expected);
-        Fixture f;
-        f.server.on("POST", "/api/login", FakeServer::Response::raw(status, body));
-        f.screen->setUsername("alice");
-        f.screen->setPassword("wrong");
-        f.screen->setEmail("kept@example.org");
-        QCoro::waitFor(f.screen->handleAuthTask());
-
-        QVERIFY(f.screen->hasErrorMessage());
+        server().on("POST", "/api/login", answer);
+        Tab tab(QTest::currentDataTag() == QByteArray("nothing listening") ? FakeServer::deadBaseUrl() : server().baseUrl());
+        tab.fill(true, QStringLiteral("alice"), QStringLiteral("wrong"), QStringLiteral("kept@example.org"));
+        QCoro::waitFor(tab.screen->handleAuthTask());
+        QVERIFY(tab.screen->errorMessage().startsWith(QStringLiteral("操作失败：")));
+        QVERIFY(tab.screen->errorMessage().size() > 5);
         if (!expected.isEmpty())
-            QCOMPARE(f.screen->errorMessage(), expected);
-        QVERIFY(f.screen->errorMessage().startsWith("操作失败："));
-        QVERIFY(f.screen->errorMessage().size() > QString("操作失败：").size());
-        QVERIFY(!f.screen->isLoading());
-        QVERIFY(!f.screen->showSuccess());
-        QVERIFY(!f.auth->isLoggedIn());
-        QCOMPARE(f.screen->username(), QString("alice"));
-        QCOMPARE(f.screen->password(), QString("wrong"));
-        QCOMPARE(f.screen->email(), QString("kept@example.org"));
-        QCOMPARE(f.server.count("/api/me"), 0);
-        AuthManager later(f.settingsPath());
-        later.loadFromStorage();
-        QVERIFY(!later.isLoggedIn());
+            QCOMPARE(tab.screen->errorMessage(), expected);
+        QVERIFY(!tab.screen->isLoading() && !tab.screen->showSuccess() && !tab.auth->isLoggedIn());
+        QCOMPARE((QStringList{tab.screen->username(), tab.screen->password(), tab.screen->email()}),
+                 (QStringList{"alice", "wrong", "kept@example.org"}));
+        QCOMPARE(server().count("/api/me"), 0);
     }
 
-    void unreachableServerFailsWithoutSigningIn()
+    // Nothing is read before the tab is shown; showing it restores the stored sign-in and loads.
+    void showingTheTabRestoresTheStoredSignIn()
     {
-        Fixture f;
-        f.screen->setBaseUrl("http://127.0.0.1:1"); // nothing listens there
-        f.screen->setUsername("alice");
-        f.screen->setPassword("pw");
-        QCoro::waitFor(f.screen->handleAuthTask());
-        QVERIFY(f.screen->errorMessage().startsWith("操作失败："));
-        QVERIFY(!f.screen->isLoading());
-        QVERIFY(!f.auth->isLoggedIn());
-    }
-
-    void nextSubmissionClearsEarlierOutcome()
-    {
-        Fixture f;
-        f.server.on("POST", "/api/login", FakeServer::Response::raw(401, errorBody("nope")));
-        f.screen->setUsername("alice");
-        f.screen->setPassword("pw");
-        QCoro::waitFor(f.screen->handleAuthTask());
-        QCOMPARE(f.screen->errorMessage(), QString("操作失败：nope"));
-
-        f.serveAlice();
-        f.server.on("POST", "/api/login",
-                    FakeServer::Response{200, QJsonDocument(loginJson("tok-alice", userJson(7, "alice", "author"))).toJson(),
-                                         {}, 300});
-        f.screen->handleAuth();
-        QVERIFY(f.screen->isLoading());
-        QVERIFY(!f.screen->hasErrorMessage());
-        QVERIFY(!f.screen->showSuccess());
-        QTRY_VERIFY_WITH_TIMEOUT(f.screen->showSuccess(), 10000);
-        QVERIFY(!f.screen->hasErrorMessage());
-    }
-
-    void returnSubmitsOnlyWhatTheButtonWould()
-    {
-        Fixture f;
-        f.serveAlice();
-        f.screen->setUsername("alice");
-        f.screen->submitFromKeyboard(); // no password yet
-        f.screen->setPassword("pw");
-        f.screen->setLoginMode(false);
-        f.screen->submitFromKeyboard(); // registering without an e-mail
-        QVERIFY(!f.screen->isLoading());
-        f.screen->setLoginMode(true);
-        f.screen->submitFromKeyboard();
-        QVERIFY(f.screen->isLoading());
-        QTRY_VERIFY_WITH_TIMEOUT(f.screen->showSuccess(), 10000);
-        QCOMPARE(f.server.count("/api/login"), 1);
-        QCOMPARE(f.server.count("/api/register"), 0);
-    }
-
-    void tabShowRestoresStoredSignIn()
-    {
-        Fixture f;
-        {
-            AuthManager earlier(f.settingsPath());
-            Author user;
-            user.id = 7;
-            user.username = "alice";
-            user.role = "author";
-            user.bio = "stored bio";
-            earlier.login("tok-stored", user);
-        }
-        f.relaunch();
-        f.serveAlice("stored bio");
-        // Nothing is read before the tab comes on screen.
-        QVERIFY(!f.screen->isLoggedIn());
-        QCOMPARE(f.screen->displayName(), QString("用户"));
-        QCOMPARE(f.screen->initial(), QString("?"));
-        QCOMPARE(f.server.requests().size(), 0);
-
-        QSignalSpy headerSpy(f.screen.get(), &ProfileScreen::headerChanged);
-        f.screen->appear();
-        QVERIFY(headerSpy.count() > 0);
-        QVERIFY(f.screen->isLoggedIn());
-        QCOMPARE(f.screen->displayName(), QString("alice"));
-        QCOMPARE(f.screen->bioText(), QString("stored bio"));
-        QTRY_COMPARE_WITH_TIMEOUT(f.screen->myArticleCount(), 3, 10000);
-        QCOMPARE(f.server.requestsTo("/api/me").first().header("Authorization"), QByteArray("Bearer tok-stored"));
-        QCOMPARE(f.server.count("/api/login"), 0);
-    }
-
-    void tabShowWhileSignedOutWithNothingStoredSendsNothing()
-    {
-        Fixture f;
-        f.screen->appear();
-        QVERIFY(!f.screen->isLoggedIn());
-        QCOMPARE(f.screen->bioText(), QString());
+        serveAlice(QStringLiteral("stored bio"));
+        Tab tab(server().baseUrl());
+        tab.screen->appear(); // nothing stored: nothing sent
         QTest::qWait(100);
-        QCOMPARE(f.server.requests().size(), 0);
+        QVERIFY(!tab.screen->isLoggedIn());
+        QCOMPARE(server().requests().size(), 0);
+
+        AuthManager(tab.settingsPath()).login(QStringLiteral("tok-stored"), user(7, QStringLiteral("alice"), QStringLiteral("stored bio")));
+        tab.relaunch();
+        QVERIFY(!tab.screen->isLoggedIn());
+        QCOMPARE((QStringList{tab.screen->displayName(), tab.screen->initial()}), (QStringList{"用户", "?"}));
+        tab.screen->appear();
+        QTRY_VERIFY(tab.screen->isLoggedIn());
+        QCOMPARE((QStringList{tab.screen->displayName(), tab.screen->bioText()}), (QStringList{"alice", "stored bio"}));
+        QTRY_COMPARE_WITH_TIMEOUT(tab.screen->myArticleCount(), 3, 10000);
+        QCOMPARE(server().requestsTo("/api/me").first().header("Authorization"), QByteArray("Bearer tok-stored"));
+
+        // Shown again: an unsaved signature edit goes, the articles are read afresh.
+        tab.screen->setBioText(QStringLiteral("half-typed"));
+        server().on("GET", "/api/me", me(user(7, QStringLiteral("alice"), QStringLiteral("stored bio")), 3, 1, fixtures::articles(11, 4)));
+        tab.screen->appear();
+        QTRY_COMPARE(tab.screen->bioText(), QStringLiteral("stored bio"));
+        QVERIFY(!tab.screen->canSaveBio());
+        QTRY_COMPARE_WITH_TIMEOUT(tab.screen->myArticleCount(), 4, 10000);
+        QCOMPARE(tab.screen->articlesHeading(), QStringLiteral("我的文章 (4)"));
+        // Signed in without a user record: the header falls back, the signature compares with "".
+        tab.auth->setUser(std::nullopt);
+        QCOMPARE((QStringList{tab.screen->initial(), tab.screen->displayName(), tab.screen->displayRole()}), (QStringList{"?", "用户", "普通用户"}));
+        tab.screen->setBioText(QString());
+        QVERIFY(tab.screen->isLoggedIn() && !tab.screen->canSaveBio());
     }
 
-    void tabShowDropsUnsavedBioAndReloadsArticles()
+    // The server's answer is what counts; a refusal shows its bare reason and keeps the old signature.
+    void signatureSave_data()
     {
-        Fixture f;
-        f.serveAlice("hello");
-        QVERIFY(f.signInAlice());
-        QCOMPARE(f.server.count("/api/me"), 1);
-        f.screen->setBioText("half-typed");
-        QVERIFY(f.screen->canSaveBio());
+        QTest::addColumn<FakeServer::Response>("answer");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("saved") << bioSaved(true, "new words") << "new words" << "";
+        QTest::newRow("not ok, the server's text still counts") << bioSaved(false, "kept by server") << "kept by server" << "";
+        QTest::newRow("refused") << refusal(413, "签名太长") << "hello" << "签名太长";
+    }
+    void signatureSave()
+    {
+        QFETCH(FakeServer::Response, answer);
+        QFETCH(QString, shown);
+        QFETCH(QString, error);
+        auto tab = aliceSignedIn();
+        QVERIFY(tab);
+        server().on("POST", "/api/me/bio", answer);
+        tab->screen->setBioText(QStringLiteral("new words"));
+        QCoro::waitFor(tab->screen->saveBioTask());
+        QCOMPARE(server().requestsTo("/api/me/bio").value(0).header("Authorization"), QByteArray("Bearer tok-alice"));
+        QCOMPARE((QStringList{tab->screen->displayBio(), tab->screen->bioError(), tab->screen->bioText()}),
+                 (QStringList{shown, error, "new words"}));
+        QCOMPARE(tab->screen->canSaveBio(), shown != QStringLiteral("new words"));
+        QCOMPARE(tab->storedBio(), shown);
 
-        // The server now has one more article.
-        f.server.on("GET", "/api/me",
-                    FakeServer::Response::json(meJson(userJson(7, "alice", "author", "hello"), 3, 1,
-                                                      QJsonArray{articleJson(11, "First", 5), articleJson(12, "Second", 9),
-                                                                 articleJson(13, "Third", 0), articleJson(14, "Fourth", 1)})));
-        f.screen->appear();
-        QCOMPARE(f.screen->bioText(), QString("hello"));
-        QVERIFY(!f.screen->canSaveBio());
-        QTRY_COMPARE_WITH_TIMEOUT(f.screen->myArticleCount(), 4, 10000);
-        QCOMPARE(f.server.count("/api/me"), 2);
-        QCOMPARE(f.screen->statsPublished(), QString("3"));
-        QCOMPARE(f.screen->articlesHeading(), QString("我的文章 (4)"));
+        // The next attempt clears an old error before it is answered.
+        server().on("POST", "/api/me/bio", bioSaved(true, QStringLiteral("again"), 300));
+        tab->screen->saveBio();
+        QVERIFY(!tab->screen->hasBioError());
+        QTRY_COMPARE_WITH_TIMEOUT(tab->screen->displayBio(), QStringLiteral("again"), 10000);
     }
 
-    void screenGoneBeforeAnswerIsHarmless()
+    // Sign-out clears the account and keeps the form and the earlier errors; nothing comes back after a restart.
+    void signOut()
     {
-        Fixture f;
-        f.server.on("POST", "/api/login",
-                    FakeServer::Response{200, QJsonDocument(loginJson("t", userJson(1, "a", "r"))).toJson(), {}, 300});
-        f.screen->setUsername("a");
-        f.screen->setPassword("b");
-        f.screen->handleAuth();
-        QTRY_COMPARE_WITH_TIMEOUT(f.server.count("/api/login"), 1, 10000);
-        f.screen.reset();
-        QTest::qWait(700);
-        QVERIFY2(!f.auth->isLoggedIn(), "a closed tab signs nobody in");
+        serveAlice();
+        server().on("POST", "/api/login", refusal(401, "用户名或密码错误"));
+        server().on("POST", "/api/me/bio", refusal(500, "签名保存失败"));
+        Tab tab(server().baseUrl());
+        ProfileScreen *screen = tab.screen.get();
+        tab.submit(QStringLiteral("alice"), QStringLiteral("typo"));
+        screen->setEmail(QStringLiteral("typed@example.org"));
+        // Signed in by another path (a stored sign-in); a signature save fails.
+        tab.auth->login(QStringLiteral("tok-alice"), user(7, QStringLiteral("alice"), QStringLiteral("hello")));
+        screen->appear();
+        QTRY_COMPARE_WITH_TIMEOUT(screen->myArticleCount(), 3, 10000);
+        screen->setBioText(QStringLiteral("x"));
+        QCoro::waitFor(screen->saveBioTask());
+
+        screen->requestLogout();
+        QVERIFY(screen->showLogoutConfirm());
+        screen->cancelLogout();
+        QVERIFY(!screen->showLogoutConfirm() && tab.auth->isLoggedIn());
+        QCOMPARE(screen->myArticleCount(), 3);
+        screen->requestLogout();
+        screen->confirmLogout();
+        QVERIFY(!screen->showLogoutConfirm() && !tab.auth->isLoggedIn() && !screen->isLoggedIn());
+        QVERIFY(screen->myArticleCount() == 0 && !screen->hasUserStats() && screen->bioText().isEmpty());
+        QVERIFY(screen->isLoginMode());
+        QCOMPARE((QStringList{screen->username(), screen->password(), screen->email(), screen->errorMessage(), screen->bioError()}),
+                 (QStringList{"alice", "typo", "typed@example.org", "操作失败：用户名或密码错误", "签名保存失败"}));
+        tab.relaunch();
+        tab.screen->appear();
+        QTest::qWait(100);
+        QVERIFY(!tab.screen->isLoggedIn());
     }
 
-    void initialIsFirstGrapheme()
+    void articleLoadFailureWritesAConsoleLineAndKeepsTheLists()
     {
-        Fixture f;
-        Author user;
-        user.username = QString::fromUtf8("e\u0301mile");
-        user.role = "r";
-        f.auth->setUser(user);
-        QCOMPARE(f.screen->initial(), QString::fromUtf8("e\u0301"));
-        user.username = QString::fromUtf8("\U0001F600 smile");
-        f.auth->setUser(user);
-        QCOMPARE(f.screen->initial(), QString::fromUtf8("\U0001F600"));
-        user.username.clear();
-        f.auth->setUser(user);
-        QCOMPARE(f.screen->initial(), QString("?"));
-        QCOMPARE(f.screen->displayName(), QString());
+        auto tab = aliceSignedIn();
+        QVERIFY(tab);
+        server().on("GET", "/api/me", refusal(500, "数据库不可用"));
+        QSignalSpy articles(tab->screen.get(), &ProfileScreen::articlesChanged);
+        ConsoleCapture console;
+        QCoro::waitFor(tab->screen->loadMyArticlesTask());
+        QCOMPARE(console.release(), QStringList{QStringLiteral("加载我的文章失败：数据库不可用")});
+        QCOMPARE(articles.count(), 0);
+        QCOMPARE(tab->screen->myArticleCount(), 3);
+        QCOMPARE(tab->screen->statsTotal(), QStringLiteral("3"));
+        QVERIFY(!tab->screen->hasErrorMessage());
+    }
+
+    // Answers for an account that is gone change nothing: held as tasks, so
+    // each test waits for the late answer itself.
+    void lateArticlesOfASignedOutAccountAreDropped()
+    {
+        auto tab = aliceSignedIn();
+        QVERIFY(tab);
+        server().on("GET", "/api/me", me(user(7, QStringLiteral("alice")), 9, 9, {}, 400));
+        auto load = tab->screen->loadMyArticlesTask();
+        QTRY_COMPARE_WITH_TIMEOUT(server().count("/api/me"), 2, 10000);
+        tab->screen->confirmLogout();
+        QSignalSpy articles(tab->screen.get(), &ProfileScreen::articlesChanged);
+        QCoro::waitFor(std::move(load));
+        QCOMPARE(articles.count(), 0);
+        QVERIFY(!tab->screen->hasUserStats());
+    }
+
+    void lateSignatureOfAnotherAccountIsDropped()
+    {
+        auto tab = aliceSignedIn();
+        QVERIFY(tab);
+        server().on("POST", "/api/me/bio", bioSaved(true, QStringLiteral("alice's words"), 400));
+        tab->screen->setBioText(QStringLiteral("alice's words"));
+        auto save = tab->screen->saveBioTask();
+        QTRY_COMPARE_WITH_TIMEOUT(server().count("/api/me/bio"), 1, 10000);
+        tab->screen->confirmLogout();
+        server().on("POST", "/api/login", signedIn(QStringLiteral("tok-bob"), user(8, QStringLiteral("bob"), QStringLiteral("bob's"))));
+        tab->submit(QStringLiteral("bob"), QStringLiteral("pw"));
+        QVERIFY(tab->auth->isLoggedIn());
+        QCoro::waitFor(std::move(save));
+        QCOMPARE(tab->auth->userName(), QStringLiteral("bob"));
+        QCOMPARE(tab->screen->displayBio(), QStringLiteral("bob's"));
+        QCOMPARE(tab->storedBio(), QStringLiteral("bob's"));
+    }
+
+    void screenGoneBeforeTheAnswerSignsNobodyIn()
+    {
+        server().on("POST", "/api/login", signedIn(QStringLiteral("t"), user(1, QStringLiteral("a")), 300));
+        Tab tab(server().baseUrl());
+        tab.screen->setUsername(QStringLiteral("a"));
+        tab.screen->setPassword(QStringLiteral("b"));
+        tab.screen->handleAuth();
+        QTRY_COMPARE_WITH_TIMEOUT(server().count("/api/login"), 1, 10000);
+        tab.screen.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(server().inFlight(), 0, 5000);
+        QTest::qWait(200);
+        QVERIFY(!tab.auth->isLoggedIn());
+    }
+
+    // register -> own page -> signature -> restart -> sign out -> sign in again, on the real server.
+    void realServer()
+    {
+        ServerProcess process;
+        QVERIFY2(process.start(), qPrintable(process.errorString()));
+        Tab tab(process.baseUrl());
+        ProfileScreen *screen = tab.screen.get();
+        tab.submit(QStringLiteral("reader_one"), QStringLiteral("pass1234"), QStringLiteral("reader@example.org"));
+        QVERIFY2(screen->isLoggedIn() && screen->showSuccess(), qPrintable(screen->errorMessage()));
+        QCOMPARE(screen->displayName(), QStringLiteral("reader_one"));
+        QVERIFY(!screen->displayRole().isEmpty());
+        QVERIFY(screen->hasUserStats()); // a new account owns nothing yet
+        QCOMPARE((QStringList{screen->statsTotal(), screen->statsPublished(), screen->statsPending()}), (QStringList{"0", "0", "0"}));
+        QVERIFY(screen->bioText().isEmpty() && !screen->canSaveBio()); // no signature equals an empty field
+        screen->setBioText(QStringLiteral("每天读一点"));
+        QCoro::waitFor(screen->saveBioTask());
+        QVERIFY2(!screen->hasBioError(), qPrintable(screen->bioError()));
+        QCOMPARE(screen->displayBio(), QStringLiteral("每天读一点"));
+
+        // Restart: the stored sign-in carries the saved signature.
+        tab.relaunch();
+        screen = tab.screen.get();
+        screen->appear();
+        QTRY_VERIFY(screen->isLoggedIn());
+        QCOMPARE(screen->bioText(), QStringLiteral("每天读一点"));
+        QTRY_VERIFY_WITH_TIMEOUT(screen->hasUserStats(), 10000);
+        screen->confirmLogout();
+        QVERIFY(!screen->isLoggedIn());
+
+        // The server's own messages, behind the fixed prefix.
+        tab.submit(QStringLiteral("reader_one"), QStringLiteral("another1"), QStringLiteral("other@example.org"));
+        QVERIFY(screen->errorMessage().startsWith(QStringLiteral("操作失败：")) && screen->errorMessage().size() > 5);
+        tab.submit(QStringLiteral("reader_one"), QStringLiteral("wrong-password"));
+        QCOMPARE(screen->errorMessage(), QStringLiteral("操作失败：用户名或密码错误"));
+        QVERIFY(!screen->isLoggedIn());
+        tab.submit(QStringLiteral("reader_one"), QStringLiteral("pass1234"));
+        QVERIFY(screen->isLoggedIn() && !screen->hasErrorMessage());
+        QCOMPARE(screen->displayBio(), QStringLiteral("每天读一点"));
+        screen->confirmLogout();
+        // The demo account's own page lists its articles, counts that add up.
+        tab.submit(QStringLiteral("demo"), QStringLiteral("demo1234"));
+        QVERIFY(screen->statsPending().toInt() > 0);
+        QCOMPARE(screen->myArticleCount(), screen->statsTotal().toInt());
+        QVERIFY(process.stop());
     }
 };
 

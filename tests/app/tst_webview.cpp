@@ -1,32 +1,22 @@
-#include "core/Activity.h"
+// The article body in a real Qt WebEngine view inside a page-like Flickable:
+// measurement, links, anchors, scripts, and the dark switch.
 #include "FakeServer.h"
+#include "QmlHarness.h"
+#include "core/Activity.h"
 #include "reading/WebViewHost.h"
 
 #include <QBuffer>
 #include <QDesktopServices>
-#include <QGuiApplication>
 #include <QImage>
-#include <QQmlComponent>
-#include <QQmlEngine>
-#include <QQuickItem>
 #include <QQuickWebEngineProfile>
-#include <QQuickWindow>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QtTest>
-#include <QtWebEngineQuick/qtwebenginequickglobal.h>
-#include <QtQml/qqmlextensionplugin.h>
-
-Q_IMPORT_QML_PLUGIN(PapeloPlugin)
 
 using namespace papelo;
+using namespace qmltest;
 
 namespace {
-
-constexpr int kApplicationWorld = 1;  // QWebEngineScript::ApplicationWorld
-
-// The body inside a page-like Flickable, as the article screen places it.
-const char *kHarness = R"QML(
+const char *kPage = R"QML(
 import QtQuick
 import Papelo
 Item {
@@ -68,16 +58,23 @@ Item {
 }
 )QML";
 
-QByteArray pngBytes(int w, int h)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return buffer.data();
-}
-
+struct Page {
+    QQuickWindow window;
+    std::unique_ptr<QQuickItem> root;
+    QObject *body() const { return root->property("body").value<QObject *>(); }
+    WebViewHost *host() const { return body()->property("host").value<WebViewHost *>(); }
+    qreal measured() const { return root->property("measured").toReal(); }
+    int measureCount() const { return root->property("measureCount").toInt(); }
+    bool finished() const { return root->property("finished").toBool(); }
+    QVariant probe(const QString &script)
+    {
+        const int before = root->property("probeCount").toInt();
+        QMetaObject::invokeMethod(root.get(), "probe", Q_ARG(QVariant, script));
+        if (!QTest::qWaitFor([&] { return root->property("probeCount").toInt() > before; }, 10000))
+            return QStringLiteral("<no answer>");
+        return root->property("probeResult");
+    }
+};
 } // namespace
 
 class LinkRecorder : public QObject {
@@ -90,100 +87,64 @@ public slots:
 
 class WebViewTest : public QObject {
     Q_OBJECT
-
-    QQmlEngine *m_engine = nullptr;
+    QQmlEngine m_engine;
     LinkRecorder m_links;
 
-    struct Page {
-        std::unique_ptr<QQuickWindow> window;
-        QQuickItem *root = nullptr;
-        Page() = default;
-        Page(Page &&other) noexcept : window(std::move(other.window)), root(std::exchange(other.root, nullptr)) {}
-        ~Page() { delete root; }
-        QObject *body() const { return root->property("body").value<QObject *>(); }
-        WebViewHost *host() const { return body()->property("host").value<WebViewHost *>(); }
-        QObject *flick() const { return root->property("flick").value<QObject *>(); }
-        QVariant probe(const QString &script)
-        {
-            const int before = root->property("probeCount").toInt();
-            QMetaObject::invokeMethod(root, "probe", Q_ARG(QVariant, script));
-            if (!QTest::qWaitFor([&] { return root->property("probeCount").toInt() > before; }, 10000))
-                return QStringLiteral("<no answer>");
-            return root->property("probeResult");
-        }
-    };
-
-    Page open(const QString &html)
+    // The body's html is set before the component completes, as a page does.
+    std::unique_ptr<Page> open(const QString &html)
     {
-        Page page;
-        QQmlComponent component(m_engine);
-        component.setData(kHarness, QUrl(QStringLiteral("qrc:/tst_webview/Harness.qml")));
-        page.root = qobject_cast<QQuickItem *>(component.beginCreate(m_engine->rootContext()));
-        if (!page.root) {
-            qWarning().noquote() << component.errorString();
-            return page;
+        auto page = std::make_unique<Page>();
+        QQmlComponent component(&m_engine);
+        component.setData(kPage, QUrl(QStringLiteral("qrc:/Papelo/webviewpage.qml")));
+        page->root.reset(qobject_cast<QQuickItem *>(component.beginCreate(m_engine.rootContext())));
+        if (!page->root) {
+            qWarning("%s", qPrintable(component.errorString()));
+            return nullptr;
         }
-        page.root->setProperty("html", html);
+        page->root->setProperty("html", html);
         component.completeCreate();
-        page.window = std::make_unique<QQuickWindow>();
-        page.window->resize(600, 700);
-        page.root->setParentItem(page.window->contentItem());
-        page.window->show();
+        page->window.resize(600, 700);
+        page->root->setParentItem(page->window.contentItem());
+        page->window.show();
+        m_links.opened.clear();
         return page;
     }
 
 private slots:
     void initTestCase()
     {
-        m_engine = new QQmlEngine(this);
-        m_engine->addImportPath(QStringLiteral("qrc:/"));
+        collectWarnings();
         QDesktopServices::setUrlHandler(QStringLiteral("https"), &m_links, "open");
-        QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_links, "open");
     }
-
-    void cleanupTestCase()
-    {
-        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
-    }
-
-    void init()
-    {
-        // Earlier pages may still hold their re-measurement window.
-        QTRY_COMPARE_WITH_TIMEOUT(Activity::shared().count(), 0, 10000);
-    }
-
-    void dedicatedProfileCarriesTheUserAgent()
-    {
-        QCOMPARE(WebViewHost::profile()->httpUserAgent(), WebViewHost::userAgent());
-        QVERIFY(!WebViewHost::profile()->isOffTheRecord());
-        QVERIFY(QQuickWebEngineProfile::defaultProfile()->httpUserAgent() != WebViewHost::userAgent());
-    }
+    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
+    // Earlier pages may still hold their re-measurement window.
+    void init() { QTRY_COMPARE_WITH_TIMEOUT(Activity::shared().count(), 0, 10000); }
+    void cleanup() { QVERIFY_NO_WARNINGS(); }
 
     void aSlowImageHoldsTheFinishAndIsMeasured()
     {
         FakeServer server;
         QVERIFY(server.listen());
-        auto image = FakeServer::Response::raw(200, pngBytes(300, 900), "image/png");
-        image.delayMs = 1000;
-        server.on("GET", "/late.png", image);
+        QImage image(300, 900, QImage::Format_RGB32);
+        QBuffer png;
+        QVERIFY(png.open(QIODevice::WriteOnly) && image.save(&png, "PNG"));
+        server.on("GET", "/late.png", FakeServer::delayed(FakeServer::Response::raw(200, png.data(), "image/png"), 1000));
 
-        Page page = open(QStringLiteral("<p>Hello</p><img src=\"%1/late.png\">").arg(server.baseUrl()));
-        QVERIFY(page.root);
-        WebViewHost *host = page.host();
-        QVERIFY(host->isLoading());
-        QVERIFY(Activity::shared().count() > 0);  // counted for the screenshot mode
+        auto page = open(QStringLiteral("<p>Hello</p><img src=\"%1/late.png\">").arg(server.baseUrl()));
+        QVERIFY(page);
+        WebViewHost *host = page->host();
+        QVERIFY(host->isLoading() && Activity::shared().count() > 0); // counted for the screenshot mode
         QSignalSpy heights(host, &WebViewHost::heightMeasured);
-
         // The engine's finish waits for the body's images, so the very first
         // measurement already has the full height.
-        QTRY_VERIFY_WITH_TIMEOUT(page.root->property("finished").toBool(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(page->finished(), 20000);
         QVERIFY(!host->isLoading());
-        QCOMPARE(host->loadCount(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(heights.count() >= 1, 5000);
         QVERIFY2(heights.first().first().toReal() >= 900, qPrintable(heights.first().first().toString()));
+        // Fetched once, through the reader's own persistent profile.
         QCOMPARE(server.count("/late.png"), 1);
         QCOMPARE(server.requestsTo("/late.png").first().header("User-Agent"), WebViewHost::userAgent().toUtf8());
+        QVERIFY(!WebViewHost::profile()->isOffTheRecord());
         // All four measurements arrive, the later ones applied although unchanged.
         QTRY_COMPARE_WITH_TIMEOUT(heights.count(), 4, 6000);
         QCOMPARE(heights.at(3).first().toReal(), heights.at(0).first().toReal());
@@ -193,150 +154,107 @@ private slots:
     void contentGrowingAfterTheFinishIsFollowed()
     {
         // Grows to 900 px one second after the document starts, with no script.
-        Page page = open(QStringLiteral("<style>@keyframes grow { to { height: 900px; } }</style>"
+        auto page = open(QStringLiteral("<style>@keyframes grow { to { height: 900px; } }</style>"
                                         "<div style=\"height: 10px; animation: grow 0.01s linear 1s forwards\"></div>"));
-        QVERIFY(page.root);
-        QSignalSpy heights(page.host(), &WebViewHost::heightMeasured);
+        QVERIFY(page);
+        QSignalSpy heights(page->host(), &WebViewHost::heightMeasured);
         QTRY_VERIFY_WITH_TIMEOUT(heights.count() >= 1, 20000);
         const qreal first = heights.first().first().toReal();
         QVERIFY2(first > 0 && first < 500, qPrintable(QString::number(first)));
-        QTRY_VERIFY_WITH_TIMEOUT(page.root->property("measured").toReal() >= 900, 5000);
-        QCOMPARE(page.body()->property("height").toReal(), page.root->property("measured").toReal());
-    }
-
-    void sameBodyDoesNotReload()
-    {
-        Page page = open(QStringLiteral("<p>同一篇</p>"));
-        QVERIFY(page.root);
-        WebViewHost *host = page.host();
-        QTRY_VERIFY_WITH_TIMEOUT(page.root->property("finished").toBool(), 20000);
-        QSignalSpy loads(host, &WebViewHost::loadRequested);
-        host->setHtmlContent(QStringLiteral("<p>同一篇</p>"));
-        page.body()->setProperty("height", 321);  // a re-layout, as after a measurement
-        host->setHtmlContent(QStringLiteral("<p>同一篇</p>"));
-        QCOMPARE(loads.count(), 0);
-        QCOMPARE(host->loadCount(), 1);
-
-        // A different body loads; the loading flag is not raised again.
-        host->setHtmlContent(QStringLiteral("<p>另一篇</p>"));
-        QCOMPARE(loads.count(), 1);
-        QVERIFY(loads.first().at(0).toString().contains(QStringLiteral("另一篇")));
-        QCOMPARE(loads.first().at(1).toUrl(), QUrl(QStringLiteral("https://") + host->webOrigin() + QLatin1Char('/')));
-        QVERIFY(!host->isLoading());
-        QTRY_COMPARE_WITH_TIMEOUT(page.probe(QStringLiteral("document.body.textContent.trim()")).toString(),
-                                  QStringLiteral("另一篇"), 10000);
-    }
-
-    void pageScriptsDoNotRunButMeasurementDoes()
-    {
-        Page page = open(QStringLiteral("<script>document.title='ran';document.body.style.height='5000px';</script>"
-                                        "<p onclick=\"document.title='clicked'\">文字</p>"));
-        QVERIFY(page.root);
-        QTRY_VERIFY_WITH_TIMEOUT(page.root->property("finished").toBool(), 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(page.root->property("measureCount").toInt() >= 1, 5000);
-        // One short paragraph: well under the 400 the page starts the view at.
-        const qreal height = page.root->property("measured").toReal();
-        QVERIFY2(height > 0 && height < 200, qPrintable(QString::number(height)));
-        QCOMPARE(page.probe(QStringLiteral("document.title")).toString(), QString());
-    }
-
-    void followsTheAppAppearance()
-    {
-        Page page = open(QStringLiteral("<p>夜间</p><a href=\"#x\">a</a>"));
-        QVERIFY(page.root);
-        QTRY_VERIFY_WITH_TIMEOUT(page.root->property("measureCount").toInt() >= 1, 20000);
-        const QString background = QStringLiteral("getComputedStyle(document.body).backgroundColor");
-        const QString link = QStringLiteral("getComputedStyle(document.querySelector('a')).color");
-        QCOMPARE(page.probe(background).toString(), QStringLiteral("rgb(249, 248, 246)"));
-
-        int count = page.root->property("measureCount").toInt();
-        page.body()->setProperty("dark", true);
-        QTRY_VERIFY_WITH_TIMEOUT(page.root->property("measureCount").toInt() > count, 5000);
-        QCOMPARE(page.probe(background).toString(), QStringLiteral("rgb(17, 18, 16)"));
-        QCOMPARE(page.probe(link).toString(), QStringLiteral("rgb(87, 184, 168)"));
-
-        count = page.root->property("measureCount").toInt();
-        page.body()->setProperty("dark", false);
-        QTRY_VERIFY_WITH_TIMEOUT(page.root->property("measureCount").toInt() > count, 5000);
-        QCOMPARE(page.probe(background).toString(), QStringLiteral("rgb(249, 248, 246)"));
-        QCOMPARE(page.probe(link).toString(), QStringLiteral("rgb(15, 123, 108)"));
+        QTRY_VERIFY_WITH_TIMEOUT(page->measured() >= 900, 5000);
+        QCOMPARE(page->body()->property("height").toReal(), page->measured());
     }
 
     void aNarrowerBodyIsMeasuredAgain()
     {
-        QString text;
-        for (int i = 0; i < 40; ++i)
-            text += QStringLiteral("一段足够长的文字，换行之后会更高。");
-        Page page = open(QStringLiteral("<p>%1</p>").arg(text));
-        QVERIFY(page.root);
-        QSignalSpy heights(page.host(), &WebViewHost::heightMeasured);
-        QTRY_COMPARE_WITH_TIMEOUT(heights.count(), 4, 20000);  // the finish and its three follow-ups
-        const qreal wide = page.root->property("measured").toReal();
-        page.body()->setProperty("width", 300);
-        QTRY_VERIFY_WITH_TIMEOUT(page.root->property("measured").toReal() > wide * 1.5, 5000);
-        QCOMPARE(heights.count(), 5);  // one measurement for the whole change
+        auto page = open(QStringLiteral("<p>%1</p>").arg(QStringLiteral("一段足够长的文字，换行之后会更高。").repeated(40)));
+        QVERIFY(page);
+        QSignalSpy heights(page->host(), &WebViewHost::heightMeasured);
+        QTRY_COMPARE_WITH_TIMEOUT(heights.count(), 4, 20000); // the finish and its three follow-ups
+        const qreal wide = page->measured();
+        page->body()->setProperty("width", 300);
+        QTRY_VERIFY_WITH_TIMEOUT(page->measured() > wide * 1.5, 5000);
+        QCOMPARE(heights.count(), 5); // one measurement for the whole change
     }
 
-    void destroyedBeforeTheLaterMeasurements()
+    // Page scripts never run (the measurement does), and the same body is not loaded twice.
+    void scriptsDoNotRunAndTheSameBodyDoesNotReload()
     {
-        const int activityBefore = Activity::shared().count();
-        {
-            Page page = open(QStringLiteral("<p>短暂</p>"));
-            QVERIFY(page.root);
-            QTRY_VERIFY_WITH_TIMEOUT(page.root->property("finished").toBool(), 20000);
-            delete page.root;
-            page.root = nullptr;
-        }
-        // The pending measurements must find nothing to do, and release their count.
-        QCOMPARE(Activity::shared().count(), activityBefore);
+        const QString html = QStringLiteral("<script>document.title='ran';document.body.style.height='5000px';</script>"
+                                            "<p onclick=\"document.title='clicked'\">同一篇</p>");
+        auto page = open(html);
+        QVERIFY(page);
+        WebViewHost *host = page->host();
+        QTRY_VERIFY_WITH_TIMEOUT(page->finished(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(page->measureCount() >= 1, 5000);
+        QVERIFY2(page->measured() > 0 && page->measured() < 200, qPrintable(QString::number(page->measured())));
+        QCOMPARE(page->probe(QStringLiteral("document.title")).toString(), QString());
+
+        QSignalSpy loads(host, &WebViewHost::loadRequested);
+        host->setHtmlContent(html);
+        page->body()->setProperty("height", 321); // a re-layout, as after a measurement
+        host->setHtmlContent(html);
+        QCOMPARE(loads.count(), 0);
+        QCOMPARE(host->loadCount(), 1);
+        // A different body loads; the loading flag is not raised again.
+        host->setHtmlContent(QStringLiteral("<p>另一篇</p>"));
+        QCOMPARE(loads.count(), 1);
+        QCOMPARE(loads.first().at(1).toUrl(), QUrl(QStringLiteral("https://") + host->webOrigin() + QLatin1Char('/')));
+        QVERIFY(!host->isLoading());
+        QTRY_COMPARE_WITH_TIMEOUT(page->probe(QStringLiteral("document.body.textContent.trim()")).toString(),
+                                  QStringLiteral("另一篇"), 10000);
+        // Gone with measurements still pending: they find nothing to do and release their count.
+        QVERIFY(Activity::shared().count() > 0);
+        page.reset();
+        QCOMPARE(Activity::shared().count(), 0);
         QTest::qWait(3300);
-        QCOMPARE(Activity::shared().count(), activityBefore);
+        QCOMPARE(Activity::shared().count(), 0);
     }
 
-    void wheelScrollsThePageAndClicksReachTheBody()
+    // The wheel over the body scrolls the page; a link to another site opens outside.
+    void wheelScrollsThePageAndLinksOpenOutside()
     {
-        Page page = open(QStringLiteral("<p><a href=\"https://example.org/elsewhere\" "
+        auto page = open(QStringLiteral("<p><a href=\"https://example.org/elsewhere\" "
                                         "style=\"display:block;height:300px\">外部链接</a></p>"));
-        QVERIFY(page.root);
-        QTRY_VERIFY_WITH_TIMEOUT(page.root->property("measureCount").toInt() >= 1, 20000);
-        QObject *flick = page.flick();
-        QCOMPARE(flick->property("contentY").toReal(), 0.0);
+        QVERIFY(page);
+        QTRY_VERIFY_WITH_TIMEOUT(page->measureCount() >= 1, 20000);
+        QWheelEvent down(QPointF(300, 200), page->window.mapToGlobal(QPointF(300, 200)), QPoint(), QPoint(0, -120),
+                         Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QGuiApplication::sendEvent(&page->window, &down);
+        QTRY_COMPARE_WITH_TIMEOUT(page->root->property("flick").value<QObject *>()->property("contentY").toReal(), 96.0, 3000);
 
-        const QPointF overBody(300, 200);
-        QWheelEvent down(overBody, page.window->mapToGlobal(overBody), QPoint(), QPoint(0, -120), Qt::NoButton,
-                         Qt::NoModifier, Qt::NoScrollPhase, false);
-        QGuiApplication::sendEvent(page.window.get(), &down);
-        QTRY_COMPARE_WITH_TIMEOUT(flick->property("contentY").toReal(), 96.0, 3000);
-        QWheelEvent up(overBody, page.window->mapToGlobal(overBody), QPoint(), QPoint(0, 600), Qt::NoButton,
-                       Qt::NoModifier, Qt::NoScrollPhase, false);
-        QGuiApplication::sendEvent(page.window.get(), &up);
-        QTRY_COMPARE_WITH_TIMEOUT(flick->property("contentY").toReal(), 0.0, 3000);  // held at the top
-
-        // A click on a link to another site opens it outside; the article stays.
-        m_links.opened.clear();
-        QSignalSpy loads(page.host(), &WebViewHost::loadRequested);
-        QTest::mouseClick(page.window.get(), Qt::LeftButton, {}, QPoint(300, 150));
-        QTRY_COMPARE_WITH_TIMEOUT(m_links.opened.size(), 1, 10000);
-        QCOMPARE(m_links.opened.first(), QUrl(QStringLiteral("https://example.org/elsewhere")));
+        QSignalSpy loads(page->host(), &WebViewHost::loadRequested);
+        QTest::mouseClick(&page->window, Qt::LeftButton, {}, QPoint(300, 150));
+        QTRY_COMPARE_WITH_TIMEOUT(m_links.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.org/elsewhere"))}, 10000);
         QTest::qWait(300);
-        QCOMPARE(page.probe(QStringLiteral("document.body.textContent.trim()")).toString(), QStringLiteral("外部链接"));
+        QCOMPARE(page->probe(QStringLiteral("document.body.textContent.trim()")).toString(), QStringLiteral("外部链接"));
         QCOMPARE(loads.count(), 0);
     }
 
-    void anAnchorOfTheArticleStaysInTheArticle()
+    // The body follows the app's appearance; an anchor jumps inside the article.
+    void darkSwitchAndAnchors()
     {
-        Page page = open(QStringLiteral("<p><a href=\"#notes\" style=\"display:block;height:200px\">跳到注释</a></p>"
+        auto page = open(QStringLiteral("<p><a href=\"#notes\" style=\"display:block;height:200px\">跳到注释</a></p>"
                                         "<div style=\"height:900px\"></div><h2 id=\"notes\">注释</h2>"));
-        QVERIFY(page.root);
-        QTRY_VERIFY_WITH_TIMEOUT(page.root->property("measureCount").toInt() >= 1, 20000);
-        m_links.opened.clear();
-        QSignalSpy loads(page.host(), &WebViewHost::loadRequested);
-        QTest::mouseClick(page.window.get(), Qt::LeftButton, {}, QPoint(300, 120));
+        QVERIFY(page);
+        QTRY_VERIFY_WITH_TIMEOUT(page->measureCount() >= 1, 20000);
+        const QString background = QStringLiteral("getComputedStyle(document.body).backgroundColor");
+        const QString link = QStringLiteral("getComputedStyle(document.querySelector('a')).color");
+        QCOMPARE(page->probe(background).toString(), QStringLiteral("rgb(249, 248, 246)"));
+        for (const bool dark : {true, false}) { // each switch measures again
+            const int count = page->measureCount();
+            page->body()->setProperty("dark", dark);
+            QTRY_VERIFY_WITH_TIMEOUT(page->measureCount() > count, 5000);
+            QCOMPARE(page->probe(background).toString(), dark ? QStringLiteral("rgb(17, 18, 16)") : QStringLiteral("rgb(249, 248, 246)"));
+            QCOMPARE(page->probe(link).toString(), dark ? QStringLiteral("rgb(87, 184, 168)") : QStringLiteral("rgb(15, 123, 108)"));
+        }
+        QSignalSpy loads(page->host(), &WebViewHost::loadRequested);
+        QTest::mouseClick(&page->window, Qt::LeftButton, {}, QPoint(300, 120));
         // The jump itself happened inside the page, so the click did land on the link.
-        QTRY_COMPARE_WITH_TIMEOUT(page.probe(QStringLiteral("location.hash")).toString(), QStringLiteral("#notes"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(page->probe(QStringLiteral("location.hash")).toString(), QStringLiteral("#notes"), 10000);
         QVERIFY(m_links.opened.isEmpty());
         QCOMPARE(loads.count(), 0);
-        QCOMPARE(page.probe(QStringLiteral("document.getElementById('notes') ? 'article' : 'gone'")).toString(),
+        QCOMPARE(page->probe(QStringLiteral("document.getElementById('notes') ? 'article' : 'gone'")).toString(),
                  QStringLiteral("article"));
     }
 
@@ -346,34 +264,24 @@ private slots:
         host.setWebOrigin(QStringLiteral("papelo.example"));
         m_links.opened.clear();
         QVERIFY(host.acceptNavigation(QUrl("https://papelo.example/#notes"), true, true));
-        QVERIFY(host.acceptNavigation(QUrl("data:text/html,x"), false, true));      // our own loads
+        QVERIFY(host.acceptNavigation(QUrl("data:text/html,x"), false, true));          // our own loads
         QVERIFY(host.acceptNavigation(QUrl("https://ads.example/frame"), true, false)); // inside a frame
         QVERIFY(!host.acceptNavigation(QUrl("https://papelo.example/about"), true, true));
         QVERIFY(!host.acceptNavigation(QUrl("javascript:alert(1)"), true, true));
-        QCOMPARE(m_links.opened, QList<QUrl>{QUrl("https://papelo.example/about")});  // never the script URL
+        QCOMPARE(m_links.opened, QList<QUrl>{QUrl("https://papelo.example/about")}); // never the script URL
 
-        QVERIFY(!WebViewHost::isMeasurement(QVariant(true)));
-        QVERIFY(!WebViewHost::isMeasurement(QVariant(QStringLiteral("812"))));
-        QVERIFY(!WebViewHost::isMeasurement(QVariant()));
-        QVERIFY(!WebViewHost::isMeasurement(QVariant(qQNaN())));
+        for (const QVariant &notAHeight : {QVariant(true), QVariant(QStringLiteral("812")), QVariant(), QVariant(qQNaN())})
+            QVERIFY(!WebViewHost::isMeasurement(notAHeight));
         QVERIFY(WebViewHost::isMeasurement(QVariant(812.5)));
 
         // contentY, angle, pixel, contentHeight, viewportHeight, originY
         QCOMPARE(WebViewHost::scrolledContentY(0, -120, 0, 3000, 700, 0), 96.0);
-        QCOMPARE(WebViewHost::scrolledContentY(100, 0, -30, 3000, 700, 0), 130.0);  // touchpad pixels win
+        QCOMPARE(WebViewHost::scrolledContentY(100, 0, -30, 3000, 700, 0), 130.0); // touchpad pixels win
         QCOMPARE(WebViewHost::scrolledContentY(2250, -480, 0, 3000, 700, 0), 2300.0);
-        QCOMPARE(WebViewHost::scrolledContentY(0, -120, 0, 500, 700, 0), 0.0);      // nothing to scroll
+        QCOMPARE(WebViewHost::scrolledContentY(96, 600, 0, 3000, 700, 0), 0.0);    // held at the top
+        QCOMPARE(WebViewHost::scrolledContentY(0, -120, 0, 500, 700, 0), 0.0);     // nothing to scroll
     }
 };
 
-int main(int argc, char *argv[])
-{
-    QStandardPaths::setTestModeEnabled(true);
-    QCoreApplication::setOrganizationName(QStringLiteral("papelo-tests"));
-    QtWebEngineQuick::initialize();
-    QGuiApplication app(argc, argv);
-    WebViewTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QML_TEST_MAIN(WebViewTest)
 #include "tst_webview.moc"

@@ -1,0 +1,371 @@
+// Each screen's view on a tab's stack against the fake server: wired to its
+// state object (the states themselves are tested in C++), driven by keyboard
+// and taps, server text shown as text, and any QML warning a failure.
+#include "FakeServer.h"
+#include "Fixtures.h"
+#include "QmlHarness.h"
+#include "account/ProfileScreen.h"
+#include "articles/AuthorDetailScreen.h"
+#include "core/AuthManager.h"
+#include "core/Envelopes.h"
+#include "core/ServerConfig.h"
+#include "reading/ArticleDetailScreen.h"
+
+#include <QFontMetricsF>
+#include <QPointer>
+#include <QtTest>
+
+using namespace papelo;
+using namespace qmltest;
+
+namespace {
+FakeServer::Response stats(qint64 total)
+{
+    StatsResponse s;
+    s.totalArticles = s.dbArticles = total;
+    return fixtures::reply(s);
+}
+
+Author alice()
+{
+    Author a = fixtures::author(7, QStringLiteral("alice"));
+    a.bio = QStringLiteral("hello");
+    return a;
+}
+
+// A label draws its text as typed: its natural width is that of the raw
+// characters. Markup taken as rich text would shrink it to the visible words.
+bool drawnLiterally(QQuickItem *label)
+{
+    const QFontMetricsF metrics(label ? label->property("font").value<QFont>() : QFont());
+    return label && std::abs(label->implicitWidth() - metrics.horizontalAdvance(label->property("text").toString())) < 2.0;
+}
+
+QList<int> distinct(const QList<QQuickItem *> &items, bool xAxis)
+{
+    QList<int> values;
+    for (QQuickItem *i : items)
+        values << qRound(xAxis ? i->mapToScene(QPointF()).x() : i->mapToScene(QPointF()).y());
+    std::sort(values.begin(), values.end());
+    values.erase(std::unique(values.begin(), values.end()), values.end());
+    return values;
+}
+
+bool inSearchField(QQuickWindow &window) { return window.activeFocusItem() && window.activeFocusItem()->inherits("QQuickTextInput"); }
+
+qreal sceneY(QQuickItem *item) { return item->mapToScene(QPointF(0, 0)).y(); }
+} // namespace
+
+class ViewsTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    FakeServer m_server;
+    QList<Article> m_list = fixtures::withCounts(fixtures::articles(1, 8), 3, 1);
+    FakeServer::Response m_stats = stats(128);
+
+    QString storedSignIn(const QString &name)
+    {
+        const QString path = m_dir.filePath(name);
+        AuthManager(path).login(QStringLiteral("tok-stored"), alice());
+        return path;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        collectWarnings();
+        QVERIFY(m_server.listen());
+        ServerConfig::setBaseUrl(m_server.baseUrl());
+        m_server.on("GET", "/api/stats", [this](const FakeServer::Request &) { return m_stats; });
+        m_server.on("GET", "/api/tags", fixtures::replyList(QList<Tag>{{7, "Qt"}, {12, "C++"}, {3, "<u>下划线</u>"}}));
+        m_server.on("GET", "/api/articles", [this](const FakeServer::Request &) { return fixtures::page(m_list); });
+        ArticleDetail article = fixtures::detail(7, 3, 1);
+        article.title = QStringLiteral("<b>不是粗体</b>");
+        article.body = QStringLiteral("<h2>小标题</h2><p>正文段落。</p>");
+        article.tags = QList<Tag>{Tag{1, QStringLiteral("随笔")}};
+        article.author = fixtures::author(9, QStringLiteral("江一帆"));
+        m_server.on("GET", "/api/article/7", fixtures::reply(article));
+        Comment comment = fixtures::comment(1);
+        comment.content = QStringLiteral("<img src=x>第一条");
+        m_server.on("GET", "/api/comments", fixtures::replyList(QList<Comment>{comment}));
+        AuthorDetailResponse author;
+        author.author = article.author;
+        author.author.bio = QStringLiteral("写字的人");
+        m_server.on("GET", "/api/author/9", fixtures::reply(author));
+        m_server.on("POST", "/api/comment", FakeServer::delayed(fixtures::reply(CommentPostResponse{2, true}), 200));
+        m_server.on("POST", "/api/login", fixtures::reply(LoginResponse{QStringLiteral("tok-a"), alice()}));
+        MeResponse me;
+        me.user = alice();
+        me.stats = UserStats{5, 3, 2};
+        me.articles = fixtures::articles(101, 5);
+        m_server.on("GET", "/api/me", fixtures::reply(me));
+    }
+    void cleanup()
+    {
+        QCOMPARE(m_server.count("/leak.png"), 0);
+        QVERIFY_NO_WARNINGS();
+    }
+
+    // Titles, names, tags and server messages are data, not markup: shown
+    // character for character, and an image tag in them fetches nothing.
+    void homeView()
+    {
+        const QString leak = QStringLiteral("<img src=\"%1/leak.png\">").arg(m_server.baseUrl());
+        m_list[0].title = QStringLiteral("<b>粗</b>") + leak;
+        m_list[0].author = QStringLiteral("<i>斜体</i>");
+        const QString failure = QStringLiteral("加载失败：<b>统计</b>坏了") + leak;
+        m_stats = FakeServer::Response::json(QJsonObject{{"error", failure.mid(5)}}, 500);
+        Host host(QSize(1200, 1100));
+        QVERIFY(host.push(QStringLiteral("HomeView")));
+        QTRY_VERIFY_WITH_TIMEOUT(withText(host.root(), failure), 10000);
+        QVERIFY(drawnLiterally(withText(host.root(), failure)));
+        QVERIFY(ofType(host.root(), "ArticleCard").isEmpty());
+
+        // Retry: the skeleton replaces the error view while it runs.
+        m_stats = FakeServer::delayed(stats(128), 400);
+        click(host.window, withText(host.root(), QStringLiteral("重试")));
+        QTRY_VERIFY_WITH_TIMEOUT(!ofType(host.root(), "SkeletonGrid").isEmpty(), 10000);
+        QVERIFY(!withText(host.root(), QStringLiteral("重试")));
+        QTRY_COMPARE_WITH_TIMEOUT(ofType(host.root(), "ArticleCard").size(), 8, 10000);
+        QVERIFY(ofType(host.root(), "SkeletonGrid").isEmpty());
+        // The cards come in one after another: the last is still on its way.
+        const auto entrances = ofType(host.root(), "StaggerAppear");
+        QVERIFY(entrances.last()->property("progress").toReal() < 1.0);
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(entrances.begin(), entrances.end(),
+                                             [](QQuickItem *e) { return e->property("progress").toReal() == 1.0; }), 5000);
+        for (const QString &text : {m_list[0].title, QStringLiteral("<i>斜体</i>"), QStringLiteral("<u>下划线</u>")})
+            QVERIFY2(drawnLiterally(withText(host.root(), text)), qPrintable(text));
+        for (const char *text : {"128 篇文章", "文章 8", "全部", "Qt"})
+            QVERIFY2(withText(host.root(), QString::fromUtf8(text)), text);
+
+        // Three columns in a lane of at most 1100 centred in the width less 2 x 16; two when compact.
+        const auto cards = ofType(host.root(), "ArticleCard");
+        QTRY_COMPARE(distinct(cards, true), (QList<int>{50, 50 + 356 + 16, 50 + 2 * (356 + 16)}));
+        QCOMPARE(distinct(cards, false).size(), 3);
+        QCOMPARE(distinct(cards, false).at(1) - distinct(cards, false).at(0), 232 + 16);
+        QCOMPARE(qRound(cards.first()->width()), 356);
+        host.window.resize(600, 1100);
+        host.stack->setWidth(600);
+        App::shared()->setWindowWidth(600);
+        QTRY_COMPARE(distinct(ofType(host.root(), "ArticleCard"), true), (QList<int>{16, 16 + 276 + 16}));
+
+        // The menu's refresh command reaches the screen.
+        const int loads = m_server.count("/api/articles");
+        App::shared()->commands()->postRefreshArticles();
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.count("/api/articles"), loads + 1, 10000);
+    }
+
+    void homeViewFromTheKeyboard()
+    {
+        m_list = fixtures::withCounts(fixtures::articles(91, 6), 0, 0);
+        Host host;
+        QVERIFY(host.push(QStringLiteral("HomeView")));
+        QTRY_COMPARE_WITH_TIMEOUT(ofType(host.root(), "ArticleCard").size(), 6, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(withText(host.root(), QStringLiteral("C++")), 10000);
+        QQuickItem *grid = host.page()->property("grid").value<QQuickItem *>();
+        QVERIFY_ALL_NAMED(host.page());
+
+        // Forward from the search field: every chip in order, then the grid itself.
+        QTest::keyClick(&host.window, Qt::Key_F, Qt::ControlModifier);
+        QTRY_VERIFY(inSearchField(host.window));
+        QStringList walk;
+        QPointer<QQuickItem> cppChip;
+        while (walk.size() < 6 && !walk.contains(QStringLiteral("grid"))) {
+            QTest::keyClick(&host.window, Qt::Key_Tab);
+            QQuickItem *focused = host.window.activeFocusItem();
+            walk << (focused == grid ? QStringLiteral("grid") : focused->property("modelData").toMap().value("title").toString());
+            if (walk.last() == QStringLiteral("C++"))
+                cppChip = focused;
+        }
+        QCOMPARE(walk, (QStringList{"全部", "Qt", "C++", "<u>下划线</u>", "grid"}));
+        // Arrows move between the cards; Return opens one.
+        QTest::keyClick(&host.window, Qt::Key_Right);
+        QTest::keyClick(&host.window, Qt::Key_Down);
+        QTest::keyClick(&host.window, Qt::Key_Return);
+        QTRY_COMPARE(host.depth(), 2);
+        QCOMPARE(host.page()->property("articleId").toLongLong(), 95);
+        host.back();
+        QTRY_VERIFY(host.depth() == 1 && !host.stack->property("stack").value<QObject *>()->property("busy").toBool());
+        auto *screen = host.state();
+        QTRY_VERIFY_WITH_TIMEOUT(!screen->property("isLoading").toBool(), 10000); // the reload on coming back
+
+        // With text in the field, Tab reaches its clear button; Space clears, reloads, and hands the focus back.
+        QTest::keyClick(&host.window, Qt::Key_F, Qt::ControlModifier);
+        QTRY_VERIFY(inSearchField(host.window));
+        QTest::keyClick(&host.window, Qt::Key_X);
+        QCOMPARE(screen->property("searchText").toString(), QStringLiteral("x"));
+        QTest::keyClick(&host.window, Qt::Key_Tab);
+        QCOMPARE(host.window.activeFocusItem()->objectName(), QStringLiteral("clearSearchButton"));
+        m_server.clear();
+        QTest::keyClick(&host.window, Qt::Key_Space);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.count("/api/articles"), 1, 10000);
+        QVERIFY(!m_server.requestsTo("/api/articles").first().queryKeys().contains(QStringLiteral("q")));
+        QVERIFY(screen->property("searchText").toString().isEmpty() && inSearchField(host.window));
+        QTRY_VERIFY_WITH_TIMEOUT(!screen->property("isLoading").toBool(), 10000);
+
+        // A chip chosen from the keyboard loads its tag by id, stays, and keeps the focus.
+        cppChip->forceActiveFocus(Qt::TabFocusReason);
+        QTest::keyClick(&host.window, Qt::Key_Space);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.count("/api/articles"), 2, 10000);
+        QCOMPARE(m_server.requestsTo("/api/articles").last().queryItem("tag"), QStringLiteral("12"));
+        QVERIFY2(cppChip, "the chip was rebuilt");
+        QVERIFY(host.window.activeFocusItem() == cppChip && cppChip->property("selected").toBool());
+    }
+
+    // Empty sections are left out; a tap opens the card; coming back loads again.
+    void discoverView()
+    {
+        const QList<Article> hot = fixtures::withCounts(fixtures::articles(81, 6), 0, 0);
+        m_server.on("GET", "/api/articles/hot", fixtures::section("hot", hot));
+        m_server.on("GET", "/api/articles/latest", fixtures::section("latest", {}));
+        m_server.on("GET", "/api/articles/random", fixtures::section("random", hot.mid(0, 2)));
+        Host host;
+        QVERIFY(host.push(QStringLiteral("DiscoverView")));
+        QTRY_COMPARE_WITH_TIMEOUT(ofType(host.root(), "ArticleCard").size(), 8, 10000);
+        QCOMPARE(m_server.count("/api/articles/hot"), 1);
+        QVERIFY(withText(host.root(), QStringLiteral("热门文章")) && withText(host.root(), QStringLiteral("随机推荐")));
+        QVERIFY(!withText(host.root(), QStringLiteral("最新发布")));
+        QCOMPARE(distinct(ofType(host.root(), "ArticleCard"), true).size(), 3);
+        click(host.window, withText(host.root(), QStringLiteral("文章 82")));
+        QTRY_COMPARE(host.depth(), 2);
+        QCOMPARE(host.page()->property("articleId").toLongLong(), 82);
+        host.back();
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.count("/api/articles/hot"), 2, 10000);
+    }
+    // Wired to their screens, server text as text, a comment sent with Return,
+    // the author link there and back.
+    void articleAndAuthorViews()
+    {
+        Host host(QSize(1000, 800));
+        QQuickItem *page = host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 7}});
+        QVERIFY(page);
+        auto *article = host.state<ArticleDetailScreen>();
+        QCOMPARE(article->articleId(), 7);
+        QTRY_COMPARE_WITH_TIMEOUT(article->mainBlock(), QStringLiteral("article"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!article->webViewLoading(), 20000);
+        QVERIFY(article->webViewHeight() > 0);
+        for (const char *text : {"<b>不是粗体</b>", "<img src=x>第一条", "#随笔", "评论 1"})
+            QVERIFY2(withText(page, QString::fromUtf8(text)), text);
+        QVERIFY_ALL_NAMED(page);
+
+        // Typing and Return in the comment field send one comment; a second Return while posting sends nothing.
+        QQuickItem *field = findItem(page, [](QQuickItem *i) {
+            return i->property("placeholderText").toString() == QStringLiteral("说点什么...");
+        });
+        QVERIFY(field);
+        field->forceActiveFocus();
+        for (char c : QByteArray("hello"))
+            QTest::keyClick(&host.window, c);
+        QTRY_COMPARE(article->newComment(), QStringLiteral("hello"));
+        QTest::keyClick(&host.window, Qt::Key_Return);
+        QTest::keyClick(&host.window, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(!article->isPosting(), 10000);
+        QCOMPARE(m_server.count("/api/comment"), 1);
+        QCOMPARE(m_server.requestsTo("/api/comment").first().jsonBody().value("content").toString(), QStringLiteral("hello"));
+        QTRY_COMPARE(field->property("text").toString(), QString());
+
+        // The author's name opens the author page; coming back loads the article again.
+        click(host.window, withText(page, QStringLiteral("江一帆")));
+        QTRY_VERIFY_WITH_TIMEOUT(host.page() != page, 5000);
+        auto *author = host.state<AuthorDetailScreen>();
+        QCOMPARE(author->authorId(), 9);
+        QTRY_COMPARE_WITH_TIMEOUT(author->mainBlock(), QStringLiteral("author"), 10000);
+        QTRY_VERIFY(withText(host.page(), QStringLiteral("暂无文章")));
+        QVERIFY(withText(host.page(), QStringLiteral("写字的人")));
+        QVERIFY_ALL_NAMED(host.page());
+        host.back();
+        QTRY_COMPARE_WITH_TIMEOUT(host.page(), page, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.count("/api/article/7"), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(article->mainBlock(), QStringLiteral("article"), 10000);
+    }
+    // The e-mail row follows the mode, typing and the button reach the state,
+    // the signed-in face opens its articles and drives sign-out.
+    void profileView()
+    {
+        AuthManager auth(m_dir.filePath(QStringLiteral("form.ini")));
+        Host host(QSize(800, 900));
+        QQuickItem *page = host.push(QStringLiteral("ProfileView"), {{"auth", QVariant::fromValue(&auth)}});
+        auto *state = host.state<ProfileScreen>("state");
+        QCOMPARE(state->auth(), &auth);
+        QQuickItem *emailRow = nullptr;
+        QTRY_VERIFY((emailRow = named(page, QStringLiteral("emailRow"))));
+        QVERIFY_ALL_NAMED(page);
+        QVERIFY(!emailRow->isVisible());
+        state->setLoginMode(false);
+        QTRY_VERIFY(emailRow->isVisible());
+        QTRY_VERIFY(sceneY(named(page, QStringLiteral("usernameRow"))) < sceneY(emailRow)
+                    && sceneY(emailRow) < sceneY(named(page, QStringLiteral("passwordRow"))));
+        state->setLoginMode(true);
+        findItem(named(page, QStringLiteral("usernameRow")), [](QQuickItem *i) { return i->inherits("QQuickTextField"); })
+            ->forceActiveFocus();
+        for (char c : QByteArray("alice"))
+            QTest::keyClick(&host.window, c);
+        QCOMPARE(state->username(), QStringLiteral("alice"));
+        QQuickItem *submit = named(page, QStringLiteral("submitButton"));
+        QVERIFY(!submit->isEnabled());
+        state->setPassword(QStringLiteral("pw"));
+        QVERIFY(QMetaObject::invokeMethod(submit, "clicked"));
+        QTRY_VERIFY_WITH_TIMEOUT(state->isLoggedIn() && !state->isLoading(), 10000);
+
+        QQuickItem *name = nullptr;
+        QTRY_VERIFY((name = named(page, QStringLiteral("displayName"))));
+        QCOMPARE(name->property("text").toString(), QStringLiteral("alice"));
+        QVERIFY(named(page, QStringLiteral("statsRow"))->isVisible() && !named(page, QStringLiteral("emailRow")));
+        QVERIFY_ALL_NAMED(page);
+        QVERIFY(QMetaObject::invokeMethod(named(page, QStringLiteral("articleRow")), "clicked"));
+        QTRY_COMPARE(host.depth(), 2);
+        QCOMPARE(host.page()->property("articleId").toLongLong(), 101);
+        host.back();
+        QTRY_COMPARE(host.depth(), 1);
+        // The sign-out dialog follows the state; its buttons drive it.
+        for (const QString &button : {QStringLiteral("cancelLogout"), QStringLiteral("confirmLogout")}) {
+            QVERIFY(QMetaObject::invokeMethod(named(page, QStringLiteral("logoutButton")), "clicked"));
+            QQuickItem *item = nullptr;
+            QTRY_VERIFY(state->showLogoutConfirm() && (item = named(host.root(), button)) && item->isVisible());
+            QVERIFY(QMetaObject::invokeMethod(item, "clicked"));
+            QVERIFY(!state->showLogoutConfirm());
+            QCOMPARE(state->isLoggedIn(), button == QStringLiteral("cancelLogout"));
+        }
+        QTRY_VERIFY(named(page, QStringLiteral("usernameRow")));
+    }
+
+    // Only the tab being shown restores the sign-in, once; pushes and pops inside it do not.
+    void showingTheTabRestoresAndReloads_data()
+    {
+        QTest::addColumn<bool>("shownAtCreation");
+        QTest::newRow("shown later") << false;
+        QTest::newRow("shown at creation") << true;
+    }
+    void showingTheTabRestoresAndReloads()
+    {
+        QFETCH(bool, shownAtCreation);
+        m_server.clear();
+        AuthManager auth(storedSignIn(QStringLiteral("%1.ini").arg(shownAtCreation)));
+        Host host(QSize(800, 900), shownAtCreation ? "current: true" : "current: false");
+        QVERIFY(host.push(QStringLiteral("ProfileView"), {{"auth", QVariant::fromValue(&auth)}}));
+        auto *state = host.state<ProfileScreen>("state");
+        QTest::qWait(50);
+        QCOMPARE(auth.isLoggedIn(), shownAtCreation);
+        host.stack->setProperty("current", true);
+        QVERIFY(auth.isLoggedIn());
+        QTRY_COMPARE_WITH_TIMEOUT(state->myArticleCount(), 5, 10000);
+
+        host.push(QStringLiteral("SettingsView"));
+        QTRY_COMPARE(host.depth(), 2);
+        state->setBioText(QStringLiteral("unsaved"));
+        host.back();
+        QTRY_COMPARE(host.depth(), 1);
+        QTest::qWait(300);
+        QCOMPARE(m_server.count("/api/me"), 1);
+        QCOMPARE(state->bioText(), QStringLiteral("unsaved"));
+
+        // Switching away and back is the tab being shown.
+        host.stack->setProperty("current", false);
+        host.stack->setProperty("current", true);
+        QCOMPARE(state->bioText(), QStringLiteral("hello"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.count("/api/me"), 2, 10000);
+    }
+};
+
+QML_TEST_MAIN(ViewsTest)
+#include "tst_views.moc"
