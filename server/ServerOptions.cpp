@@ -19,7 +19,9 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, QString *error)
                                       QStringLiteral("Seed N plain articles into an empty store."), QStringLiteral("N"));
     const QCommandLineOption latency(QStringLiteral("latency"), QStringLiteral("Delay every answer by MS milliseconds."),
                                      QStringLiteral("MS"), QStringLiteral("0"));
-    parser.addOptions({port, host, data, demo, articles, latency});
+    const QCommandLineOption bareLists(QStringLiteral("bare-lists"),
+                                       QStringLiteral("Leave likes and comments out of article lists (the older shape)."));
+    parser.addOptions({port, host, data, demo, articles, latency, bareLists});
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return {};
@@ -47,6 +49,7 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, QString *error)
     o.dataDir = parser.isSet(data) ? parser.value(data)
                                    : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     o.demo = parser.isSet(demo);
+    o.bareLists = parser.isSet(bareLists);
     if (parser.isSet(articles)) {
         o.articles = parser.value(articles).toInt(&ok);
         if (!ok || o.articles < 1 || o.articles > 10000000) {

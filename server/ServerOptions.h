@@ -12,6 +12,7 @@ struct ServerOptions {
     bool demo = false;
     int articles = 0;
     int latencyMs = 0;
+    bool bareLists = false;  // lists without likes/comments, the older shape
 
     static ServerOptions parse(const QStringList &arguments, QString *error);
 };

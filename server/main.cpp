@@ -76,7 +76,7 @@ int main(int argc, char **argv)
         }
     }
 
-    ArticleStore articles(db);
+    ArticleStore articles(db, options.bareLists);
     ImageFactory images(options.dataDir);
     Services services{db, articles, auth, images};
     Router router;

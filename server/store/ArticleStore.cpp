@@ -7,7 +7,8 @@ using namespace papelo;
 namespace {
 
 const char *const articleColumns =
-    "SELECT a.id, a.title, a.filename, a.date, a.views, u.username, a.author_id, a.image_mode"
+    "SELECT a.id, a.title, a.filename, a.date, a.views, u.username, a.author_id, a.image_mode,"
+    " a.like_count, a.comment_count"
     " FROM articles a JOIN users u ON u.id = a.author_id";
 
 struct Images {
@@ -58,6 +59,10 @@ QList<Article> ArticleStore::articles(QSqlQuery &query, const QString &origin) c
         const Images images = imagesFor(a.id, query.value(7).toInt(), origin);
         a.thumb = images.thumb;
         a.cover = images.cover;
+        if (!m_bareLists) {
+            a.likes = query.value(8).toLongLong();
+            a.comments = query.value(9).toLongLong();
+        }
         list.append(a);
     }
     return list;

@@ -7,12 +7,14 @@
 #include <optional>
 
 // Read side of the content: turns rows into the shared records. List entries
-// deliberately carry no likes/comments (readers complete them from the
-// detail); details always do. Image and body URLs are made absolute with the
-// origin of the request, so they follow whatever address reached us.
+// carry likes/comments, so a reader's list needs no detail request (which
+// would count a view); `bareLists` leaves them out, the older shape readers
+// complete from the detail. Details always carry them. Image and body URLs
+// are made absolute with the origin of the request, so they follow whatever
+// address reached us.
 class ArticleStore {
 public:
-    explicit ArticleStore(const Database &db) : m_db(db) {}
+    explicit ArticleStore(const Database &db, bool bareLists = false) : m_db(db), m_bareLists(bareLists) {}
 
     struct Filter {
         std::optional<qint64> tagId;
@@ -41,4 +43,5 @@ private:
     QList<papelo::Article> articles(QSqlQuery &query, const QString &origin) const;
 
     const Database &m_db;
+    bool m_bareLists = false;
 };
