@@ -6,7 +6,6 @@
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QProcess>
-#include <QSignalSpy>
 #include <QtTest>
 
 namespace {
@@ -16,21 +15,17 @@ class FakePortal : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
 public:
-    uint colorScheme = 1;
-    bool animations = false;
     int reads = 0;
 
 public slots:
+    // Prefers dark, animations off.
     QDBusVariant Read(const QString &ns, const QString &key)
     {
         ++reads;
-        QVariant inner;
-        if (ns == QLatin1String("org.freedesktop.appearance") && key == QLatin1String("color-scheme"))
-            inner = QVariant::fromValue(colorScheme);
-        else if (ns == QLatin1String("org.gnome.desktop.interface") && key == QLatin1String("enable-animations"))
-            inner = QVariant::fromValue(animations);
-        else
-            inner = QVariant::fromValue(QString());
+        const QString name = ns + QLatin1Char('/') + key;
+        const QVariant inner = name == QLatin1String("org.freedesktop.appearance/color-scheme")               ? QVariant(1u)
+                               : name == QLatin1String("org.gnome.desktop.interface/enable-animations") ? QVariant(false)
+                                                                                                        : QVariant(QString());
         return QDBusVariant(QVariant::fromValue(QDBusVariant(inner)));
     }
 };

@@ -111,12 +111,10 @@ private slots:
     {
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("letter");
-        QTest::newRow("latin") << "Hello" << "H";
         QTest::newRow("chinese") << "你好世界" << "你";
         QTest::newRow("empty") << "" << "?";
         QTest::newRow("space first") << " x" << " ";
         QTest::newRow("combining mark") << QStringLiteral("e\u0301t\u00e9") << QStringLiteral("e\u0301");
-        QTest::newRow("emoji with skin tone") << QStringLiteral("\U0001F44D\U0001F3FD nice") << QStringLiteral("\U0001F44D\U0001F3FD");
         QTest::newRow("flag") << QStringLiteral("\U0001F1E8\U0001F1F3 news") << QStringLiteral("\U0001F1E8\U0001F1F3");
     }
     void letterTile()
@@ -166,9 +164,9 @@ private slots:
         list[1].author.reset();
         ArticleListModel model;
         model.setArticles(list);
-        QCOMPARE(roleOf(model, 0, ArticleListModel::DayRole).toString(), QStringLiteral("2026-01-31"));
-        QCOMPARE(roleOf(model, 1, ArticleListModel::DayRole).toString(), QStringLiteral("2026-1"));
-        QCOMPARE(roleOf(model, 0, ArticleListModel::AuthorRole).toString(), QStringLiteral("作者601"));
+        QCOMPARE((QStringList{roleOf(model, 0, ArticleListModel::DayRole).toString(), roleOf(model, 1, ArticleListModel::DayRole).toString(),
+                              roleOf(model, 0, ArticleListModel::AuthorRole).toString()}),
+                 (QStringList{"2026-01-31", "2026-1", "作者601"}));
         QVERIFY(roleOf(model, 0, ArticleListModel::HasAuthorRole).toBool() && !roleOf(model, 1, ArticleListModel::HasAuthorRole).toBool());
         QCOMPARE(roleOf(model, 1, ArticleListModel::ArticleIdRole).toLongLong(), 602);
     }

@@ -119,7 +119,6 @@ private slots:
         Tab tab(server().baseUrl());
         tab.fill(login, username, password, email);
         QCOMPARE(tab.screen->canSubmit(), canSubmit);
-        QCOMPARE(tab.screen->submitLabel(), login ? QStringLiteral("登录") : QStringLiteral("注册"));
         tab.screen->submitFromKeyboard();
         QCOMPARE(tab.screen->isLoading(), canSubmit);
         QTRY_VERIFY(!tab.screen->isLoading());
@@ -151,22 +150,17 @@ private slots:
                  (QJsonObject{{"username", " 新人 "}, {"email", "new@example.org"}, {"password", "p@ss word"}}));
         QCOMPARE(server().requestsTo("/api/me").value(0).header("Authorization"), QByteArray("Bearer tok-new"));
 
-        QVERIFY(screen->isLoggedIn());
+        QVERIFY(screen->isLoggedIn() && !screen->canSaveBio() && !screen->hasErrorMessage());
         QCOMPARE(tab.auth->token().value_or(QString()), QStringLiteral("tok-new"));
-        QCOMPARE((QStringList{screen->displayName(), screen->initial(), screen->displayRole(), screen->displayBio(), screen->bioText()}),
-                 (QStringList{"新人", "新", "author", "初来乍到", "初来乍到"}));
-        QVERIFY(!screen->canSaveBio());
-        QCOMPARE((QStringList{screen->statsPublished(), screen->statsPending(), screen->statsTotal()}), (QStringList{"4", "2", "6"}));
-        QCOMPARE(screen->articlesHeading(), QStringLiteral("我的文章 (2)"));
-        const QVariantList rows = screen->myArticles();
-        QCOMPARE(rows.size(), 2);
-        QCOMPARE(rows[0].toMap(), (QVariantMap{{"id", qint64(21)}, {"title", QStringLiteral("文章 21")}, {"views", qint64(210)}}));
-        QCOMPARE(rows[1].toMap().value("id").toLongLong(), 22);
+        QCOMPARE((QStringList{screen->displayName(), screen->initial(), screen->displayRole(), screen->displayBio(), screen->bioText(),
+                              screen->statsPublished(), screen->statsPending(), screen->statsTotal(), screen->articlesHeading()}),
+                 (QStringList{"新人", "新", "author", "初来乍到", "初来乍到", "4", "2", "6", "我的文章 (2)"}));
+        QCOMPARE(screen->myArticles(), (QVariantList{QVariantMap{{"id", qint64(21)}, {"title", QStringLiteral("文章 21")}, {"views", qint64(210)}},
+                                                    QVariantMap{{"id", qint64(22)}, {"title", QStringLiteral("文章 22")}, {"views", qint64(220)}}}));
         // Loading first, success only after the articles arrived.
         QVERIFY(articlesBeforeSuccess);
         QCOMPARE(loadingAndSuccess.first(), qMakePair(true, false));
         QCOMPARE(loadingAndSuccess.last(), qMakePair(false, true));
-        QVERIFY(!screen->hasErrorMessage());
     }
 
     void failedSubmissionShowsReasonAndKeepsInputs_data()
@@ -186,8 +180,7 @@ private slots:
         Tab tab(QTest::currentDataTag() == QByteArray("nothing listening") ? FakeServer::deadBaseUrl() : server().baseUrl());
         tab.fill(true, QStringLiteral("alice"), QStringLiteral("wrong"), QStringLiteral("kept@example.org"));
         QCoro::waitFor(tab.screen->handleAuthTask());
-        QVERIFY(tab.screen->errorMessage().startsWith(QStringLiteral("操作失败：")));
-        QVERIFY(tab.screen->errorMessage().size() > 5);
+        QVERIFY(tab.screen->errorMessage().startsWith(QStringLiteral("操作失败：")) && tab.screen->errorMessage().size() > 5);
         if (!expected.isEmpty())
             QCOMPARE(tab.screen->errorMessage(), expected);
         QVERIFY(!tab.screen->isLoading() && !tab.screen->showSuccess() && !tab.auth->isLoggedIn());
@@ -284,8 +277,7 @@ private slots:
         screen->requestLogout();
         QVERIFY(screen->showLogoutConfirm());
         screen->cancelLogout();
-        QVERIFY(!screen->showLogoutConfirm() && tab.auth->isLoggedIn());
-        QCOMPARE(screen->myArticleCount(), 3);
+        QVERIFY(!screen->showLogoutConfirm() && tab.auth->isLoggedIn() && screen->myArticleCount() == 3);
         screen->requestLogout();
         screen->confirmLogout();
         QVERIFY(!screen->showLogoutConfirm() && !tab.auth->isLoggedIn() && !screen->isLoggedIn());
@@ -299,7 +291,10 @@ private slots:
         QVERIFY(!tab.screen->isLoggedIn());
     }
 
-    void articleLoadFailureWritesAConsoleLineAndKeepsTheLists()
+    // A failed reload writes a console line and keeps the lists; the answer
+    // for an account signed out meanwhile changes nothing. Held as tasks, so
+    // the tests here wait for the late answers themselves.
+    void articleReloads()
     {
         auto tab = aliceSignedIn();
         QVERIFY(tab);
@@ -308,26 +303,16 @@ private slots:
         ConsoleCapture console;
         QCoro::waitFor(tab->screen->loadMyArticlesTask());
         QCOMPARE(console.release(), QStringList{QStringLiteral("加载我的文章失败：数据库不可用")});
-        QCOMPARE(articles.count(), 0);
-        QCOMPARE(tab->screen->myArticleCount(), 3);
+        QVERIFY(articles.isEmpty() && !tab->screen->hasErrorMessage());
         QCOMPARE(tab->screen->statsTotal(), QStringLiteral("3"));
-        QVERIFY(!tab->screen->hasErrorMessage());
-    }
 
-    // Answers for an account that is gone change nothing: held as tasks, so
-    // each test waits for the late answer itself.
-    void lateArticlesOfASignedOutAccountAreDropped()
-    {
-        auto tab = aliceSignedIn();
-        QVERIFY(tab);
         server().on("GET", "/api/me", me(user(7, QStringLiteral("alice")), 9, 9, {}, 400));
         auto load = tab->screen->loadMyArticlesTask();
-        QTRY_COMPARE_WITH_TIMEOUT(server().count("/api/me"), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(server().count("/api/me"), 3, 10000);
         tab->screen->confirmLogout();
-        QSignalSpy articles(tab->screen.get(), &ProfileScreen::articlesChanged);
+        articles.clear();
         QCoro::waitFor(std::move(load));
-        QCOMPARE(articles.count(), 0);
-        QVERIFY(!tab->screen->hasUserStats());
+        QVERIFY(articles.isEmpty() && !tab->screen->hasUserStats());
     }
 
     void lateSignatureOfAnotherAccountIsDropped()
@@ -373,7 +358,6 @@ private slots:
         QVERIFY2(screen->isLoggedIn() && screen->showSuccess(), qPrintable(screen->errorMessage()));
         QCOMPARE(screen->displayName(), QStringLiteral("reader_one"));
         QVERIFY(!screen->displayRole().isEmpty());
-        QVERIFY(screen->hasUserStats()); // a new account owns nothing yet
         QCOMPARE((QStringList{screen->statsTotal(), screen->statsPublished(), screen->statsPending()}), (QStringList{"0", "0", "0"}));
         QVERIFY(screen->bioText().isEmpty() && !screen->canSaveBio()); // no signature equals an empty field
         screen->setBioText(QStringLiteral("每天读一点"));

@@ -169,17 +169,6 @@ private slots:
         QCOMPARE(shimmer->property("color").value<QColor>(), Theme::systemGray(5, false));
     }
 
-    // Six cards in the columns, in the lane of at most 1100 centred in 1600 - 32.
-    void skeletonGridLaysOutSixCards()
-    {
-        QQmlEngine engine;
-        const auto grid = create(engine, "import Papelo\nSkeletonGrid { width: 1600; columns: 3 }");
-        const auto cards = ofType(grid.get(), "SkeletonCard");
-        QCOMPARE(cards.size(), 6);
-        QCOMPARE(cards.at(0)->mapToItem(grid.get(), QPointF()), QPointF(250, 12));
-        QCOMPARE(cards.at(5)->mapToItem(grid.get(), QPointF()), QPointF(250 + 2 * (356 + 16), 12 + 232 + 16));
-        QCOMPARE(cards.at(5)->size(), QSizeF(356, 232));
-    }
 };
 
 QML_TEST_MAIN(TestQml)

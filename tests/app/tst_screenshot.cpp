@@ -126,8 +126,6 @@ private slots:
         QByteArray output;
         QCOMPARE(run({QStringLiteral("--version")}, environment(), &output), 0);
         QVERIFY(output.contains("1.0.0"));
-        QCOMPARE(run({QStringLiteral("--help")}, environment(), &output), 0);
-        QVERIFY(output.contains("--screenshot"));
     }
 };
 
