@@ -20,23 +20,44 @@ struct DeleteLater {
     void operator()(QObject *o) const { o->deleteLater(); }
 };
 
-RequestError transportError(QNetworkReply::NetworkError code, const QString &qtText)
+int defaultPort(const QUrl &url) { return url.scheme() == QLatin1String("https") ? 443 : 80; }
+
+bool sameOrigin(const QUrl &a, const QUrl &b)
 {
-    using T = RequestError::Transport;
-    switch (code) {
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::RemoteHostClosedError:
-        return RequestError::transport(T::Refused);
-    case QNetworkReply::HostNotFoundError:
-        return RequestError::transport(T::HostNotFound);
-    case QNetworkReply::TimeoutError:
-        return RequestError::transport(T::Timeout);
-    case QNetworkReply::OperationCanceledError:
-        return RequestError::transport(T::Cancelled);
-    default:
-        return RequestError::transport(T::Other, qtText);
-    }
+    return a.scheme() == b.scheme() && a.host() == b.host() && a.port(defaultPort(a)) == b.port(defaultPort(b));
 }
+
+// Decides every redirect itself (Qt would otherwise carry the raw
+// Authorization header and a re-posted body to wherever the server points):
+// a request carrying a token or a body may only move within the configured
+// origin, and no request is moved from https to plain http. A refused
+// redirect aborts the reply. Kept out of coroutine bodies (GCC 12 lambdas).
+class RedirectGuard {
+public:
+    RedirectGuard(QNetworkReply *reply, const QUrl &origin, bool credentialed)
+    {
+        QObject::connect(reply, &QNetworkReply::redirected, &m_context,
+                         [this, reply, origin, credentialed](const QUrl &target) {
+                             const bool downgrade = reply->url().scheme() == QLatin1String("https")
+                                                    && target.scheme() != QLatin1String("https");
+                             if (downgrade || (credentialed && !sameOrigin(origin, target))) {
+                                 refusedStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+                                 refused = true;
+                                 reply->abort();
+                                 return;
+                             }
+                             emit reply->redirectAllowed();
+                         });
+    }
+    RedirectGuard(const RedirectGuard &) = delete;
+    RedirectGuard &operator=(const RedirectGuard &) = delete;
+
+    bool refused = false;
+    int refusedStatus = 0;
+
+private:
+    QObject m_context;
+};
 
 template <typename T> Result<T> decodeRaw(APIClient::RawResponse response);
 } // namespace
@@ -45,7 +66,7 @@ APIClient::APIClient(QString baseUrl, bool baseValid, Limits limits)
     : m_baseUrl(std::move(baseUrl)), m_baseValid(baseValid), m_limits(limits),
       m_nam(std::make_unique<QNetworkAccessManager>())
 {
-    m_nam->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    m_nam->setRedirectPolicy(QNetworkRequest::UserVerifiedRedirectPolicy);
 }
 
 APIClient::~APIClient()
@@ -95,6 +116,7 @@ QCoro::Task<Result<APIClient::RawResponse>> APIClient::send(QString pathAndQuery
     m_inFlight.insert(raw);
 
     TransferWatch watch(raw, m_limits);
+    RedirectGuard redirects(raw, QUrl(m_baseUrl), token.has_value() || verb == "POST");
 
     if (!raw->isFinished())
         co_await qCoro(raw).waitForFinished();
@@ -104,11 +126,13 @@ QCoro::Task<Result<APIClient::RawResponse>> APIClient::send(QString pathAndQuery
         co_return RequestError::transport(RequestError::Transport::TooLarge);
     if (watch.timedOut)
         co_return RequestError::transport(RequestError::Transport::Timeout);
+    if (redirects.refused)
+        co_return RequestError::badResponse(redirects.refusedStatus);
 
     const QVariant status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid()) {
         if (raw->error() != QNetworkReply::NoError)
-            co_return transportError(raw->error(), raw->errorString());
+            co_return RequestError::network(raw->error());
         co_return RawResponse{0, raw->readAll()};
     }
     // An HTTP status arrived; Qt flags 4xx/5xx as errors but the body is still the answer.
@@ -118,7 +142,7 @@ QCoro::Task<Result<APIClient::RawResponse>> APIClient::send(QString pathAndQuery
     const QNetworkReply::NetworkError error = raw->error();
     if ((error != QNetworkReply::NoError && error <= QNetworkReply::UnknownNetworkError)
         || error == QNetworkReply::ProtocolFailure)
-        co_return transportError(error, raw->errorString());
+        co_return RequestError::network(error);
     span.setArg("status", code);
     co_return RawResponse{code, raw->readAll()};
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QNetworkReply>
 #include <QString>
 
 namespace papelo {
@@ -21,7 +22,10 @@ public:
     static RequestError server(QString message, int status);
     static RequestError badResponse(int status);
     static RequestError decoding(QString description);
-    static RequestError transport(Transport reason, QString detail = {});
+    static RequestError transport(Transport reason);
+    // A reply that ended without a usable HTTP answer; every code gets its own
+    // Chinese text, never Qt's English errorString().
+    static RequestError network(QNetworkReply::NetworkError code);
     static RequestError encoding(QString description);
     static RequestError config(QString value);
 
