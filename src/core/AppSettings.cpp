@@ -14,11 +14,14 @@ AppSettings::AppSettings(QString settingsPath, QObject *parent) : QObject(parent
 
 QString AppSettings::themeModeRaw() const
 {
+    if (m_written)
+        return *m_written;
     return openSettings(m_settingsPath)->value(kThemeKey, QStringLiteral("system")).toString();
 }
 
 void AppSettings::setThemeModeRaw(const QString &raw)
 {
+    m_written = raw;
     auto settings = openSettings(m_settingsPath);
     settings->setValue(kThemeKey, raw);
     syncPrivately(*settings);

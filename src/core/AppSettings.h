@@ -4,10 +4,14 @@
 
 #include <QObject>
 
+#include <optional>
+
 namespace papelo {
 
-// The persisted appearance choice under "themeModeRaw". Every read goes to
-// the store, every write is stored at once. UI thread only.
+// The persisted appearance choice under "themeModeRaw". Reads go to the
+// store until this object writes; every write is stored at once and also
+// kept in memory, so a store that cannot be written still changes the
+// appearance for this run. UI thread only.
 class AppSettings : public QObject {
     Q_OBJECT
     // 0 system, 1 light, 2 dark: the order of allThemeModes().
@@ -30,6 +34,7 @@ signals:
 
 private:
     QString m_settingsPath;
+    std::optional<QString> m_written;
 };
 
 } // namespace papelo

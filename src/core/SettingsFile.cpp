@@ -1,5 +1,7 @@
 #include "core/SettingsFile.h"
 
+#include "core/Console.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +15,7 @@ std::unique_ptr<QSettings> openSettings(const QString &explicitPath)
     return std::make_unique<QSettings>(explicitPath, QSettings::IniFormat);
 }
 
-void syncPrivately(QSettings &settings)
+bool syncPrivately(QSettings &settings)
 {
     const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     // QSettings replaces the file atomically and keeps the permissions of an
@@ -28,7 +30,12 @@ void syncPrivately(QSettings &settings)
             file.setPermissions(ownerOnly);
     }
     settings.sync();
+    if (settings.status() != QSettings::NoError) {
+        consoleLine(QStringLiteral("设置保存失败："), QStringLiteral("无法写入 %1，本次运行中的更改不会保留").arg(path));
+        return false;
+    }
     QFile::setPermissions(path, ownerOnly);
+    return true;
 }
 
 } // namespace papelo

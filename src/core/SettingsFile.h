@@ -9,8 +9,11 @@ namespace papelo {
 
 // The user-defaults store: QSettings in the standard location (honours
 // XDG_CONFIG_HOME), or an explicit file for tests. Written files are
-// readable by their owner only, because they hold the sign-in token.
+// readable by their owner only, because they may hold the sign-in token.
 std::unique_ptr<QSettings> openSettings(const QString &explicitPath);
-void syncPrivately(QSettings &settings);
+// Writes pending changes; a write that fails (read-only file or folder, a
+// path through a regular file, a full disk) is told on the console once per
+// call and reported as false, so callers keep their in-memory state.
+bool syncPrivately(QSettings &settings);
 
 } // namespace papelo
