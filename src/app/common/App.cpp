@@ -44,13 +44,21 @@ App *App::create(QQmlEngine *, QJSEngine *)
 
 void App::setThemeOverride(std::optional<ColorScheme> scheme)
 {
+    m_overridden = true;
     m_override = scheme;
+    updateAppearance();
+}
+
+void App::clearThemeOverride()
+{
+    m_overridden = false;
+    m_override.reset();
     updateAppearance();
 }
 
 std::optional<ColorScheme> App::effectiveColorScheme() const
 {
-    if (m_override)
+    if (m_overridden)
         return m_override;
     return m_settings->colorScheme();
 }

@@ -55,8 +55,11 @@ public:
     Theme *theme() const { return m_theme; }
     SystemAppearance *systemAppearance() const { return m_appearance; }
 
-    // A fixed appearance for this run only (command line); never persisted.
+    // The appearance for this run only (command line), whatever is stored;
+    // never persisted. A scheme fixes it, none follows the desktop.
     void setThemeOverride(std::optional<ColorScheme> scheme);
+    // Back to the stored choice.
+    void clearThemeOverride();
     std::optional<ColorScheme> effectiveColorScheme() const;
     bool isDark() const;
     bool reduceMotion() const { return m_appearance->reduceMotion(); }
@@ -93,6 +96,7 @@ private:
     AppCommands *m_commands;
     Theme *m_theme;
     QPointer<SystemAppearance> m_appearance;
+    bool m_overridden = false;
     std::optional<ColorScheme> m_override;
     bool m_dark = false;
     qreal m_windowWidth = 0;

@@ -19,8 +19,8 @@ struct CommandLine {
     QString message;  // help/version text, or the reason for Fail
     QString baseUrl;  // normalised; empty keeps the configured default
     QString webOrigin;
-    std::optional<ColorScheme> theme;  // --theme light|dark; none = the stored choice
-    bool themeGiven = false;           // --theme system also overrides a stored choice
+    std::optional<ColorScheme> theme;  // --theme light|dark; none with themeGiven = the desktop's
+    bool themeGiven = false;           // --theme system, too, overrides the stored choice for this run
     int tab = 0;
     QSize size;
     qint64 articleId = 0;
