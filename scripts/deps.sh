@@ -10,6 +10,8 @@ PACKAGES=(
   qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools
   qt6-webengine-dev qt6-httpserver-dev libqt6sql6-sqlite libqt6svg6
   qcoro-qt6-dev
+  # sign-in token in the desktop keychain (QtKeychain loads libsecret at run time)
+  qtkeychain-qt6-dev libsecret-1-0
   # QML modules loaded at run time
   qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qtqml-models
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
@@ -19,8 +21,9 @@ PACKAGES=(
   appstream
   # screenshots script (demo sign-in through the API)
   curl python3
-  # private session bus for the desktop-portal test
-  dbus-daemon
+  # private session bus for the desktop-portal and keychain tests, with a
+  # headless Secret Service and its command-line client
+  dbus-daemon gnome-keyring libsecret-tools
   # fonts: Chinese text and the icon ligatures
   fonts-noto-cjk fonts-material-design-icons-iconfont
 )

@@ -2,14 +2,22 @@
 
 #include "core/Records.h"
 
+#include <QCoroTask>
 #include <QObject>
 
 #include <optional>
 
 namespace papelo {
 
-// Who is signed in: token and user, kept in memory and mirrored to the
-// settings store under "authToken" / "authUser". UI thread only.
+// Who is signed in: token and user, kept in memory. The user record is
+// mirrored to the settings store under "authUser"; the token goes to the
+// desktop keychain, one entry per settings file, and leaves the owner-only
+// settings file ("authToken") once the keychain has confirmed it. Where no
+// keychain answers (no session bus, no Secret Service, an error, the time
+// limit) it stays in the file, and the console says so once per run. PAPELO_TOKEN_STORE=file selects the
+// settings file from the start (tests that must not touch a desktop
+// keychain). Nothing here talks to the keychain before the first
+// loadFromStorage(), login() or logout(). UI thread only.
 class AuthManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool isLoggedIn READ isLoggedIn NOTIFY changed)
@@ -32,8 +40,13 @@ public:
 
     void login(const QString &token, const Author &user);
     void logout();
-    void loadFromStorage();
-    // Rewrites "authUser" from the in-memory user while a token is stored,
+    // Restores a stored sign-in. Finishes at once when the settings file
+    // decides it (nothing usable stored, or a token still in the file, which
+    // is then moved to the keychain); otherwise it waits for the keychain,
+    // at most about two seconds, and the user stays signed out until then.
+    // A login() or logout() in the meantime wins over the late answer.
+    QCoro::Task<> loadFromStorage();
+    // Rewrites "authUser" from the in-memory user while a sign-in is stored,
     // so an edited signature survives the next restore.
     void persistUser();
 
@@ -49,6 +62,9 @@ signals:
     void changed();
 
 private:
+    QString keychainKey() const;
+    void restore(const QString &token, const Author &user);
+
     QString m_settingsPath;
     std::optional<QString> m_token;
     std::optional<Author> m_user;

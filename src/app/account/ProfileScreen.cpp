@@ -248,9 +248,18 @@ void ProfileScreen::cancelLogout()
 
 void ProfileScreen::appear()
 {
+    appearTask();
+}
+
+QCoro::Task<> ProfileScreen::appearTask()
+{
     if (!m_auth)
-        return;
-    m_auth->loadFromStorage();
+        co_return;
+    QPointer<ProfileScreen> guard(this);
+    // The stored token may have to come from the keychain first.
+    co_await m_auth->loadFromStorage();
+    if (!guard || !m_auth)
+        co_return;
     setBioText(currentUserBio());
     if (m_auth->isLoggedIn())
         loadMyArticles();

@@ -110,6 +110,7 @@ public:
     QCoro::Task<> handleAuthTask();
     QCoro::Task<> loadMyArticlesTask();
     QCoro::Task<> saveBioTask();
+    QCoro::Task<> appearTask();
 
 public slots:
     // The tab came on screen: re-read the stored sign-in, drop an unsaved
