@@ -1,0 +1,167 @@
+#include "ConsoleCapture.h"
+#include "Fixtures.h"
+#include "ServedTest.h"
+#include "common/App.h"
+#include "core/APIClient.h"
+#include "core/Console.h"
+#include "core/Envelopes.h"
+#include "shell/CommandLine.h"
+
+#include <QMetaEnum>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace papelo;
+
+namespace {
+template <typename T> std::optional<RequestError> failure(const Result<T> &r)
+{
+    return r ? std::nullopt : std::optional<RequestError>(r.error());
+}
+
+std::optional<RequestError> run(APIClient &c, const QString &op)
+{
+    if (op == "me") return failure(QCoro::waitFor(c.fetchMe("tok")));
+    if (op == "bio") return failure(QCoro::waitFor(c.updateBio("tok", "签名")));
+    if (op == "like") return failure(QCoro::waitFor(c.like(LikeTarget(1, std::nullopt), QString("tok"))));
+    if (op == "login") return failure(QCoro::waitFor(c.login("u", "pw")));
+    if (op == "register") return failure(QCoro::waitFor(c.registerUser("u", "u@example.org", "pw")));
+    if (op == "comment") return failure(QCoro::waitFor(c.postComment(1, "好", std::nullopt)));
+    return failure(QCoro::waitFor(c.fetchStats()));
+}
+
+} // namespace
+
+class CredentialsTest : public ServedTest {
+    Q_OBJECT
+private slots:
+    // Two loopback servers on different ports are two origins.
+    void credentialsStayWithOrigin_data()
+    {
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("sameOrigin");
+        QTest::addColumn<bool>("followed");
+        QTest::addColumn<QByteArray>("reply"); // what the redirect target answers
+        const QByteArray none;
+        QTest::newRow("me, token, to other port") << "me" << QByteArray("GET") << QByteArray("/api/me") << 302 << false << false << none;
+        QTest::newRow("bio, token") << "bio" << QByteArray("POST") << QByteArray("/api/me/bio") << 307 << false << false << none;
+        QTest::newRow("like, token") << "like" << QByteArray("POST") << QByteArray("/api/like") << 307 << false << false << none;
+        QTest::newRow("login 307, password") << "login" << QByteArray("POST") << QByteArray("/api/login") << 307 << false << false << none;
+        QTest::newRow("register 308") << "register" << QByteArray("POST") << QByteArray("/api/register") << 308 << false << false << none;
+        QTest::newRow("guest comment body") << "comment" << QByteArray("POST") << QByteArray("/api/comment") << 303 << false << false << none;
+        QTest::newRow("me, same origin") << "me" << QByteArray("GET") << QByteArray("/api/me") << 302 << true << true
+                                         << fixtures::bytes(MeResponse{fixtures::author(), {}, {}}.toJson());
+        QTest::newRow("login 307, same origin") << "login" << QByteArray("POST") << QByteArray("/api/login") << 307 << true << true
+                                                << fixtures::bytes(LoginResponse{"t2", fixtures::author()}.toJson());
+        QTest::newRow("public GET to other port") << "stats" << QByteArray("GET") << QByteArray("/api/stats") << 302 << false << true
+                                                  << fixtures::bytes(StatsResponse{3, 3, std::nullopt}.toJson());
+    }
+    void credentialsStayWithOrigin()
+    {
+        QFETCH(QString, op);
+        QFETCH(QByteArray, method);
+        QFETCH(QByteArray, path);
+        QFETCH(int, status);
+        QFETCH(bool, sameOrigin);
+        QFETCH(bool, followed);
+        QFETCH(QByteArray, reply);
+        FakeServer other;
+        QVERIFY(other.listen());
+        FakeServer &target = sameOrigin ? server() : other;
+        FakeServer::Response moved = FakeServer::Response::raw(status, {}, "text/plain");
+        moved.headers.append({"Location", target.baseUrl().toUtf8() + "/moved" + path});
+        server().on(method, path, moved);
+        target.on(method, "/moved" + path, FakeServer::Response::raw(200, reply));
+
+        auto client = APIClient::create(server().baseUrl());
+        const std::optional<RequestError> error = run(*client, op);
+        QCOMPARE(server().count(path), 1);
+        if (!followed) {
+            QVERIFY(error.has_value());
+            QCOMPARE(error->kind(), RequestError::Kind::BadResponse);
+            QCOMPARE(other.requests().size(), 0);
+            return;
+        }
+        QVERIFY2(!error, qPrintable(error ? error->description() : QString()));
+        QCOMPARE(target.count("/moved" + path), 1);
+        const FakeServer::Request &arrived = target.requestsTo("/moved" + path).constFirst();
+        QCOMPARE(arrived.hasHeader("Authorization"), op == "me");
+        QCOMPARE(arrived.body, server().requestsTo(path).constFirst().body); // a 307 re-posts the same body
+    }
+
+    void consoleDropsControlCharacters_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("printed");
+        QTest::newRow("window title") << QString("\x1b]0;owned\x07标题") << QString("]0;owned标题");
+        QTest::newRow("clear screen") << QString("\x1b[2J清屏") << QString("[2J清屏");
+        QTest::newRow("C1 CSI") << (QChar(0x9b) + QString("31m红")) << QString("31m红");
+        QTest::newRow("NUL DEL CR") << (QString("a") + QChar(0) + QChar(0x7f) + "b\rc") << QString("abc");
+        QTest::newRow("tab newline kept") << QString("一\t二\n三") << QString("一\t二\n三");
+    }
+    void consoleDropsControlCharacters()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, printed);
+        ConsoleCapture capture;
+        consoleLine("失败：", text);
+        capture.release();
+        QCOMPARE(capture.text(), "失败：" + printed + "\n");
+    }
+
+    void unwritableSettingsAreToldAndKeptInMemory()
+    {
+        QTemporaryDir dir;
+        QFile blocker(dir.filePath("plain-file"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where a folder should be: unwritable, even for root
+        AppSettings settings(dir.filePath("plain-file/papelo.ini"));
+        ConsoleCapture capture;
+        settings.setThemeMode(ThemeMode::Dark);
+        const QStringList lines = capture.release();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.constFirst().startsWith("设置保存失败：") && fixtures::isChinese(lines.constFirst()), qPrintable(lines.constFirst()));
+        QCOMPARE(settings.themeMode(), ThemeMode::Dark);
+    }
+
+    // Rule: Chinese text; the only Latin letters allowed are "HTTP" before a status number.
+    void errorTextsAreChinese_data()
+    {
+        QTest::addColumn<QString>("text");
+        const QMetaEnum codes = QMetaEnum::fromType<QNetworkReply::NetworkError>();
+        for (int i = 0; i < codes.keyCount(); ++i)
+            QTest::newRow(codes.key(i)) << RequestError::network(QNetworkReply::NetworkError(codes.value(i))).description();
+        QTest::newRow("too large") << RequestError::transport(RequestError::Transport::TooLarge).description();
+        QTest::newRow("bad response") << RequestError::badResponse(502).description();
+    }
+    void errorTextsAreChinese()
+    {
+        QFETCH(QString, text);
+        static QSet<QString> seen; // each failure tells its own story
+        QVERIFY2(!seen.contains(text), qPrintable(text));
+        seen.insert(text);
+        QVERIFY2(fixtures::isChinese(text), qPrintable(text));
+        QVERIFY2(!QString(text).remove(QRegularExpression("HTTP \\d{3}")).contains(QRegularExpression("[A-Za-z]")),
+                 qPrintable(text));
+    }
+
+    void themeSystemFollowsTheDesktopOverAStoredChoice()
+    {
+        QTemporaryDir dir;
+        SystemAppearance desktop;
+        App app(dir.filePath("papelo.ini"), &desktop);
+        app.settings()->setThemeMode(ThemeMode::Light);
+        desktop.setDark(true);
+        const CommandLine line = CommandLine::parse({"papelo", "--theme", "system"}, {});
+        app.setThemeOverride(line.theme); // what main() does when themeGiven
+        QVERIFY(line.themeGiven && app.isDark());
+        app.clearThemeOverride();
+        QVERIFY(!app.isDark()); // the stored "light" again, and still stored
+        QCOMPARE(AppSettings(dir.filePath("papelo.ini")).themeMode(), ThemeMode::Light);
+    }
+};
+
+QTEST_MAIN(CredentialsTest)
+#include "tst_credentials.moc"

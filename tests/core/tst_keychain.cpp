@@ -1,0 +1,114 @@
+#include "ConsoleCapture.h"
+#include "Fixtures.h"
+#include "core/AuthManager.h"
+
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace papelo;
+
+// Runs under ctest inside a private session bus with an unlocked, throwaway
+// gnome-keyring (see CMakeLists.txt); a "restart" is a new AuthManager over
+// the same settings file.
+namespace {
+// The keychain entry of a settings file, read with libsecret's own tool.
+QString keychainEntry(const QString &settingsPath)
+{
+    QProcess tool;
+    tool.start("secret-tool", {"lookup", "server", "papelo", "user", settingsPath});
+    tool.waitForFinished(5000);
+    return QString::fromUtf8(tool.readAllStandardOutput());
+}
+
+QVariant inFile(const QString &path, const QString &key) { return QSettings(path, QSettings::IniFormat).value(key); }
+
+bool busPresent() { return !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"); }
+} // namespace
+
+class KeychainTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+private slots:
+    void tokenRoundTripsThroughTheKeychain()
+    {
+        if (!busPresent()) QSKIP("needs the private bus and keyring of the ctest entry");
+        const QString file = m_dir.filePath("roundtrip.ini");
+        {
+            AuthManager auth(file);
+            auth.login("tok 令牌", fixtures::author());
+        }
+        QTRY_VERIFY(!inFile(file, "authToken").isValid()); // leaves the file once the keychain has it
+        QCOMPARE(keychainEntry(file), QString("tok 令牌"));
+        QVERIFY(inFile(file, "authUser").isValid());
+
+        AuthManager restarted(file);
+        auto restore = restarted.loadFromStorage();
+        QVERIFY(!restarted.isLoggedIn()); // signed out until the keychain answers
+        QCoro::waitFor(std::move(restore));
+        QVERIFY(restarted.isLoggedIn());
+        QCOMPARE(restarted.token(), std::optional<QString>("tok 令牌"));
+        QCOMPARE(restarted.user()->username, fixtures::author().username);
+
+        restarted.logout();
+        QTRY_COMPARE(keychainEntry(file), QString());
+        QVERIFY(!inFile(file, "authToken").isValid());
+        QVERIFY(!inFile(file, "authUser").isValid());
+        AuthManager again(file);
+        QCoro::waitFor(again.loadFromStorage());
+        QVERIFY(!again.isLoggedIn());
+    }
+
+    void tokenLeftInTheFileMovesToTheKeychain()
+    {
+        if (!busPresent()) QSKIP("needs the private bus and keyring of the ctest entry");
+        const QString file = m_dir.filePath("migrate.ini");
+        {
+            QSettings old(file, QSettings::IniFormat);
+            old.setValue("authToken", "old-token");
+            old.setValue("authUser", fixtures::bytes(fixtures::author().toJson()));
+        }
+        AuthManager auth(file);
+        QCoro::waitFor(auth.loadFromStorage());
+        QCOMPARE(auth.token(), std::optional<QString>("old-token"));
+        QTRY_VERIFY(!inFile(file, "authToken").isValid());
+        QCOMPARE(keychainEntry(file), QString("old-token"));
+
+        AuthManager restarted(file);
+        QCoro::waitFor(restarted.loadFromStorage());
+        QCOMPARE(restarted.token(), std::optional<QString>("old-token"));
+    }
+
+    void withoutABusTheTokenStaysInThePrivateFile()
+    {
+        const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        qputenv("XDG_RUNTIME_DIR", m_dir.path().toUtf8()); // no "bus" socket here either
+        const QString file = m_dir.filePath("fallback.ini");
+        ConsoleCapture capture;
+        {
+            AuthManager auth(file);
+            auth.login("first", fixtures::author());
+            auth.logout();
+            auth.login("file-token", fixtures::author());
+        }
+        const QStringList lines = capture.release();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+        qputenv("XDG_RUNTIME_DIR", runtime);
+
+        QCOMPARE(lines.size(), 1); // said once
+        QVERIFY2(lines.constFirst().startsWith("钥匙串不可用："), qPrintable(lines.constFirst()));
+        QCOMPARE(inFile(file, "authToken").toString(), QString("file-token"));
+        const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther
+                            | QFileDevice::WriteOther;
+        QCOMPARE(QFile::permissions(file) & others, QFileDevice::Permissions());
+        if (busPresent())
+            QCOMPARE(keychainEntry(file), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(KeychainTest)
+#include "tst_keychain.moc"
