@@ -16,7 +16,7 @@ if [ "$(id -u)" -eq 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
 export XDG_CONFIG_HOME="$WORK/config" XDG_CACHE_HOME="$WORK/cache"
 mkdir -p "$OUT" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
 
-"$SERVER" --demo --data "$WORK/data" --port "$PORT" > "$WORK/server.log" &
+"$SERVER" --demo --no-throttle --data "$WORK/data" --port "$PORT" > "$WORK/server.log" &
 SERVER_PID=$!
 for _ in $(seq 1 150); do
   grep -q "listening" "$WORK/server.log" 2>/dev/null && break

@@ -2,9 +2,27 @@
 
 #include <QCommandLineParser>
 #include <QStandardPaths>
+#include <QThread>
+
+#include <vector>
+
+namespace {
+
+// A whole-number flag with its bounds and the field it fills.
+struct NumberFlag {
+    QCommandLineOption option;
+    int min;
+    int max;
+    int *target;
+};
+
+} // namespace
 
 ServerOptions ServerOptions::parse(const QStringList &arguments, QString *error)
 {
+    ServerOptions o;
+    o.hashThreads = qMax(1, QThread::idealThreadCount() - 1);
+
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Papelo reference server"));
     parser.addHelpOption();
@@ -17,11 +35,37 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, QString *error)
     const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("Seed the demo site into an empty store."));
     const QCommandLineOption articles(QStringLiteral("articles"),
                                       QStringLiteral("Seed N plain articles into an empty store."), QStringLiteral("N"));
-    const QCommandLineOption latency(QStringLiteral("latency"), QStringLiteral("Delay every answer by MS milliseconds."),
-                                     QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption noThrottle(QStringLiteral("no-throttle"),
+                                        QStringLiteral("Turn off sign-in back-off and the per-minute limits."));
+    const auto number = [](const char *name, const char *help, const char *value, int *target, int min, int max) {
+        return NumberFlag{QCommandLineOption(QString::fromLatin1(name),
+                                             QString::fromLatin1(help) + QStringLiteral(" Default %1.").arg(*target),
+                                             QString::fromLatin1(value), QString::number(*target)),
+                          min, max, target};
+    };
+    const std::vector<NumberFlag> numbers = {
+        number("latency", "Delay every answer by MS milliseconds.", "MS", &o.latencyMs, 0, 600000),
+        number("login-attempts", "Failed sign-ins per address or name before back-off.", "N", &o.loginAttempts, 1, 1000),
+        number("login-backoff", "First back-off after those, doubling with each further failure.", "SECONDS",
+               &o.loginBackoffSeconds, 1, 86400),
+        number("login-backoff-max", "Longest back-off; a key is forgotten after this long without failures.", "SECONDS",
+               &o.loginBackoffMaxSeconds, 1, 604800),
+        number("comments-per-minute", "Comments a guest address may post per minute.", "N", &o.commentsPerMinute, 1, 100000),
+        number("registrations-per-minute", "Registrations per address per minute.", "N", &o.registrationsPerMinute, 1, 100000),
+        number("request-timeout", "Seconds a request may take to arrive; idle connections close after as long.", "SECONDS",
+               &o.requestTimeoutSeconds, 1, 3600),
+        number("max-connections", "Open connections in all; more are answered 503.", "N", &o.maxConnections, 1, 1000000),
+        number("max-connections-per-address", "Open connections per client address.", "N", &o.maxConnectionsPerAddress, 1,
+               1000000),
+        number("token-days", "Days a sign-in token stays valid.", "DAYS", &o.tokenDays, 1, 36500),
+        number("hash-threads", "Threads that hash passwords.", "N", &o.hashThreads, 1, 256),
+        number("hash-queue", "Password hashes queued before sign-ins are answered 503.", "N", &o.hashQueue, 1, 1000000),
+    };
     const QCommandLineOption bareLists(QStringLiteral("bare-lists"),
                                        QStringLiteral("Leave likes and comments out of article lists (the older shape)."));
-    parser.addOptions({port, host, data, demo, articles, latency, bareLists});
+    parser.addOptions({port, host, data, demo, articles, noThrottle, bareLists});
+    for (const NumberFlag &flag : numbers)
+        parser.addOption(flag.option);
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return {};
@@ -31,7 +75,6 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, QString *error)
         return {};
     }
 
-    ServerOptions o;
     bool ok = false;
     const uint portValue = parser.value(port).toUInt(&ok);
     if (!ok || portValue > 65535) {
@@ -57,10 +100,14 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, QString *error)
             return {};
         }
     }
-    o.latencyMs = parser.value(latency).toInt(&ok);
-    if (!ok || o.latencyMs < 0 || o.latencyMs > 600000) {
-        *error = QStringLiteral("--latency must be 0..600000");
-        return {};
+    o.throttle = !parser.isSet(noThrottle);
+    for (const NumberFlag &flag : numbers) {
+        const int value = parser.value(flag.option).toInt(&ok);
+        if (!ok || value < flag.min || value > flag.max) {
+            *error = QStringLiteral("--%1 must be %2..%3").arg(flag.option.names().first()).arg(flag.min).arg(flag.max);
+            return {};
+        }
+        *flag.target = value;
     }
     return o;
 }

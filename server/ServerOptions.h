@@ -14,5 +14,19 @@ struct ServerOptions {
     int latencyMs = 0;
     bool bareLists = false;  // lists without likes/comments, the older shape
 
+    // Limits against abuse; server/README.md explains each.
+    bool throttle = true;
+    int loginAttempts = 5;
+    int loginBackoffSeconds = 1;
+    int loginBackoffMaxSeconds = 900;
+    int commentsPerMinute = 5;
+    int registrationsPerMinute = 5;
+    int requestTimeoutSeconds = 20;
+    int maxConnections = 1024;
+    int maxConnectionsPerAddress = 64;
+    int tokenDays = 30;
+    int hashThreads = 1;  // parse() sets one less than the cores, at least one
+    int hashQueue = 64;
+
     static ServerOptions parse(const QStringList &arguments, QString *error);
 };

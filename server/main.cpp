@@ -9,9 +9,11 @@
 
 #include <QGuiApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -26,6 +28,17 @@ void onSignal(int)
 }
 
 void printError(const QString &text) { std::fprintf(stderr, "papelo-server: %s\n", qPrintable(text)); }
+
+// The connection limit is meant to be reached before the descriptor limit:
+// take the whole hard limit, which is often far above the default soft one.
+void raiseDescriptorLimit()
+{
+    rlimit limit = {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
 
 } // namespace
 
@@ -66,7 +79,8 @@ int main(int argc, char **argv)
         printError(QStringLiteral("cannot open the store: %1").arg(db.errorString()));
         return 1;
     }
-    Auth auth(db, Auth::defaultIterations);
+    Auth auth(db, {Auth::defaultIterations, options.tokenDays, options.hashThreads, options.hashQueue});
+    auth.pruneTokens();
     Seeder seeder(db, auth);
     if ((options.demo || options.articles > 0) && seeder.isEmpty()) {
         const bool seeded = options.articles > 0 ? seeder.seedArticles(options.articles) : seeder.seedDemo();
@@ -78,14 +92,29 @@ int main(int argc, char **argv)
 
     ArticleStore articles(db, options.bareLists);
     ImageFactory images(options.dataDir);
-    Services services{db, articles, auth, images};
+    const auto seconds = [](int s) { return qint64(s) * 1000; };
+    const LoginThrottle::Policy signIns{options.loginAttempts, seconds(options.loginBackoffSeconds),
+                                        seconds(options.loginBackoffMaxSeconds)};
+    Throttles throttles{options.throttle, LoginThrottle(signIns), LoginThrottle(signIns),
+                        RateLimit(options.commentsPerMinute), RateLimit(options.registrationsPerMinute)};
+    // Expired tokens and stale throttle entries are dropped as the server runs.
+    QTimer housekeeping;
+    QObject::connect(&housekeeping, &QTimer::timeout, &app, [&auth, &throttles] {
+        auth.pruneTokens();
+        throttles.prune();
+    });
+    housekeeping.start(60 * 1000);
+    Services services{db, articles, auth, images, throttles};
     Router router;
     addReadingRoutes(router, services);
     addInteractionRoutes(router, services);
     addAccountRoutes(router, services);
     addImageRoutes(router, services);
 
-    HttpFrontend frontend(router, options.latencyMs);
+    raiseDescriptorLimit();
+    HttpFrontend frontend(router,
+                          {options.maxConnectionsPerAddress, options.maxConnections, options.requestTimeoutSeconds * 1000},
+                          options.latencyMs);
     const quint16 port = frontend.start(options.host, options.port);
     if (port == 0) {
         printError(QStringLiteral("cannot listen on %1:%2: %3").arg(options.hostText).arg(options.port).arg(frontend.errorString()));

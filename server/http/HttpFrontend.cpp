@@ -2,62 +2,10 @@
 
 #include <QHttpServerRequest>
 #include <QPointer>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
 namespace {
-
-const char *const pendingProperty = "papeloPendingBytes";
-const char *const rejectedProperty = "papeloRejected";
-
-QByteArray serialise(const HttpReply &reply, bool close)
-{
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
-    out += "Content-Type: " + reply.contentType + "\r\n";
-    out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
-    for (const auto &h : reply.headers)
-        out += h.first + ": " + h.second + "\r\n";
-    out += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
-    return out + reply.body;
-}
-
-// Counts what a connection sends before the parser sees it. Connected ahead of
-// QAbstractHttpServer's own handler, so once a connection is over its budget
-// the data is drained here and never reaches the request parser.
-class GuardedTcpServer : public QTcpServer {
-public:
-    using QTcpServer::QTcpServer;
-
-protected:
-    void incomingConnection(qintptr descriptor) override
-    {
-        auto *socket = new QTcpSocket(this);
-        if (!socket->setSocketDescriptor(descriptor)) {
-            delete socket;
-            return;
-        }
-        connect(socket, &QTcpSocket::readyRead, socket, [socket] { guard(socket); });
-        addPendingConnection(socket);
-    }
-
-private:
-    static void guard(QTcpSocket *socket)
-    {
-        if (socket->property(rejectedProperty).toBool()) {
-            socket->readAll();
-            return;
-        }
-        const qint64 pending = socket->property(pendingProperty).toLongLong() + socket->bytesAvailable();
-        socket->setProperty(pendingProperty, pending);
-        if (pending <= HttpFrontend::maxPendingBytes)
-            return;
-        socket->setProperty(rejectedProperty, true);
-        socket->readAll();
-        socket->write(serialise(HttpReply::error(413, QStringLiteral("请求内容过大")), true));
-        socket->disconnectFromHost();
-    }
-};
 
 QByteArray methodName(QHttpServerRequest::Method method)
 {
@@ -77,14 +25,14 @@ QByteArray methodName(QHttpServerRequest::Method method)
 
 } // namespace
 
-HttpFrontend::HttpFrontend(const Router &router, int latencyMs, QObject *parent)
-    : QAbstractHttpServer(parent), m_router(router), m_latencyMs(latencyMs)
+HttpFrontend::HttpFrontend(const Router &router, GuardedTcpServer::Limits limits, int latencyMs, QObject *parent)
+    : QAbstractHttpServer(parent), m_router(router), m_limits(limits), m_latencyMs(latencyMs)
 {
 }
 
 quint16 HttpFrontend::start(const QHostAddress &address, quint16 port)
 {
-    auto *tcp = new GuardedTcpServer(this);
+    auto *tcp = new GuardedTcpServer(m_limits, this);
     if (!tcp->listen(address, port)) {
         m_error = tcp->errorString();
         delete tcp;
@@ -96,7 +44,8 @@ quint16 HttpFrontend::start(const QHostAddress &address, quint16 port)
 
 bool HttpFrontend::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
 {
-    socket->setProperty(pendingProperty, qint64(0));
+    if (auto *guarded = qobject_cast<GuardedSocket *>(socket))
+        guarded->requestComplete();
     const bool close = request.value("Connection").compare("close", Qt::CaseInsensitive) == 0;
 
     HttpRequest r;
@@ -111,23 +60,21 @@ bool HttpFrontend::handleRequest(const QHttpServerRequest &request, QTcpSocket *
     const QString address = isV4 ? QHostAddress(v4).toString()
                                  : QLatin1Char('[') + socket->localAddress().toString() + QLatin1Char(']');
     r.localHost = address + QLatin1Char(':') + QString::number(socket->localPort());
+    const bool head = r.method == "HEAD";
 
-    HttpReply reply;
-    if (r.body.size() > maxBodyBytes)
-        reply = HttpReply::error(413, QStringLiteral("请求内容过大（上限 %1 KB）").arg(maxBodyBytes / 1024));
-    else
-        reply = m_router.dispatch(r);
-    if (r.method == "HEAD")
-        reply.body.clear();
-
-    if (m_latencyMs <= 0) {
-        send(socket, reply, close);
+    if (r.body.size() > maxBodyBytes) {
+        deliver(socket, HttpReply::error(413, QStringLiteral("请求内容过大（上限 %1 KB）").arg(maxBodyBytes / 1024)), close, head);
+        return true;
+    }
+    const HttpAnswer answer = m_router.dispatch(r);
+    if (answer.isReady()) {
+        deliver(socket, answer.reply(), close, head);
         return true;
     }
     QPointer<QTcpSocket> target(socket);
-    QTimer::singleShot(m_latencyMs, socket, [this, target, reply, close] {
+    answer.later().then(this, [this, target, close, head](const HttpReply &reply) {
         if (target)
-            send(target, reply, close);
+            deliver(target, reply, close, head);
     });
     return true;
 }
@@ -137,6 +84,21 @@ void HttpFrontend::missingHandler(const QHttpServerRequest &, QTcpSocket *socket
     send(socket, HttpReply::error(404, QStringLiteral("未找到")), false);
 }
 
+void HttpFrontend::deliver(QTcpSocket *socket, HttpReply reply, bool close, bool head)
+{
+    if (head)
+        reply.body.clear();
+    if (m_latencyMs <= 0) {
+        send(socket, reply, close);
+        return;
+    }
+    QPointer<QTcpSocket> target(socket);
+    QTimer::singleShot(m_latencyMs, socket, [this, target, reply, close] {
+        if (target)
+            send(target, reply, close);
+    });
+}
+
 void HttpFrontend::send(QTcpSocket *socket, const HttpReply &reply, bool close)
 {
     if (socket->state() != QAbstractSocket::ConnectedState)
@@ -144,4 +106,6 @@ void HttpFrontend::send(QTcpSocket *socket, const HttpReply &reply, bool close)
     socket->write(serialise(reply, close));
     if (close)
         socket->disconnectFromHost();
+    else if (auto *guarded = qobject_cast<GuardedSocket *>(socket))
+        guarded->answerSent();
 }

@@ -1,24 +1,21 @@
 #pragma once
 
+#include "http/GuardedTcpServer.h"
 #include "http/Router.h"
 
 #include <QAbstractHttpServer>
 #include <QHostAddress>
 
-class QTcpServer;
-
 // Turns Qt's parsed requests into HttpRequest, dispatches them through the
 // Router and writes the answers itself, so every answer (errors included)
-// gets the same headers and the optional artificial latency.
+// gets the same headers and the optional artificial latency. Answers still
+// being computed off the event loop are written when they arrive.
 class HttpFrontend : public QAbstractHttpServer {
     Q_OBJECT
 public:
     static constexpr qint64 maxBodyBytes = 64 * 1024;
-    // Bytes one connection may send without completing a request before it
-    // is answered 413 and closed; stops a huge upload from filling memory.
-    static constexpr qint64 maxPendingBytes = 1024 * 1024;
 
-    HttpFrontend(const Router &router, int latencyMs, QObject *parent = nullptr);
+    HttpFrontend(const Router &router, GuardedTcpServer::Limits limits, int latencyMs, QObject *parent = nullptr);
 
     // Port actually bound (useful with port 0), or 0 on failure.
     quint16 start(const QHostAddress &address, quint16 port);
@@ -29,9 +26,11 @@ protected:
     void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
 
 private:
+    void deliver(QTcpSocket *socket, HttpReply reply, bool close, bool head);
     void send(QTcpSocket *socket, const HttpReply &reply, bool close);
 
     const Router &m_router;
+    GuardedTcpServer::Limits m_limits;
     int m_latencyMs = 0;
     QString m_error;
 };

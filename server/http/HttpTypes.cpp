@@ -4,6 +4,9 @@
 
 #include <QJsonDocument>
 
+#include <algorithm>
+#include <iterator>
+
 QByteArray HttpRequest::header(const QByteArray &name) const
 {
     for (const auto &h : headers) {
@@ -60,9 +63,42 @@ QByteArray reasonPhrase(int status)
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 409: return "Conflict";
+    case 408: return "Request Timeout";
     case 413: return "Payload Too Large";
     case 415: return "Unsupported Media Type";
+    case 429: return "Too Many Requests";
     case 500: return "Internal Server Error";
+    case 503: return "Service Unavailable";
     default: return "Status";
     }
+}
+
+QByteArray serialise(const HttpReply &reply, bool close)
+{
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
+    out += "Content-Type: " + reply.contentType + "\r\n";
+    out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+    for (const auto &h : reply.headers)
+        out += h.first + ": " + h.second + "\r\n";
+    out += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
+    return out + reply.body;
+}
+
+QString clientKey(const QHostAddress &address)
+{
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    if (isV4)
+        return QHostAddress(v4).toString();
+    Q_IPV6ADDR v6 = address.toIPv6Address();
+    std::fill(std::begin(v6.c) + 8, std::end(v6.c), quint8(0));
+    return QHostAddress(v6).toString() + QStringLiteral("/64");
+}
+
+HttpReply retryLater(int status, const QString &message, qint64 retryAfterMs)
+{
+    const qint64 seconds = qMax<qint64>(1, (retryAfterMs + 999) / 1000);
+    HttpReply reply = HttpReply::error(status, message.arg(seconds));
+    reply.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray::number(seconds)));
+    return reply;
 }

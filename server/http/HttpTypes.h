@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFuture>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -39,4 +40,30 @@ struct HttpReply {
     static HttpReply error(int status, const QString &message);
 };
 
+// What a handler gives back: the reply itself, or one still being computed
+// off the event loop, whose result arrives on the main thread.
+class HttpAnswer {
+public:
+    HttpAnswer(HttpReply reply) : m_reply(std::move(reply)), m_ready(true) {}
+    HttpAnswer(QFuture<HttpReply> later) : m_later(std::move(later)) {}
+    bool isReady() const { return m_ready; }
+    const HttpReply &reply() const { return m_reply; }
+    QFuture<HttpReply> later() const { return m_later; }
+
+private:
+    HttpReply m_reply;
+    QFuture<HttpReply> m_later;
+    bool m_ready = false;
+};
+
 QByteArray reasonPhrase(int status);
+// The whole HTTP/1.1 message; every answer carries the same headers.
+QByteArray serialise(const HttpReply &reply, bool close);
+
+// The key per-client limits count under: the IPv4 address (also when it
+// arrives IPv6-mapped), or the /64 prefix of an IPv6 address, since one
+// client commonly holds a whole /64.
+QString clientKey(const QHostAddress &address);
+
+// An error reply that tells the client when to try again.
+HttpReply retryLater(int status, const QString &message, qint64 retryAfterMs);

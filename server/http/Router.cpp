@@ -5,7 +5,7 @@ void Router::add(const QByteArray &method, const QString &pattern, Handler handl
     m_routes.push_back({method, QRegularExpression(QRegularExpression::anchoredPattern(pattern)), std::move(handler)});
 }
 
-HttpReply Router::dispatch(const HttpRequest &request) const
+HttpAnswer Router::dispatch(const HttpRequest &request) const
 {
     QByteArrayList allowed;
     for (const Route &route : m_routes) {

@@ -12,11 +12,11 @@
 class Router {
 public:
     // captures: the pattern's capture groups, in order
-    using Handler = std::function<HttpReply(const HttpRequest &, const QStringList &captures)>;
+    using Handler = std::function<HttpAnswer(const HttpRequest &, const QStringList &captures)>;
 
     // pattern is anchored: "/api/article/(-?\\d+)" matches that whole path only
     void add(const QByteArray &method, const QString &pattern, Handler handler);
-    HttpReply dispatch(const HttpRequest &request) const;
+    HttpAnswer dispatch(const HttpRequest &request) const;
 
 private:
     struct Route {

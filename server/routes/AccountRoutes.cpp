@@ -2,6 +2,7 @@
 
 #include "http/JsonBody.h"
 
+#include <QCoreApplication>
 #include <QSqlError>
 
 using namespace papelo;
@@ -23,22 +24,8 @@ HttpReply signedIn(Services &s, qint64 userId, int status)
     return HttpReply::json(response.toJson(), status);
 }
 
-HttpReply registerUser(const HttpRequest &request, Services &s)
+HttpReply storeUser(Services &s, const QString &username, const QString &email, const Auth::Hashed &hashed)
 {
-    JsonBody body(request);
-    const QString username = body.string("username");
-    const QString email = body.string("email");
-    const QString password = body.string("password");
-    if (!body.ok())
-        return body.failure();
-    for (const QString &problem : {Auth::checkUsername(username), Auth::checkEmail(email), Auth::checkPassword(password)}) {
-        if (!problem.isEmpty())
-            return HttpReply::error(400, problem);
-    }
-    if (s.db.scalar(QStringLiteral("SELECT 1 FROM users WHERE username = ?"), {username}).isValid())
-        return HttpReply::error(409, QStringLiteral("用户名已被占用"));
-
-    const Auth::Hashed hashed = s.auth.hashPassword(password);
     Transaction tx(s.db);
     QSqlQuery insert = s.db.prepare(QStringLiteral(
         "INSERT INTO users (username, email, role, salt, password_hash, iterations, created_at)"
@@ -64,20 +51,78 @@ HttpReply registerUser(const HttpRequest &request, Services &s)
     return reply;
 }
 
-HttpReply login(const HttpRequest &request, Services &s)
+HttpReply busy() { return HttpReply::error(503, QStringLiteral("服务器繁忙，请稍后再试")); }
+
+HttpAnswer registerUser(const HttpRequest &request, Services &s)
+{
+    JsonBody body(request);
+    const QString username = body.string("username");
+    const QString email = body.string("email");
+    const QString password = body.string("password");
+    if (!body.ok())
+        return body.failure();
+    Throttles &t = s.throttles;
+    const QString client = clientKey(request.remote);
+    if (const qint64 wait = t.enabled ? t.registrations.retryAfterMs(client, Throttles::nowMs()) : 0)
+        return retryLater(429, QStringLiteral("注册过于频繁，请 %1 秒后再试"), wait);
+    for (const QString &problem : {Auth::checkUsername(username), Auth::checkEmail(email), Auth::checkPassword(password)}) {
+        if (!problem.isEmpty())
+            return HttpReply::error(400, problem);
+    }
+    if (s.db.scalar(QStringLiteral("SELECT 1 FROM users WHERE username = ?"), {username}).isValid())
+        return HttpReply::error(409, QStringLiteral("用户名已被占用"));
+    if (!s.auth.canHash())
+        return busy();
+    // Counted when the costly part starts, so parallel requests cannot slip past.
+    if (t.enabled)
+        t.registrations.record(client, Throttles::nowMs());
+    return s.auth.hashLater(password).then(QCoreApplication::instance(), [&s, username, email](const Auth::Hashed &hashed) {
+        return storeUser(s, username, email, hashed);
+    });
+}
+
+// Names longer than any account's share one throttle entry per prefix, so a
+// flood of long made-up names cannot fill memory.
+QString nameKey(const QString &username) { return username.left(64); }
+
+HttpAnswer login(const HttpRequest &request, Services &s)
 {
     JsonBody body(request);
     const QString username = body.string("username");
     const QString password = body.string("password");
     if (!body.ok())
         return body.failure();
+    Throttles &t = s.throttles;
+    const QString client = clientKey(request.remote);
+    if (t.enabled) {
+        const qint64 now = Throttles::nowMs();
+        const qint64 wait = qMax(t.signInsByAddress.retryAfterMs(client, now), t.signInsByName.retryAfterMs(nameKey(username), now));
+        if (wait > 0)
+            return retryLater(429, QStringLiteral("登录失败次数过多，请 %1 秒后再试"), wait);
+    }
+    if (!s.auth.canHash())
+        return busy();
     QSqlQuery q = s.db.prepare(QStringLiteral("SELECT id, salt, password_hash, iterations FROM users WHERE username = ?"));
     q.addBindValue(username);
-    // Unknown user and wrong password answer alike, so names cannot be probed.
-    if (!q.exec() || !q.next()
-        || !Auth::verifyPassword(password, q.value(1).toByteArray(), q.value(2).toByteArray(), q.value(3).toInt()))
-        return HttpReply::error(401, QStringLiteral("用户名或密码错误"));
-    return signedIn(s, q.value(0).toLongLong(), 200);
+    const bool found = q.exec() && q.next();
+    const qint64 userId = found ? q.value(0).toLongLong() : 0;
+    if (t.enabled) {
+        t.signInsByAddress.begin(client);
+        t.signInsByName.begin(nameKey(username));
+    }
+    // Unknown user and wrong password answer alike and take as long, so names cannot be probed.
+    return s.auth
+        .verifyLater(password, found ? q.value(1).toByteArray() : QByteArray(), found ? q.value(2).toByteArray() : QByteArray(),
+                     found ? q.value(3).toInt() : 0)
+        .then(QCoreApplication::instance(), [&s, userId, client, username](bool ok) {
+            Throttles &t = s.throttles;
+            if (t.enabled) {
+                const qint64 now = Throttles::nowMs();
+                t.signInsByAddress.end(client, ok, false, now);
+                t.signInsByName.end(nameKey(username), ok, true, now);
+            }
+            return ok ? signedIn(s, userId, 200) : HttpReply::error(401, QStringLiteral("用户名或密码错误"));
+        });
 }
 
 HttpReply me(const HttpRequest &request, Services &s)

@@ -25,7 +25,8 @@ std::optional<QString> titleOf(Services &s, const QString &idText)
     const qint64 id = idText.toLongLong(&ok);
     if (!ok)
         return std::nullopt;
-    const QVariant title = s.db.scalar(QStringLiteral("SELECT title FROM articles WHERE id = ?"), {id});
+    // Pictures of unpublished articles are as unknown as the articles themselves.
+    const QVariant title = s.db.scalar(QStringLiteral("SELECT title FROM articles WHERE id = ? AND status = 'published'"), {id});
     if (!title.isValid())
         return std::nullopt;
     return title.toString();

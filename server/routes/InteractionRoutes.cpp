@@ -58,6 +58,12 @@ HttpReply postComment(const HttpRequest &request, Services &s)
     }
     if (shownName.isEmpty())
         shownName = guestName;
+    // Guests are limited per address; signed-in readers answer for their comments.
+    const bool guest = !userColumn.isValid();
+    const QString client = clientKey(request.remote);
+    Throttles &t = s.throttles;
+    if (const qint64 wait = guest && t.enabled ? t.anonymousComments.retryAfterMs(client, Throttles::nowMs()) : 0)
+        return retryLater(429, QStringLiteral("评论过于频繁，请 %1 秒后再试"), wait);
 
     Transaction tx(s.db);
     QSqlQuery insert = s.db.prepare(QStringLiteral(
@@ -73,6 +79,8 @@ HttpReply postComment(const HttpRequest &request, Services &s)
         || !s.db.exec(QStringLiteral("UPDATE articles SET comment_count = comment_count + 1 WHERE id = ?"), {articleId})
         || !tx.commit())
         return HttpReply::error(500, QStringLiteral("评论保存失败"));
+    if (guest && t.enabled)
+        t.anonymousComments.record(client, Throttles::nowMs());
     CommentPostResponse response;
     response.id = id;
     response.ok = true;

@@ -5,6 +5,7 @@
 #include "store/Database.h"
 #include "demo/ImageFactory.h"
 #include "http/Router.h"
+#include "limits/Throttles.h"
 
 // What the routes share. Everything lives in main() for the whole run and is
 // used on the main thread only.
@@ -13,6 +14,7 @@ struct Services {
     ArticleStore &articles;
     Auth &auth;
     ImageFactory &images;
+    Throttles &throttles;
 };
 
 void addReadingRoutes(Router &router, Services &services);

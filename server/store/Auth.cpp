@@ -1,6 +1,7 @@
 #include "store/Auth.h"
 
 #include <QCryptographicHash>
+#include <QtConcurrent>
 #include <QDateTime>
 #include <QPasswordDigestor>
 #include <QRandomGenerator>
@@ -34,14 +35,58 @@ QByteArray tokenHash(const QByteArray &token)
 {
     return QCryptographicHash::hash(token, QCryptographicHash::Sha256);
 }
+
+// What an unknown name is checked against: fixed, and matched by no password
+// because the answer for it is false whatever the comparison says.
+const QByteArray dummySalt = QByteArrayLiteral("papelo-no-such-user");
+const QByteArray dummyHash(32, '\0');
+
+QString isoUtc(const QDateTime &time) { return time.toUTC().toString(Qt::ISODate); }
 } // namespace
+
+Auth::Auth(const Database &db, Options options) : m_db(db), m_options(options)
+{
+    m_pool.setMaxThreadCount(qMax(1, options.hashThreads));
+}
+
+template <typename T> QFuture<T> Auth::onPool(std::function<T()> work)
+{
+    ++m_inFlight;
+    return QtConcurrent::run(&m_pool, std::move(work)).then(&m_mainThread, [this](T result) {
+        --m_inFlight;
+        return result;
+    });
+}
+
+QFuture<Auth::Hashed> Auth::hashLater(const QString &password)
+{
+    const int iterations = m_options.iterations;
+    return onPool<Hashed>([password, iterations] {
+        Hashed h;
+        h.salt = randomBytes(16);
+        h.iterations = iterations;
+        h.hash = derive(password, h.salt, iterations);
+        return h;
+    });
+}
+
+QFuture<bool> Auth::verifyLater(const QString &password, const QByteArray &salt, const QByteArray &hash, int iterations)
+{
+    const bool known = !salt.isEmpty() && !hash.isEmpty() && iterations > 0;
+    const int dummyIterations = m_options.iterations;
+    return onPool<bool>([=] {
+        const bool match = known ? verifyPassword(password, salt, hash, iterations)
+                                 : verifyPassword(password, dummySalt, dummyHash, dummyIterations);
+        return known && match;
+    });
+}
 
 Auth::Hashed Auth::hashPassword(const QString &password) const
 {
     Hashed h;
     h.salt = randomBytes(16);
-    h.iterations = m_iterations;
-    h.hash = derive(password, h.salt, m_iterations);
+    h.iterations = m_options.iterations;
+    h.hash = derive(password, h.salt, m_options.iterations);
     return h;
 }
 
@@ -56,7 +101,7 @@ QString Auth::issueToken(qint64 userId) const
 {
     const QByteArray token = randomBytes(32).toHex();
     const bool ok = m_db.exec(QStringLiteral("INSERT INTO tokens (token_hash, user_id, created_at) VALUES (?, ?, ?)"),
-                              {tokenHash(token), userId, QDateTime::currentDateTimeUtc().toString(Qt::ISODate)});
+                              {tokenHash(token), userId, isoUtc(QDateTime::currentDateTimeUtc())});
     return ok ? QString::fromLatin1(token) : QString();
 }
 
@@ -64,11 +109,21 @@ std::optional<qint64> Auth::userForToken(const QByteArray &token) const
 {
     if (token.isEmpty() || token.size() > 256)
         return std::nullopt;
-    const QVariant id = m_db.scalar(QStringLiteral("SELECT user_id FROM tokens WHERE token_hash = ?"), {tokenHash(token)});
+    const QVariant id = m_db.scalar(QStringLiteral("SELECT user_id FROM tokens WHERE token_hash = ? AND created_at >= ?"),
+                                    {tokenHash(token), tokenCutoff()});
     if (!id.isValid())
         return std::nullopt;
     return id.toLongLong();
 }
+
+bool Auth::pruneTokens() const
+{
+    return m_db.exec(QStringLiteral("DELETE FROM tokens WHERE created_at < ?"), {tokenCutoff()});
+}
+
+// Tokens issued before this instant have expired. Stored times are ISO 8601
+// UTC of one fixed width, so they compare as text.
+QString Auth::tokenCutoff() const { return isoUtc(QDateTime::currentDateTimeUtc().addDays(-m_options.tokenDays)); }
 
 QString Auth::checkUsername(const QString &username)
 {

@@ -3,30 +3,54 @@
 #include "store/Database.h"
 
 #include <QByteArray>
+#include <QFuture>
+#include <QObject>
 #include <QString>
+#include <QThreadPool>
 
+#include <functional>
 #include <optional>
 
 // Passwords (salted PBKDF2-SHA256) and bearer tokens (256 random bits, stored
-// only as their SHA-256). Main thread only, like the database.
+// only as their SHA-256, valid for a number of days). The database is used on
+// the main thread only; password hashing runs on a small pool of its own so
+// it never stalls the event loop, and its results come back on the main thread.
 class Auth {
 public:
     static constexpr int defaultIterations = 120000;
 
-    Auth(const Database &db, int iterations) : m_db(db), m_iterations(iterations) {}
+    struct Options {
+        int iterations = defaultIterations;
+        int tokenDays = 30;
+        int hashThreads = 1;
+        int hashQueue = 64;  // hashes queued or running before new ones are refused
+    };
+    Auth(const Database &db, Options options);
 
     struct Hashed {
         QByteArray salt;
         QByteArray hash;
         int iterations = 0;
     };
+    // Blocking; for seeding before the server listens.
     Hashed hashPassword(const QString &password) const;
     static bool verifyPassword(const QString &password, const QByteArray &salt, const QByteArray &hash, int iterations);
 
+    // False when the hashing queue is full; callers answer 503 instead of queueing.
+    bool canHash() const { return m_inFlight < m_options.hashQueue; }
+    // Hashes on the pool; the result arrives on the main thread.
+    QFuture<Hashed> hashLater(const QString &password);
+    // Checks on the pool. Without a stored hash (unknown name, passwordless
+    // account) a dummy of the same cost is checked instead and the answer is
+    // false, so the time taken reveals nothing about the name.
+    QFuture<bool> verifyLater(const QString &password, const QByteArray &salt, const QByteArray &hash, int iterations);
+
     // Issues and stores a new token for the user; empty on failure.
     QString issueToken(qint64 userId) const;
-    // The user id behind a bearer token, if valid.
+    // The user id behind a bearer token, if valid and not expired.
     std::optional<qint64> userForToken(const QByteArray &token) const;
+    // Deletes expired tokens; false on a store failure.
+    bool pruneTokens() const;
 
     // Validation messages for registration; empty when the value is fine.
     static QString checkUsername(const QString &username);
@@ -34,6 +58,12 @@ public:
     static QString checkPassword(const QString &password);
 
 private:
+    template <typename T> QFuture<T> onPool(std::function<T()> work);
+    QString tokenCutoff() const;
+
     const Database &m_db;
-    int m_iterations;
+    Options m_options;
+    QObject m_mainThread;  // context that brings results back to the main thread
+    QThreadPool m_pool;    // after it: destroying the pool waits for running hashes
+    int m_inFlight = 0;
 };

@@ -60,6 +60,8 @@ bool ServerProcess::start(int timeoutMs)
         args << QStringLiteral("--demo");
     if (m_options.latencyMs > 0)
         args << QStringLiteral("--latency") << QString::number(m_options.latencyMs);
+    if (!m_options.throttle)
+        args << QStringLiteral("--no-throttle");
     args << m_options.extraArguments;
 
     m_stdout.clear();

@@ -19,6 +19,9 @@ public:
         int articles = 0;            // > 0: seed this many articles instead
         int latencyMs = 0;           // --latency
         QStringList extraArguments;  // passed through unchanged
+        // Off (--no-throttle) unless a test is about the limits, so that no
+        // test or bench trips a sign-in back-off or a per-minute limit by accident.
+        bool throttle = false;
     };
 
     ServerProcess();

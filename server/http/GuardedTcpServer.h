@@ -1,0 +1,28 @@
+#pragma once
+
+#include "http/GuardedSocket.h"
+
+#include <QTcpServer>
+
+#include <memory>
+
+// Accepts connections as GuardedSockets, refusing with 503 those beyond the
+// limits on open connections per client and in all.
+class GuardedTcpServer : public QTcpServer {
+public:
+    struct Limits {
+        int perClient = 64;
+        int total = 1024;
+        int requestTimeoutMs = 20000;
+    };
+
+    GuardedTcpServer(Limits limits, QObject *parent);
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    Limits m_limits;
+    // Shared with the sockets, which may outlive this server at shutdown.
+    std::shared_ptr<ConnectionCounts> m_counts = std::make_shared<ConnectionCounts>();
+};
