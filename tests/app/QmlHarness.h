@@ -23,11 +23,7 @@ Q_IMPORT_QML_PLUGIN(PapeloPlugin)
 
 namespace qmltest {
 
-inline QStringList &warnings()
-{
-    static QStringList list;
-    return list;
-}
+inline QStringList warnings;
 
 // Every warning fails the test that printed it, except the lines that the
 // offscreen platform, Qt WebEngine and Qt's network stack (a refused
@@ -43,15 +39,15 @@ inline void collectWarnings()
                                        "QNetworkReplyImplPrivate::error: Internal problem"};
         if (type != QtDebugMsg && type != QtInfoMsg
             && std::none_of(noise.begin(), noise.end(), [&](const QString &n) { return message.contains(n); }))
-            warnings() << message;
+            warnings << message;
         previous(type, context, message);
     });
 }
 
 inline QString takeWarnings()
 {
-    const QString text = warnings().join(QLatin1Char('\n'));
-    warnings().clear();
+    const QString text = warnings.join(QLatin1Char('\n'));
+    warnings.clear();
     return text;
 }
 
@@ -105,10 +101,7 @@ inline QQuickItem *findItem(QQuickItem *root, const std::function<bool(QQuickIte
     return nullptr;
 }
 
-inline QQuickItem *named(QQuickItem *root, const QString &name)
-{
-    return findItem(root, [&](QQuickItem *i) { return i->objectName() == name; });
-}
+inline QQuickItem *named(QQuickItem *root, const QString &name) { return findItem(root, [&](QQuickItem *i) { return i->objectName() == name; }); }
 
 // A visible text item showing exactly `text`.
 inline QQuickItem *withText(QQuickItem *root, const QString &text)
@@ -150,7 +143,7 @@ inline QStringList unnamedControls(QQuickItem *root)
 
 } // namespace qmltest
 
-#define QVERIFY_NO_WARNINGS() QVERIFY2(qmltest::warnings().isEmpty(), qPrintable(qmltest::takeWarnings()))
+#define QVERIFY_NO_WARNINGS() QVERIFY2(qmltest::warnings.isEmpty(), qPrintable(qmltest::takeWarnings()))
 #define QVERIFY_ALL_NAMED(root) QVERIFY2(qmltest::unnamedControls(root).isEmpty(), qPrintable(qmltest::unnamedControls(root).join(", ")))
 
 // main() of a QML test: Qt WebEngine before the application (pages may host a

@@ -1,8 +1,8 @@
 // The card list model: counts from the record or the shared store, change
-// notifications per row, the letter tile, the image choice and the footer.
+// notifications per row, the image choice and the card's texts (the letter
+// tile's rules are avatarInitial's, tested with the author page).
 #include "Fixtures.h"
 #include "articles/ArticleListModel.h"
-#include "common/AvatarInitial.h"
 #include "core/ArticleCountsStore.h"
 
 #include <QAbstractItemModelTester>
@@ -107,28 +107,6 @@ private slots:
         QCOMPARE(reset.size(), 3);
     }
 
-    void letterTile_data()
-    {
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("letter");
-        QTest::newRow("chinese") << "你好世界" << "你";
-        QTest::newRow("empty") << "" << "?";
-        QTest::newRow("space first") << " x" << " ";
-        QTest::newRow("combining mark") << QStringLiteral("e\u0301t\u00e9") << QStringLiteral("e\u0301");
-        QTest::newRow("flag") << QStringLiteral("\U0001F1E8\U0001F1F3 news") << QStringLiteral("\U0001F1E8\U0001F1F3");
-    }
-    void letterTile()
-    {
-        QFETCH(QString, title);
-        QFETCH(QString, letter);
-        QCOMPARE(avatarInitial(title), letter);
-        Article a = fixtures::article(401);
-        a.title = title;
-        ArticleListModel model;
-        model.setArticles({a});
-        QCOMPARE(roleOf(model, 0, ArticleListModel::LetterRole).toString(), letter);
-    }
-
     void imageChoice_data()
     {
         QTest::addColumn<QVariant>("thumb");
@@ -156,17 +134,19 @@ private slots:
         QCOMPARE(roleOf(model, 0, ArticleListModel::HasImageRole).toBool(), !expected.isEmpty());
     }
 
-    void footerTexts()
+    void cardTexts()
     {
         QList<Article> list = fixtures::articles(601, 2);
         list[0].date = QStringLiteral("2026-01-31T23:59:59Z");
         list[1].date = QStringLiteral("2026-1");
         list[1].author.reset();
+        list[1].title = QStringLiteral("\U0001F1E8\U0001F1F3 news"); // the letter tile takes the whole flag
         ArticleListModel model;
         model.setArticles(list);
         QCOMPARE((QStringList{roleOf(model, 0, ArticleListModel::DayRole).toString(), roleOf(model, 1, ArticleListModel::DayRole).toString(),
-                              roleOf(model, 0, ArticleListModel::AuthorRole).toString()}),
-                 (QStringList{"2026-01-31", "2026-1", "作者601"}));
+                              roleOf(model, 0, ArticleListModel::AuthorRole).toString(), roleOf(model, 0, ArticleListModel::LetterRole).toString(),
+                              roleOf(model, 1, ArticleListModel::LetterRole).toString()}),
+                 (QStringList{"2026-01-31", "2026-1", "作者601", "文", QStringLiteral("\U0001F1E8\U0001F1F3")}));
         QVERIFY(roleOf(model, 0, ArticleListModel::HasAuthorRole).toBool() && !roleOf(model, 1, ArticleListModel::HasAuthorRole).toBool());
         QCOMPARE(roleOf(model, 1, ArticleListModel::ArticleIdRole).toLongLong(), 602);
     }

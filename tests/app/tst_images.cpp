@@ -127,12 +127,12 @@ private slots:
         small.memoryBytes = 3000;
         small.diskBytes = 40'000;
         newCache(small);
+        QByteArray noise(12'000, Qt::Uninitialized); // noise does not compress
+        for (char &c : noise)
+            c = char(QRandomGenerator::global()->generate());
+        m_server.on("GET", "/noise", [noise](const FakeServer::Request &) { return FakeServer::Response::raw(200, noise, "image/png"); });
         for (int i = 0; i < 12; ++i) {
-            QByteArray noise(12'000, Qt::Uninitialized); // noise does not compress
-            for (char &c : noise)
-                c = char(QRandomGenerator::global()->generate());
-            m_server.on("GET", "/n" + QByteArray::number(i), FakeServer::Response::raw(200, noise, "image/png"));
-            QVERIFY(fetchNow(QUrl(m_server.baseUrl() + QStringLiteral("/n%1").arg(i))).ok);
+            QVERIFY(fetchNow(QUrl(m_server.baseUrl() + QStringLiteral("/noise?%1").arg(i))).ok);
             // Qt trims the disk before each insert, so it stays within one entry of its cap.
             QVERIFY(m_cache->memoryCost() <= 3000 && m_cache->diskSize() <= 40'000 + 13'000);
         }
@@ -267,8 +267,7 @@ private slots:
         loader->setUrl(url("/new.png")); // before the old answer arrives: it must not win
         QTRY_COMPARE_WITH_TIMEOUT(m_server.inFlight(), 0, 5000);
         QTest::qWait(100);
-        QVERIFY(loader->hasImage());
-        QCOMPARE(loader->image().size(), QSize(20, 20));
+        QCOMPARE(loader->hasImage() ? loader->image().size() : QSize(), QSize(20, 20));
         QSignalSpy spy(loader.get(), &RemoteImageLoader::statusChanged);
         loader->setUrl(url("/new.png")); // the same address does not restart
         QCOMPARE(spy.count(), 0);

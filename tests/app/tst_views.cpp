@@ -157,9 +157,8 @@ private slots:
     {
         m_list = fixtures::withCounts(fixtures::articles(91, 6), 0, 0);
         Host host;
-        QVERIFY(host.push(QStringLiteral("HomeView")));
-        QTRY_COMPARE_WITH_TIMEOUT(ofType(host.root(), "ArticleCard").size(), 6, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(withText(host.root(), QStringLiteral("C++")), 10000);
+        host.push(QStringLiteral("HomeView"));
+        QTRY_VERIFY_WITH_TIMEOUT(ofType(host.root(), "ArticleCard").size() == 6 && withText(host.root(), QStringLiteral("C++")), 10000);
         QQuickItem *grid = host.page()->property("grid").value<QQuickItem *>();
         QVERIFY_ALL_NAMED(host.page());
 
@@ -180,8 +179,7 @@ private slots:
         QTest::keyClick(&host.window, Qt::Key_Right);
         QTest::keyClick(&host.window, Qt::Key_Down);
         QTest::keyClick(&host.window, Qt::Key_Return);
-        QTRY_COMPARE(host.depth(), 2);
-        QCOMPARE(host.page()->property("articleId").toLongLong(), 95);
+        QTRY_VERIFY(host.depth() == 2 && host.page()->property("articleId") == 95);
         host.back();
         QTRY_VERIFY(host.depth() == 1 && !host.stack->property("stack").value<QObject *>()->property("busy").toBool());
         auto *screen = host.state();
@@ -191,9 +189,8 @@ private slots:
         QTest::keyClick(&host.window, Qt::Key_F, Qt::ControlModifier);
         QTRY_VERIFY(inSearchField(host.window));
         QTest::keyClick(&host.window, Qt::Key_X);
-        QCOMPARE(screen->property("searchText").toString(), QStringLiteral("x"));
         QTest::keyClick(&host.window, Qt::Key_Tab);
-        QCOMPARE(host.window.activeFocusItem()->objectName(), QStringLiteral("clearSearchButton"));
+        QVERIFY(screen->property("searchText") == QStringLiteral("x") && host.window.activeFocusItem()->objectName() == QStringLiteral("clearSearchButton"));
         m_server.clear();
         QTest::keyClick(&host.window, Qt::Key_Space);
         QTRY_COMPARE_WITH_TIMEOUT(m_server.count("/api/articles"), 1, 10000);
@@ -204,8 +201,7 @@ private slots:
         // A chip chosen from the keyboard loads its tag by id, stays, and keeps the focus.
         cppChip->forceActiveFocus(Qt::TabFocusReason);
         QTest::keyClick(&host.window, Qt::Key_Space);
-        QTRY_COMPARE_WITH_TIMEOUT(m_server.count("/api/articles"), 2, 10000);
-        QCOMPARE(m_server.requestsTo("/api/articles").last().queryItem("tag"), QStringLiteral("12"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.requestsTo("/api/articles").value(1).queryItem("tag"), QStringLiteral("12"), 10000);
         QVERIFY2(cppChip, "the chip was rebuilt");
         QVERIFY(host.window.activeFocusItem() == cppChip && cppChip->property("selected").toBool());
     }

@@ -19,9 +19,11 @@ namespace {
 const char *kPage = R"QML(
 import QtQuick
 import Papelo
-Item {
+Flickable {
     id: root
     width: 600; height: 700
+    contentWidth: width
+    contentHeight: column.height
     property string html
     property real measured: -1
     property int measureCount: 0
@@ -29,31 +31,22 @@ Item {
     property var probeResult
     property int probeCount: 0
     property alias body: body
-    property alias flick: flick
-    function probe(script) {
-        body.view.runJavaScript(script, 1, r => { root.probeResult = r; root.probeCount++ })
-    }
-    Flickable {
-        id: flick
-        anchors.fill: parent
-        contentWidth: width
-        contentHeight: column.height
-        Column {
-            id: column
-            width: flick.width
-            Item { width: 1; height: 50 }
-            ArticleBody {
-                id: body
-                width: column.width
-                height: root.measured > 0 ? root.measured : 400
-                html: root.html
-                flickable: flick
-                dark: false
-                onHeightMeasured: h => { root.measured = h; root.measureCount++ }
-                onLoaded: root.finished = true
-            }
-            Item { width: 1; height: 1500 }
+    function probe(script) { body.view.runJavaScript(script, 1, r => { root.probeResult = r; root.probeCount++ }) }
+    Column {
+        id: column
+        width: root.width
+        Item { width: 1; height: 50 }
+        ArticleBody {
+            id: body
+            width: column.width
+            height: root.measured > 0 ? root.measured : 400
+            html: root.html
+            flickable: root
+            dark: false
+            onHeightMeasured: h => { root.measured = h; root.measureCount++ }
+            onLoaded: root.finished = true
         }
+        Item { width: 1; height: 1500 }
     }
 }
 )QML";
@@ -198,7 +191,7 @@ private slots:
         QWheelEvent down(QPointF(300, 200), page->window.mapToGlobal(QPointF(300, 200)), QPoint(), QPoint(0, -120),
                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QGuiApplication::sendEvent(&page->window, &down);
-        QTRY_COMPARE_WITH_TIMEOUT(page->root->property("flick").value<QObject *>()->property("contentY").toReal(), 96.0, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(page->root->property("contentY").toReal(), 96.0, 3000);
 
         QSignalSpy loads(page->host(), &WebViewHost::loadRequested);
         QTest::mouseClick(&page->window, Qt::LeftButton, {}, QPoint(300, 150));
