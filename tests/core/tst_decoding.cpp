@@ -22,19 +22,55 @@ template <class T> Result<QJsonValue> as(const QByteArray &body)
         return QJsonValue(r->ok());
 }
 
-QByteArray with(QJsonObject o, const char *key, const QJsonValue &v)
-{
-    o.insert(QLatin1String(key), v);
-    return fixtures::bytes(o);
-}
-
-QByteArray without(QJsonObject o, const char *key)
-{
-    o.remove(QLatin1String(key));
-    return fixtures::bytes(o);
-}
-
 QByteArray j(const QJsonObject &o) { return fixtures::bytes(o); }
+
+QJsonObject with(QJsonObject o, const QString &key, const QJsonValue &v)
+{
+    o.insert(key, v);
+    return o;
+}
+
+QJsonObject without(QJsonObject o, const QString &key)
+{
+    o.remove(key);
+    return o;
+}
+
+// A row: `kept` is the JSON the decoded value writes back (empty: the body
+// itself), or "!" and the path the refusal must name.
+void row(const QString &name, Decoder decode, const QByteArray &body, const QByteArray &kept = {})
+{
+    QTest::newRow(qPrintable(name)) << decode << body << kept;
+}
+
+// Every rule for every key of one shape, from a body that holds all its keys:
+// it decodes to itself; a value of another kind fails naming the key; a
+// required key missing or null fails; an optional key null reads as absent.
+void everyKey(const QString &shape, Decoder decode, const QJsonObject &valid, const QStringList &optional = {})
+{
+    row(shape, decode, j(valid));
+    for (auto it = valid.begin(); it != valid.end(); ++it) {
+        const QString key = it.key();
+        const QByteArray path = "!" + key.toUtf8();
+        QList<QJsonValue> wrong{QJsonObject()};
+        if (it->isDouble())
+            wrong = {QStringLiteral("5"), 1.5, true};
+        else if (it->isBool())
+            wrong = {1, QStringLiteral("true")};
+        else if (it->isString())
+            wrong = {5, QJsonObject()};
+        else if (it->isObject())
+            wrong = {QStringLiteral("林")};
+        for (const QJsonValue &w : wrong)
+            row(shape + " " + key + " as " + fixtures::bytes(QJsonArray{w}).mid(1).chopped(1), decode,
+                j(with(valid, key, w)), path);
+        const bool isOptional = optional.contains(key);
+        row(shape + " null " + key, decode, j(with(valid, key, QJsonValue::Null)),
+            isOptional ? j(without(valid, key)) : path);
+        if (!isOptional)
+            row(shape + " no " + key, decode, j(without(valid, key)), path);
+    }
+}
 } // namespace
 
 Q_DECLARE_METATYPE(Decoder)
@@ -42,175 +78,95 @@ Q_DECLARE_METATYPE(Decoder)
 class DecodingTest : public QObject {
     Q_OBJECT
 private slots:
-    // Integers: exact kind and the signed 64-bit range. Numbers out of range
-    // elsewhere in the body, or spelled inside strings, stay harmless.
-    void integers_data()
-    {
-        QTest::addColumn<QByteArray>("idText");
-        QTest::addColumn<bool>("decodes");
-        QTest::addColumn<qint64>("expected");
-        const auto row = [](const char *name, const char *text, bool decodes, qint64 expected = 0) {
-            QTest::newRow(name) << QByteArray(text) << decodes << expected;
-        };
-        row("max", "9223372036854775807", true, std::numeric_limits<qint64>::max());
-        row("max+1", "9223372036854775808", false);
-        row("min", "-9223372036854775808", true, std::numeric_limits<qint64>::min());
-        row("min-1", "-9223372036854775809", false);
-        row("far below min", "-92233720368547758080", false);
-        row("min-1 with zero fraction", "-9223372036854775809.0", false);
-        row("2^53+1 exact", "9007199254740993", true, 9007199254740993LL);
-        row("negative", "-42", true, -42);
-        row("fraction", "1.5", false);
-        row("tiny fraction", "0.0001", false);
-        row("whole double", "1.0", true, 1);
-        row("exponent", "1e3", true, 1000);
-        row("upper exponent", "2E2", true, 200);
-        row("huge exponent", "1e19", false);
-        row("huge negative exponent", "-1e19", false);
-        row("digits in string", "\"12\"", false);
-        row("bool", "true", false);
-        row("null", "null", false);
-        row("array", "[1]", false);
-        row("object", "{}", false);
-    }
-    void integers()
-    {
-        QFETCH(QByteArray, idText);
-        QFETCH(bool, decodes);
-        QFETCH(qint64, expected);
-        const Result<Tag> r = decodeJson<Tag>("{\"x\":-9223372036854775809,\"id\":" + idText
-                                              + ",\"name\":\"-9223372036854775809 \\\"-1e300\\\"\","
-                                                "\"y\":[-1e300,-9223372036854775809.5]}");
-        QCOMPARE(r.ok(), decodes);
-        if (decodes) {
-            QCOMPARE(r->id, expected);
-            QCOMPARE(r->name, QStringLiteral("-9223372036854775809 \"-1e300\""));
-        } else {
-            QCOMPARE(r.error().kind(), RequestError::Kind::Decoding);
-            QVERIFY2(r.error().description().contains(QLatin1String("id")), qPrintable(r.error().description()));
-        }
-    }
-
-    // One row per rule. `kept` is the JSON the decoded value writes back
-    // (empty: the body itself), or "!" and the path the refusal must name.
     void shapes_data()
     {
         QTest::addColumn<Decoder>("decode");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QByteArray>("kept");
-        const auto row = [](const char *name, Decoder d, const QByteArray &body, const QByteArray &kept = {}) {
-            QTest::newRow(name) << d << body << kept;
-        };
+        const QJsonObject u = fixtures::author().toJson();
         const QJsonObject a = fixtures::article(1).toJson();
         const QJsonObject d = fixtures::detail(3, 2, 1).toJson();
-        const QJsonObject c = fixtures::comment(4).toJson();
-        const QJsonObject u = fixtures::author().toJson();
-        QJsonObject noRole = u;
-        noRole.remove("role");
-
-        // Every record refuses an id sent as a string.
-        row("author id string", as<Author>, with(u, "id", "12"), "!id");
-        row("article id string", as<Article>, with(a, "id", "12"), "!id");
-        row("detail id string", as<ArticleDetail>, with(d, "id", "12"), "!id");
-        row("comment id string", as<Comment>, with(c, "id", "12"), "!id");
-        row("tag id string", as<Tag>, R"({"id":"12","name":"x"})", "!id");
-
-        // Article: optional keys absent, null or present-but-empty; unknown keys ignored.
-        row("article without counts", as<Article>, j(a));
-        row("article required only", as<Article>, without(a, "author"));
-        row("article null likes", as<Article>, with(a, "likes", QJsonValue::Null), j(a));
+        const QJsonArray tags{QJsonObject{{"id", 1}, {"name", "a"}}, QJsonObject{{"id", -2}, {"name", ""}}};
+        const QJsonArray one{a};
         QJsonObject full = a;
-        const QJsonObject extra{{"filename", "f.md"}, {"author_id", 9}, {"thumb", "/t.png"},
-                                {"cover", ""},        {"likes", 0},      {"comments", 4}};
-        for (auto it = extra.begin(); it != extra.end(); ++it)
-            full.insert(it.key(), it.value());
-        row("article every key", as<Article>, with(full, "status", "published"), j(full));
-        row("article strings exact", as<Article>, with(a, "title", QStringLiteral("  空格 \t\n\"引号\" \u00e9 😀 ")));
-        row("no url", as<Article>, without(a, "url"), "!url");
-        row("no date", as<Article>, without(a, "date"), "!date");
-        row("no views", as<Article>, without(a, "views"), "!views");
-        row("no title", as<Article>, without(a, "title"), "!title");
-        row("null title", as<Article>, with(a, "title", QJsonValue::Null), "!title");
-        row("number title", as<Article>, with(a, "title", 5), "!title");
-        row("thumb number", as<Article>, with(a, "thumb", 5), "!thumb");
-        row("likes string", as<Article>, with(a, "likes", "3"), "!likes");
-        row("likes bool", as<Article>, with(a, "likes", true), "!likes");
-        row("author_id fraction", as<Article>, with(a, "author_id", 1.5), "!author_id");
-        row("author object", as<Article>, with(a, "author", u), "!author");
-        row("array root", as<Article>, "[]", "!");
+        for (const char *k : {"filename", "thumb", "cover"})
+            full.insert(k, QStringLiteral("/%1").arg(k));
+        for (const char *k : {"author_id", "likes", "comments"})
+            full.insert(k, 0);
+        // Integers: exact kind and the signed 64-bit range. Numbers out of range
+        // elsewhere in the body, or spelled inside strings, stay harmless.
+        const auto id = [](const char *label, const QByteArray &text, const QByteArray &kept = {}) {
+            const QByteArray name = "\"name\":\"-1e300 \\\"-9223372036854775809\\\"\"";
+            row(label, as<Tag>, "{\"x\":-9223372036854775809,\"id\":" + text + "," + name + ",\"y\":[-1e300,-9223372036854775809.5]}",
+                kept.isEmpty() ? "!id" : "{\"id\":" + kept + "," + name + "}");
+        };
+        id("max", "9223372036854775807", "9223372036854775807");
+        id("max+1", "9223372036854775808");
+        id("min", "-9223372036854775808", "-9223372036854775808");
+        id("min-1", "-9223372036854775809");
+        id("far below min", "-92233720368547758080");
+        id("min-1 with zero fraction", "-9223372036854775809.0");
+        id("2^53+1 exact", "9007199254740993", "9007199254740993");
+        id("negative", "-42", "-42");
+        id("fraction", "1.5");
+        id("tiny fraction", "0.0001");
+        id("whole double", "1.0", "1");
+        id("exponent", "1e3", "1000");
+        id("upper exponent", "2E2", "200");
+        id("huge exponent", "1e19");
+        id("huge negative exponent", "-1e19");
+        id("digits in string", "\"12\"");
+        id("bool", "true");
+        id("null", "null");
+        id("array", "[1]");
+        id("object", "{}");
+        everyKey("tag", as<Tag>, tags[0].toObject());
+        everyKey("author", as<Author>, with(u, "bio", QStringLiteral("签名\n第二行")), {"bio"});
+        everyKey("article", as<Article>, full, {"filename", "author", "author_id", "thumb", "cover", "likes", "comments"});
+        everyKey("detail", as<ArticleDetail>, with(with(d, "cover", "/c.png"), "tags", tags), {"cover", "tags"});
+        everyKey("comment", as<Comment>, with(fixtures::comment(4).toJson(), "user", u), {"user"});
+        everyKey("list", as<ArticlesResponse>, {{"total", 9}, {"items", papelo::toJsonArray(fixtures::articles(0, 5))}});
+        everyKey("section", as<SectionResponse>, {{"section", "hot"}, {"count", 0}, {"items", one}});
+        everyKey("stats", as<StatsResponse>, {{"totalArticles", 3}, {"dbArticles", 4}, {"apiVersion", "2"}}, {"apiVersion"});
+        everyKey("comment post", as<CommentPostResponse>, {{"id", 3}, {"ok", true}});
+        everyKey("bio", as<BioResponse>, {{"ok", false}, {"bio", "新签名"}}); // ok is required, not examined
+        everyKey("login", as<LoginResponse>, {{"token", ""}, {"user", u}});
+        everyKey("me", as<MeResponse>,
+                 {{"user", u}, {"stats", QJsonObject{{"total", 1}, {"published", 1}, {"pending", 0}}}, {"articles", one}});
+        everyKey("author page", as<AuthorDetailResponse>,
+                 {{"author", u}, {"stats", QJsonObject{{"total_articles", 2}}}, {"articles", QJsonArray()}});
+        everyKey("error", as<APIError>, {{"error", "用户名已存在"}});
 
-        // ArticleDetail: counts and body required, author nested, tags optional.
-        row("detail", as<ArticleDetail>, j(d));
-        row("detail empty tags", as<ArticleDetail>, with(d, "tags", QJsonArray()));
-        row("detail null tags", as<ArticleDetail>, with(d, "tags", QJsonValue::Null), j(d));
-        const QJsonArray tags{QJsonObject{{"id", 1}, {"name", "a"}}, QJsonObject{{"id", 2}, {"name", "b"}}};
-        row("detail tags", as<ArticleDetail>, with(d, "tags", tags));
-        row("detail tag name number", as<ArticleDetail>,
-            with(d, "tags", QJsonArray{tags[0], QJsonObject{{"id", 2}, {"name", 3}}}), "!tags[1].name");
-        row("detail tags object", as<ArticleDetail>, with(d, "tags", QJsonObject()), "!tags");
-        row("detail no filename", as<ArticleDetail>, without(d, "filename"), "!filename");
-        row("detail null likes", as<ArticleDetail>, with(d, "likes", QJsonValue::Null), "!likes");
-        row("detail no comments", as<ArticleDetail>, without(d, "comments"), "!comments");
-        row("detail no body", as<ArticleDetail>, without(d, "body"), "!body");
-        row("detail author no role", as<ArticleDetail>, with(d, "author", noRole), "!author.role");
-        row("detail author string", as<ArticleDetail>, with(d, "author", "林"), "!author");
-
-        // Comment: a guest has no user; a member's user is a whole author.
-        row("guest comment", as<Comment>, j(c));
-        row("null user", as<Comment>, with(c, "user", QJsonValue::Null), j(c));
-        row("member comment", as<Comment>, with(c, "user", fixtures::author(8).toJson()));
-        row("user no role", as<Comment>, with(c, "user", noRole), "!user.role");
-        row("user string", as<Comment>, with(c, "user", "林"), "!user");
-        row("comment no likes", as<Comment>, without(c, "likes"), "!likes");
-        row("comment no time", as<Comment>, without(c, "time"), "!time");
-
-        // Author: bio optional; present-but-empty stays present.
-        row("author", as<Author>, j(u));
-        row("author empty bio", as<Author>, with(u, "bio", ""));
-        row("author two-line bio", as<Author>, with(u, "bio", QStringLiteral("签名\n第二行")));
-        row("author bio number", as<Author>, with(u, "bio", 1), "!bio");
-
-        // Envelopes: the first failure fails the whole body and names its path.
-        QJsonArray items = papelo::toJsonArray(fixtures::articles(0, 5));
-        row("list order kept", as<ArticlesResponse>, j({{"total", 9}, {"items", items}}));
-        items.replace(3, QJsonDocument::fromJson(without(a, "title")).object());
-        row("list item broken", as<ArticlesResponse>, j({{"total", 5}, {"items", items}}), "!items[3].title");
-        row("list no items", as<ArticlesResponse>, R"({"total":1})", "!items");
-        row("list items object", as<ArticlesResponse>, R"({"total":1,"items":{}})", "!items");
-        row("list item number", as<ArticlesResponse>, R"({"total":1,"items":[1]})", "!items[0]");
-        row("list error body", as<ArticlesResponse>, R"({"error":"出错了"})", "!total");
-        row("list total beyond int64", as<ArticlesResponse>, R"({"total":-18446744073709551616,"items":[]})", "!total");
-        row("list item id beyond int64", as<ArticlesResponse>, R"({"total":1,"items":[{"id":-9223372036854775809}]})",
-            "!items[0].id");
-        row("section empty", as<SectionResponse>, R"({"count":0,"items":[],"section":"hot"})");
-        row("section no count", as<SectionResponse>, j({{"section", "hot"}, {"items", QJsonArray{a}}}), "!count");
-        row("bio ok false", as<BioResponse>, R"({"bio":"新签名","ok":false})"); // ok is not examined
-        row("bio no ok", as<BioResponse>, R"({"bio":"x"})", "!ok");
-        row("bio ok number", as<BioResponse>, R"({"ok":1,"bio":"x"})", "!ok");
-        row("stats", as<StatsResponse>, R"({"dbArticles":4,"totalArticles":3})");
-        row("stats apiVersion number", as<StatsResponse>, R"({"totalArticles":3,"dbArticles":4,"apiVersion":1})",
-            "!apiVersion");
-        row("comment post", as<CommentPostResponse>, R"({"id":3,"ok":true})");
-        row("comment post ok number", as<CommentPostResponse>, R"({"id":3,"ok":1})", "!ok");
-        row("comment post ok string", as<CommentPostResponse>, R"({"id":3,"ok":"true"})", "!ok");
+        // Nested failures name the nested path; one broken item fails the whole list.
+        row("detail author no role", as<ArticleDetail>, j(with(d, "author", without(u, "role"))), "!author.role");
+        row("detail tag name number", as<ArticleDetail>, j(with(d, "tags", QJsonArray{tags[0], with({}, "id", 2)})),
+            "!tags[1].name");
+        row("comment user no role", as<Comment>, j(with(fixtures::comment(4).toJson(), "user", without(u, "role"))),
+            "!user.role");
+        row("login user no role", as<LoginResponse>, j({{"token", "t"}, {"user", without(u, "role")}}), "!user.role");
         row("me stats incomplete", as<MeResponse>,
             j({{"user", u}, {"stats", QJsonObject{{"total", 1}, {"published", 1}}}, {"articles", QJsonArray()}}),
             "!stats.pending");
         row("author stats string", as<AuthorDetailResponse>,
             j({{"author", u}, {"stats", QJsonObject{{"total_articles", "2"}}}, {"articles", QJsonArray()}}),
             "!stats.total_articles");
-        row("login empty token", as<LoginResponse>, j({{"token", ""}, {"user", u}}));
-        row("login user no role", as<LoginResponse>, j({{"token", "t"}, {"user", noRole}}), "!user.role");
-
-        // The server's error body: exactly a string `error`, other keys ignored.
-        row("error", as<APIError>, R"({"error":"用户名已存在","code":409,"x":null})", R"({"error":"用户名已存在"})");
-        row("error message only", as<APIError>, R"({"message":"x"})", "!error");
-        row("error number", as<APIError>, R"({"error":5})", "!error");
-        row("error null", as<APIError>, R"({"error":null})", "!error");
+        QJsonArray items = papelo::toJsonArray(fixtures::articles(0, 5));
+        items.replace(3, without(a, "title"));
+        row("list item broken", as<ArticlesResponse>, j({{"total", 5}, {"items", items}}), "!items[3].title");
+        row("list item number", as<ArticlesResponse>, R"({"total":1,"items":[1]})", "!items[0]");
+        row("list total beyond int64", as<ArticlesResponse>, R"({"total":-18446744073709551616,"items":[]})", "!total");
+        row("list item id beyond int64", as<ArticlesResponse>, R"({"total":1,"items":[{"id":-9223372036854775809}]})",
+            "!items[0].id");
+        row("array root", as<Article>, "[]", "!");
+        row("article unknown key ignored", as<Article>, j(with(a, "status", "published")), j(a));
+        row("article title kept exactly", as<Article>, j(with(a, "title", QStringLiteral("  空格 \t\n\"引号\" é 😀 "))));
+        row("detail empty tags kept", as<ArticleDetail>, j(with(d, "tags", QJsonArray())));
+        row("author empty bio kept", as<Author>, j(with(u, "bio", "")));
+        row("error other keys ignored", as<APIError>, R"({"error":"x","code":409,"x":null})", R"({"error":"x"})");
         row("error html", as<APIError>, "<html>oops</html>", "!");
 
         // Bare lists.
-        row("tags", as<TagList>, R"([{"id":1,"name":"a"},{"id":-2,"name":""}])");
+        row("tags", as<TagList>, fixtures::bytes(tags));
         row("tags object root", as<TagList>, R"({"items":[]})", "!数组");
         row("tag incomplete", as<TagList>, R"([{"id":1,"name":"a"},{"id":2}])", "![1].name");
         row("no comments", as<CommentList>, "[]");
@@ -237,14 +193,12 @@ private slots:
             QVERIFY2(!r.ok(), "decoded although it must fail");
             const QString text = r.error().description();
             QCOMPARE(r.error().kind(), RequestError::Kind::Decoding);
-            QVERIFY2(text.contains(QString::fromUtf8(kept.mid(1))), qPrintable(text));
-            QVERIFY2(fixtures::isChinese(text), qPrintable(text));
+            QVERIFY2(text.contains(QString::fromUtf8(kept.mid(1))) && fixtures::isChinese(text), qPrintable(text));
             return;
         }
         QVERIFY2(r.ok(), qPrintable(r.ok() ? QString() : r.error().description()));
-        const QJsonValue expected = QJsonDocument::fromJson("[" + (kept.isEmpty() ? body : kept) + "]").array().at(0);
-        QVERIFY2(!expected.isUndefined(), "bad expectation");
-        QVERIFY2(*r == expected, fixtures::bytes(QJsonArray{*r}).constData());
+        // Compared as text: 64-bit integers must come back exact.
+        QCOMPARE(fixtures::bytes(QJsonArray{*r}), "[" + (kept.isEmpty() ? body : kept) + "]");
     }
 
     // Bytes that are no JSON document: every shape refuses them readably.
@@ -285,7 +239,6 @@ private slots:
         const QByteArray body(R"({"id":1,"name":})");
         QJsonParseError parseError{};
         QJsonDocument::fromJson(body, &parseError);
-        QVERIFY(parseError.error != QJsonParseError::NoError);
         const QString text = decodeJson<Tag>(body).error().description();
         QVERIFY2(text.contains(QStringLiteral("位置")) && text.contains(QString::number(parseError.offset)),
                  qPrintable(text));

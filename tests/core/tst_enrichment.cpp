@@ -11,6 +11,7 @@
 
 using namespace papelo;
 using Counts = ArticleCountsStore::Counts;
+using Response = FakeServer::Response;
 
 namespace {
 ArticleCountsStore &store() { return ArticleCountsStore::shared(); }
@@ -18,14 +19,14 @@ ArticleCountsStore &store() { return ArticleCountsStore::shared(); }
 // The store lives for the process: every case draws ids from its own range.
 qint64 nextBase()
 {
-    static qint64 base = 1000;
+    static qint64 base = 0;
     return base += 1000;
 }
 
 qint64 idOf(const FakeServer::Request &r) { return r.path.mid(qsizetype(strlen("/api/article/"))).toLongLong(); }
 
 // What the detail of article `id` reports.
-Counts countsOf(qint64 id) { return {id * 10, id + 1}; }
+std::optional<Counts> countsOf(qint64 id) { return Counts{id * 10, id + 1}; }
 } // namespace
 
 class EnrichmentTest : public ServedTest {
@@ -41,22 +42,20 @@ private slots:
         ServedTest::init();
         m_delayMs = 0;
         m_missing.clear();
-        // Details report another id than the one asked for: entries are keyed
-        // by the listed id, never by what the detail says.
+        // A detail reports another id than the one asked for: entries are
+        // keyed by the listed id, never by what the detail says.
         server().setFallback([this](const FakeServer::Request &r) {
             const qint64 id = idOf(r);
-            if (!r.path.startsWith("/api/article/") || m_missing.contains(id))
-                return FakeServer::delayed(FakeServer::Response::raw(404, R"({"error":"文章不存在"})"), m_delayMs);
-            return FakeServer::delayed(fixtures::reply(fixtures::detail(-id, countsOf(id).likes, countsOf(id).comments)),
-                                       m_delayMs);
+            const Response answer = m_missing.contains(id)
+                                        ? Response::raw(404, R"({"error":"文章不存在"})")
+                                        : fixtures::reply(fixtures::detail(-id, countsOf(id)->likes, countsOf(id)->comments));
+            return FakeServer::delayed(answer, m_delayMs);
         });
     }
 
     void storeSemantics()
     {
-        QCOMPARE(&store(), &ArticleCountsStore::shared());
         const qint64 id = nextBase();
-        QVERIFY(!store().lookup(id));
         QStringList order;
         connect(&store(), &ArticleCountsStore::aboutToChange, this,
                 [&](qint64 changed) { order << QStringLiteral("before %1").arg(store().lookup(changed).has_value()); });
@@ -71,34 +70,28 @@ private slots:
         QCOMPARE(store().lookup(id), std::optional(Counts{1, 0}));
         QCOMPARE(order, (QStringList{"before 0", "after 1", "before 1", "after 1", "before 1", "after 1", "before 1",
                                      "after 1"}));
-        QVERIFY(!store().lookup(id + 1));
-        QVERIFY(!store().counts().contains(id + 1));
+        QVERIFY(!store().lookup(id + 1) && !store().counts().contains(id + 1));
     }
 
-    // An article lacking either count is a candidate; one already in the store
-    // costs no request; the detail's counts win over listed ones.
+    // An article lacking either count is a candidate; one already in the
+    // store costs no request; the detail's counts win over listed ones.
     void candidates()
     {
         const qint64 base = nextBase();
         QList<Article> list = fixtures::articles(base, 5);
         list[1].likes = 999;
         list[2].comments = 999;
-        list[3].likes = 1;
-        list[3].comments = 1;
+        list[3].likes = list[3].comments = 1;
         store().set(3, 4, base + 4);
         QSignalSpy changed(&store(), &ArticleCountsStore::changed);
         QCoro::waitFor(client()->enrichCounts({}));
         QCoro::waitFor(client()->enrichCounts(list));
         QCOMPARE(server().requests().size(), 3);
-        for (const FakeServer::Request &r : server().requests()) {
-            QCOMPARE(r.method, QByteArray("GET"));
-            QVERIFY(!r.hasHeader("Authorization"));
-        }
+        for (const FakeServer::Request &r : server().requests())
+            QVERIFY(r.method == "GET" && !r.hasHeader("Authorization"));
         QCOMPARE(changed.size(), 3);
-        for (qint64 id : {base, base + 1, base + 2}) {
-            QCOMPARE(store().lookup(id), std::optional(countsOf(id)));
-            QVERIFY(!store().lookup(-id));
-        }
+        for (qint64 id = base; id < base + 3; ++id)
+            QVERIFY(store().lookup(id) == countsOf(id) && !store().lookup(-id));
         QVERIFY(!store().lookup(base + 3));
         QCOMPARE(store().lookup(base + 4), std::optional(Counts{3, 4}));
     }
@@ -123,35 +116,36 @@ private slots:
         m_delayMs = 300; // every worker's first request arrives before any answer
         const qint64 base = nextBase();
         QCoro::waitFor(client()->enrichCounts(fixtures::articles(base, candidates)));
-        // Completion means every worker is done: all entries are there at once.
-        for (qint64 id = base; id < base + candidates; ++id)
-            QCOMPARE(store().lookup(id), std::optional(countsOf(id)));
-        const QList<FakeServer::Request> requests = server().requests();
-        QCOMPARE(requests.size(), candidates);
+        for (qint64 id = base; id < base + candidates; ++id) // done means every worker is done
+            QCOMPARE(store().lookup(id), countsOf(id));
         QCOMPARE(server().maxInFlight(), int(sliceLengths.size()));
-        qint64 start = 0;
+        QList<QList<qint64>> slices; // article offsets per slice
         QSet<qint64> starts;
-        QSet<qint64> firstWave;
-        for (int i = 0; i < int(sliceLengths.size()); ++i) {
-            starts.insert(start);
-            firstWave.insert(idOf(requests.at(i)) - base);
-            QList<qint64> order; // this slice's requests, as they arrived
-            for (const FakeServer::Request &r : requests)
-                if (idOf(r) - base >= start && idOf(r) - base < start + sliceLengths.at(i))
-                    order << idOf(r) - base;
-            QList<qint64> expected(sliceLengths.at(i));
-            std::iota(expected.begin(), expected.end(), start);
-            QCOMPARE(order, expected);
-            start += sliceLengths.at(i);
+        qint64 start = 0;
+        for (int length : sliceLengths) {
+            starts << start;
+            slices << QList<qint64>(length);
+            std::iota(slices.last().begin(), slices.last().end(), start);
+            start += length;
         }
+        QList<QList<qint64>> arrived(slices.size());
+        QSet<qint64> firstWave;
+        for (qsizetype i = 0; i < server().requests().size(); ++i) {
+            const qint64 offset = idOf(server().requests().at(i)) - base;
+            if (i < slices.size())
+                firstWave << offset;
+            for (qsizetype s = 0; s < slices.size(); ++s)
+                if (slices[s].contains(offset))
+                    arrived[s] << offset;
+        }
+        QCOMPARE(arrived, slices);
         QCOMPARE(firstWave, starts);
     }
 
     void failedDetailLeavesNoEntryAndSliceGoesOn()
     {
         const qint64 base = nextBase();
-        // Slices {0,1} {2,3} {4,5}: 0 and 4 fail, the article after each is still asked for.
-        m_missing = {base, base + 4};
+        m_missing = {base, base + 4}; // slices {0,1} {2,3} {4,5}
         auto c = client();
         QCoro::waitFor(c->enrichCounts(fixtures::articles(base, 6)));
         QCOMPARE(server().requests().size(), 6);
@@ -162,13 +156,14 @@ private slots:
         server().clear();
         QCoro::waitFor(c->enrichCounts(fixtures::articles(base, 6)));
         QCOMPARE(server().requests().size(), 2);
-        QCOMPARE(store().lookup(base), std::optional(countsOf(base)));
+        QCOMPARE(store().lookup(base), countsOf(base));
     }
 
+    // Looked up before every request: a duplicate later in a slice finds the entry.
     void duplicateInOneSliceAskedOnce()
     {
         const qint64 base = nextBase();
-        QList<Article> list = fixtures::articles(base, 6); // slices of two
+        QList<Article> list = fixtures::articles(base, 6);
         list[1] = list[0];
         QCoro::waitFor(client()->enrichCounts(list));
         QCOMPARE(server().count("/api/article/" + QByteArray::number(base)), 1);

@@ -1,8 +1,7 @@
 #include "core/AppSettings.h"
 #include "core/AuthManager.h"
-#include "core/Envelopes.h"
+#include "Fixtures.h"
 
-#include <QFile>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -11,12 +10,9 @@
 using namespace papelo;
 
 namespace {
-Author makeUser(std::optional<QString> bio)
+Author user(std::optional<QString> bio = {})
 {
-    Author a;
-    a.id = 42;
-    a.username = QStringLiteral("林 小");
-    a.role = QStringLiteral("author");
+    Author a = fixtures::author(std::numeric_limits<qint64>::max(), QStringLiteral("林 小"));
     a.bio = std::move(bio);
     return a;
 }
@@ -24,273 +20,199 @@ Author makeUser(std::optional<QString> bio)
 QByteArray fileText(const QString &path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Writes keys the way a previous run (or a damaged file) left them.
+QVariant stored(const QString &path, const QString &key) { return QSettings(path, QSettings::IniFormat).value(key); }
+
+// Writes a key the way a previous run, or a damaged file, left it.
 void writeRaw(const QString &path, const QString &key, const QVariant &value)
 {
-    QSettings s(path, QSettings::IniFormat);
-    s.setValue(key, value);
-    s.sync();
+    QSettings(path, QSettings::IniFormat).setValue(key, value);
 }
+
+// Owner, group and other bits; Qt's "user" bits only repeat the owner's.
+QFileDevice::Permissions modeOf(const QString &path)
+{
+    return QFile::permissions(path) & QFileDevice::Permissions::fromInt(0x7077);
+}
+const QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 } // namespace
 
-// Sign-in and appearance survive a restart: every "restart" is a fresh
-// object over the same settings file in a temporary directory.
+// Sign-in and appearance survive a restart: every "restart" is a fresh object
+// over the same settings file. The token lives in that file here; the
+// keychain has its own test.
 class PersistenceTest : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
     QString m_path;
     int m_case = 0;
 
-private slots:
-    void init()
+    std::unique_ptr<AuthManager> restarted(const QString &path = {})
     {
-        QVERIFY(m_dir.isValid());
-        m_path = m_dir.filePath(QStringLiteral("settings-%1.ini").arg(++m_case));
+        auto auth = std::make_unique<AuthManager>(path.isEmpty() ? m_path : path);
+        QCoro::waitFor(auth->loadFromStorage());
+        return auth;
     }
 
-    // ---- AuthManager ---------------------------------------------------------
-    void loginSurvivesRestart()
+private slots:
+    void initTestCase() { qputenv("PAPELO_TOKEN_STORE", "file"); }
+    void init() { m_path = m_dir.filePath(QStringLiteral("settings-%1.ini").arg(++m_case)); }
+
+    void signInSurvivesRestarts()
     {
         {
             AuthManager auth(m_path);
             QSignalSpy changed(&auth, &AuthManager::changed);
-            auth.login(QStringLiteral(" tok=en/中 "), makeUser(QStringLiteral("旧签名")));
-            QVERIFY(auth.isLoggedIn());
+            auth.login(QStringLiteral(" tok=en/中 "), user());
             QCOMPARE(changed.count(), 3); // token, user, flag
         }
-        AuthManager restarted(m_path);
-        // Construction reads nothing: signed out until the account screen loads.
-        QVERIFY(!restarted.isLoggedIn());
-        QVERIFY(!restarted.token());
-        QVERIFY(!restarted.user());
-        restarted.loadFromStorage();
-        QVERIFY(restarted.isLoggedIn());
-        QCOMPARE(*restarted.token(), QStringLiteral(" tok=en/中 "));
-        QCOMPARE(restarted.user()->id, 42);
-        QCOMPARE(restarted.user()->username, QStringLiteral("林 小"));
-        QCOMPARE(*restarted.user()->bio, QStringLiteral("旧签名"));
+        // No "bio" key at all, not even null, when there is none.
+        QCOMPARE(QJsonDocument::fromJson(stored(m_path, "authUser").toByteArray()).object().keys(),
+                 (QStringList{"id", "role", "username"}));
+        QVERIFY(!AuthManager(m_path).isLoggedIn()); // construction reads nothing
+        auto auth = restarted();
+        QVERIFY(auth->isLoggedIn());
+        QCOMPARE(auth->token(), std::optional<QString>(QStringLiteral(" tok=en/中 ")));
+        QCOMPARE(auth->user()->id, std::numeric_limits<qint64>::max());
+        QCOMPARE(auth->user()->username, QStringLiteral("林 小"));
+        QVERIFY(!auth->user()->bio);
+
+        // An edited signature is stored only when persisted; empty stays present.
+        for (const QString &bio : {QString(""), QStringLiteral("签名\n第二行")}) {
+            auth->setUser(user(QStringLiteral("不存")));
+            auth = restarted();
+            QVERIFY(auth->user()->bio != QStringLiteral("不存"));
+            auth->setUser(user(bio));
+            auth->persistUser();
+            auth = restarted();
+            QCOMPARE(auth->user()->bio, std::optional(bio));
+            QCOMPARE(auth->token(), std::optional<QString>(QStringLiteral(" tok=en/中 ")));
+        }
+
+        auth->logout();
+        QVERIFY(!auth->isLoggedIn() && !auth->token() && !auth->user());
+        QVERIFY(!fileText(m_path).contains("authToken") && !fileText(m_path).contains("authUser"));
+        QVERIFY(!restarted()->isLoggedIn());
+        // Without a stored sign-in there is nothing for persistUser() to update.
+        auth->setToken(QStringLiteral("t"));
+        auth->setUser(user());
+        auth->persistUser();
+        QVERIFY(!stored(m_path, "authUser").isValid());
     }
 
-    void storedUserJsonShape()
+    // Nothing stored, half a sign-in, or a user record that no longer decodes:
+    // loading changes nothing, neither the signed-in state in memory nor the file.
+    void unusableSignInChangesNothing_data()
     {
-        AuthManager auth(m_path);
-        auth.login(QStringLiteral("t"), makeUser(std::nullopt));
-        const QByteArray stored = QSettings(m_path, QSettings::IniFormat).value("authUser").toByteArray();
-        const QJsonObject o = QJsonDocument::fromJson(stored).object();
-        QStringList keys = o.keys();
-        QCOMPARE(keys, (QStringList{"id", "role", "username"})); // no "bio", not even null
-        AuthManager restarted(m_path);
-        restarted.loadFromStorage();
-        QVERIFY(restarted.isLoggedIn());
-        QVERIFY(!restarted.user()->bio.has_value());
+        QTest::addColumn<QVariant>("token");
+        QTest::addColumn<QVariant>("userRecord");
+        const QVariant t(QStringLiteral("t"));
+        QTest::newRow("nothing") << QVariant() << QVariant();
+        QTest::newRow("token only") << t << QVariant();
+        QTest::newRow("user only") << QVariant() << QVariant(fixtures::bytes(user().toJson()));
+        QTest::newRow("not json") << t << QVariant(QByteArray("{not json"));
+        QTest::newRow("missing role") << t << QVariant(QByteArray(R"({"id":1,"username":"u"})"));
+        QTest::newRow("id as string") << t << QVariant(QByteArray(R"({"id":"1","username":"u","role":"r"})"));
+        QTest::newRow("array") << t << QVariant(QByteArray("[]"));
+        QTest::newRow("empty") << t << QVariant(QByteArray());
+        QTest::newRow("binary") << t << QVariant(QByteArray("\x00\xff\xfe", 3));
     }
-
-    void tokenWithoutUserIsNotRestored()
+    void unusableSignInChangesNothing()
     {
-        writeRaw(m_path, "authToken", QStringLiteral("orphan"));
+        QFETCH(QVariant, token);
+        QFETCH(QVariant, userRecord);
+        if (token.isValid())
+            writeRaw(m_path, "authToken", token);
+        if (userRecord.isValid())
+            writeRaw(m_path, "authUser", userRecord);
+        const QByteArray before = fileText(m_path);
         AuthManager auth(m_path);
-        QSignalSpy changed(&auth, &AuthManager::changed);
-        auth.loadFromStorage();
-        QVERIFY(!auth.isLoggedIn());
-        QVERIFY(!auth.token());
-        QCOMPARE(changed.count(), 0);
-    }
-
-    void userWithoutTokenIsNotRestored()
-    {
-        writeRaw(m_path, "authUser", QJsonDocument(makeUser(std::nullopt).toJson()).toJson());
-        AuthManager auth(m_path);
-        auth.loadFromStorage();
-        QVERIFY(!auth.isLoggedIn());
-        QVERIFY(!auth.user());
-    }
-
-    void corruptUserIsIgnored_data()
-    {
-        QTest::addColumn<QVariant>("stored");
-        QTest::newRow("not json") << QVariant(QByteArray("{not json"));
-        QTest::newRow("missing role") << QVariant(QByteArray(R"({"id":1,"username":"u"})"));
-        QTest::newRow("id as string") << QVariant(QByteArray(R"({"id":"1","username":"u","role":"r"})"));
-        QTest::newRow("array") << QVariant(QByteArray("[]"));
-        QTest::newRow("empty") << QVariant(QByteArray());
-        QTest::newRow("binary") << QVariant(QByteArray("\x00\xff\xfe", 3));
-    }
-    void corruptUserIsIgnored()
-    {
-        QFETCH(QVariant, stored);
-        writeRaw(m_path, "authToken", QStringLiteral("t"));
-        writeRaw(m_path, "authUser", stored);
-        AuthManager auth(m_path);
-        auth.loadFromStorage();
-        QVERIFY(!auth.isLoggedIn());
-        QVERIFY(!auth.token());
-        QVERIFY(!auth.user());
-        // The stored data is left for what it is; nothing is rewritten.
-        QCOMPARE(QSettings(m_path, QSettings::IniFormat).value("authToken").toString(), QStringLiteral("t"));
-    }
-
-    void loadNeverClears()
-    {
-        AuthManager auth(m_path);
-        auth.setToken(QStringLiteral("mem"));
-        auth.setUser(makeUser(std::nullopt));
+        auth.setToken(QStringLiteral("mem")); // in memory only
         auth.setLoggedIn(true);
-        auth.loadFromStorage(); // nothing stored
-        QVERIFY(auth.isLoggedIn());
-        QCOMPARE(*auth.token(), QStringLiteral("mem"));
-        QVERIFY(!QFile::exists(m_path) || !QSettings(m_path, QSettings::IniFormat).contains("authToken"));
+        QSignalSpy changed(&auth, &AuthManager::changed);
+        QCoro::waitFor(auth.loadFromStorage());
+        QVERIFY(auth.isLoggedIn() && auth.token() == QStringLiteral("mem") && !auth.user());
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(fileText(m_path), before);
     }
 
-    void logoutThenRestartFindsNothing()
+    // The file holds the token: only its owner may read it, from the first
+    // write on (folders made on the way) and after every rewrite.
+    void settingsFileIsOwnerOnly()
     {
-        {
-            AuthManager auth(m_path);
-            auth.login(QStringLiteral("t"), makeUser(QStringLiteral("b")));
-            auth.logout();
-            QVERIFY(!auth.isLoggedIn());
-            QVERIFY(!auth.token());
-            QVERIFY(!auth.user());
-        }
-        QSettings raw(m_path, QSettings::IniFormat);
-        QVERIFY(!raw.contains("authToken"));
-        QVERIFY(!raw.contains("authUser"));
-        QVERIFY(!fileText(m_path).contains("authToken"));
-        AuthManager restarted(m_path);
-        restarted.loadFromStorage();
-        QVERIFY(!restarted.isLoggedIn());
-    }
-
-    void bioAssignmentIsInMemoryUntilPersisted()
-    {
-        {
-            AuthManager auth(m_path);
-            auth.login(QStringLiteral("t"), makeUser(QStringLiteral("第一版")));
-            Author edited = *auth.user();
-            edited.bio = QStringLiteral("第二版");
-            auth.setUser(edited);
-            QCOMPARE(auth.userBio(), QStringLiteral("第二版"));
-        }
-        {
-            AuthManager restarted(m_path);
-            restarted.loadFromStorage();
-            QCOMPARE(*restarted.user()->bio, QStringLiteral("第一版"));
-            Author edited = *restarted.user();
-            edited.bio = QStringLiteral("第三版");
-            restarted.setUser(edited);
-            restarted.persistUser();
-        }
-        AuthManager again(m_path);
-        again.loadFromStorage();
-        QCOMPARE(*again.user()->bio, QStringLiteral("第三版"));
-        QCOMPARE(*again.token(), QStringLiteral("t"));
-
-        // Without a stored sign-in there is nothing to update.
-        again.logout();
-        again.setUser(makeUser(QStringLiteral("x")));
-        again.persistUser();
-        QVERIFY(!QSettings(m_path, QSettings::IniFormat).contains("authUser"));
-    }
-
-    void settingsFileIsPrivate()
-    {
-        const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-        const QFileDevice::Permissions mask = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                              | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
-                                              | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
         AuthManager auth(m_path);
-        auth.login(QStringLiteral("secret"), makeUser(std::nullopt));
-        QCOMPARE(QFile::permissions(m_path) & mask, ownerOnly);
-        AppSettings settings(m_path);
-        settings.setThemeMode(ThemeMode::Dark); // rewriting the file keeps it private
-        QCOMPARE(QFile::permissions(m_path) & mask, ownerOnly);
-        auth.login(QStringLiteral("secret2"), makeUser(std::nullopt));
-        QCOMPARE(QFile::permissions(m_path) & mask, ownerOnly);
+        auth.login(QStringLiteral("secret"), user());
+        QCOMPARE(modeOf(m_path), kOwnerOnly);
+        AppSettings(m_path).setThemeMode(ThemeMode::Dark);
+        QCOMPARE(modeOf(m_path), kOwnerOnly);
+        auth.login(QStringLiteral("secret2"), user());
+        QCOMPARE(modeOf(m_path), kOwnerOnly);
         QVERIFY(fileText(m_path).contains("secret2"));
-
-        // First write into a directory that does not exist yet.
         const QString nested = m_dir.filePath(QStringLiteral("fresh/config/papelo.ini"));
-        {
-            AuthManager first(nested);
-            first.login(QStringLiteral("secret3"), makeUser(std::nullopt));
-            QCOMPARE(QFile::permissions(nested) & mask, ownerOnly);
-        }
-        AuthManager restarted(nested);
-        restarted.loadFromStorage();
-        QVERIFY(restarted.isLoggedIn());
-        QCOMPARE(*restarted.token(), QStringLiteral("secret3"));
+        AuthManager(nested).login(QStringLiteral("secret3"), user());
+        QCOMPARE(modeOf(nested), kOwnerOnly);
+        QCOMPARE(restarted(nested)->token(), std::optional<QString>(QStringLiteral("secret3")));
     }
 
-    // ---- AppSettings ---------------------------------------------------------
-    void themeFirstStart()
+    // The picker's segments, in order: what each stores, restores and shows.
+    void themeChoiceSurvivesRestart_data()
     {
-        AppSettings settings(m_path);
-        QCOMPARE(settings.themeModeRaw(), QStringLiteral("system"));
-        QCOMPARE(settings.themeMode(), ThemeMode::System);
-        QVERIFY(!settings.colorScheme().has_value());
-        QCOMPARE(settings.themeModeIndex(), 0);
-        QVERIFY(!QFile::exists(m_path)); // reading writes nothing
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("raw");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<std::optional<ColorScheme>>("scheme");
+        QTest::newRow("system") << 0 << "system" << "跟随系统" << std::optional<ColorScheme>();
+        QTest::newRow("light") << 1 << "light" << "浅色" << std::optional(ColorScheme::Light);
+        QTest::newRow("dark") << 2 << "dark" << "深色" << std::optional(ColorScheme::Dark);
     }
-
     void themeChoiceSurvivesRestart()
     {
+        QFETCH(int, index);
+        QFETCH(QString, raw);
+        QFETCH(QString, label);
+        QFETCH(std::optional<ColorScheme>, scheme);
         {
             AppSettings settings(m_path);
+            settings.setThemeMode(index == 2 ? ThemeMode::Light : ThemeMode::Dark);
             QSignalSpy changed(&settings, &AppSettings::changed);
-            settings.setThemeModeIndex(2); // the picker's "深色" segment
+            settings.setThemeModeIndex(index);
             QCOMPARE(changed.count(), 1);
-            QCOMPARE(settings.themeMode(), ThemeMode::Dark);
         }
-        QCOMPARE(QSettings(m_path, QSettings::IniFormat).value("themeModeRaw").toString(), QStringLiteral("dark"));
-        AppSettings restarted(m_path);
-        QCOMPARE(restarted.themeMode(), ThemeMode::Dark);
-        QCOMPARE(*restarted.colorScheme(), ColorScheme::Dark);
-        restarted.setThemeMode(ThemeMode::Light);
-        QCOMPARE(*AppSettings(m_path).colorScheme(), ColorScheme::Light);
-        restarted.setThemeModeIndex(7); // out of range: ignored
-        restarted.setThemeModeIndex(-1);
-        QCOMPARE(AppSettings(m_path).themeMode(), ThemeMode::Light);
+        QCOMPARE(stored(m_path, "themeModeRaw").toString(), raw);
+        AppSettings again(m_path);
+        QCOMPARE(again.themeModeIndex(), index);
+        QCOMPARE(again.colorScheme(), scheme);
+        QCOMPARE(papelo::label(again.themeMode()), label);
+        again.setThemeModeIndex(7); // out of range: ignored
+        again.setThemeModeIndex(-1);
+        QCOMPARE(AppSettings(m_path).themeModeIndex(), index);
     }
 
-    void unknownStoredValueReadsAsSystemAndStays_data()
+    // Nothing or an unknown value stored: "system", read without writing
+    // anything; a pick replaces it.
+    void unknownStoredThemeReadsAsSystem_data()
     {
-        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("raw"); // null: nothing stored
+        QTest::newRow("nothing") << QString();
         QTest::newRow("case differs") << QStringLiteral("Dark");
         QTest::newRow("padded") << QStringLiteral(" dark");
         QTest::newRow("other") << QStringLiteral("sepia");
         QTest::newRow("empty") << QString("");
     }
-    void unknownStoredValueReadsAsSystemAndStays()
+    void unknownStoredThemeReadsAsSystem()
     {
-        QFETCH(QString, stored);
-        writeRaw(m_path, "themeModeRaw", stored);
+        QFETCH(QString, raw);
+        if (!raw.isNull())
+            writeRaw(m_path, "themeModeRaw", raw);
         const QByteArray before = fileText(m_path);
         AppSettings settings(m_path);
-        QCOMPARE(settings.themeMode(), ThemeMode::System);
-        QVERIFY(!settings.colorScheme().has_value());
-        QCOMPARE(settings.themeModeRaw(), stored);
-        QCOMPARE(fileText(m_path), before); // no migration
-        settings.setThemeMode(ThemeMode::System); // replaced only by a pick
-        QCOMPARE(QSettings(m_path, QSettings::IniFormat).value("themeModeRaw").toString(), QStringLiteral("system"));
-    }
-
-    void themeModeTable()
-    {
-        QCOMPARE(allThemeModes(), (QList<ThemeMode>{ThemeMode::System, ThemeMode::Light, ThemeMode::Dark}));
-        const QStringList raws{"system", "light", "dark"};
-        const QStringList labels{"跟随系统", "浅色", "深色"};
-        for (int i = 0; i < 3; ++i) {
-            const ThemeMode mode = allThemeModes().at(i);
-            QCOMPARE(rawValue(mode), raws.at(i));
-            QCOMPARE(label(mode), labels.at(i));
-            QCOMPARE(themeModeFromRaw(raws.at(i)), std::optional<ThemeMode>(mode));
-            QVERIFY(!themeModeFromRaw(raws.at(i).toUpper()).has_value());
-        }
-        QVERIFY(!themeModeFromRaw(QString()).has_value());
+        QVERIFY(settings.themeMode() == ThemeMode::System && settings.themeModeIndex() == 0 && !settings.colorScheme());
+        QCOMPARE(settings.themeModeRaw(), raw.isNull() ? QStringLiteral("system") : raw);
+        QCOMPARE(fileText(m_path), before);
+        QCOMPARE(QFile::exists(m_path), !raw.isNull());
+        settings.setThemeMode(ThemeMode::System);
+        QCOMPARE(stored(m_path, "themeModeRaw").toString(), QStringLiteral("system"));
     }
 };
 
