@@ -149,9 +149,9 @@ ApplicationWindow {
     // completion handlers run in.
     function openStartPages() {
         if (App.startArticleId > 0)
-            homeStack.stack.openArticle(App.startArticleId)
+            homeStack.stack.openArticle(App.startArticleId, true)
         if (App.startAuthorId > 0)
-            homeStack.stack.openAuthor(App.startAuthorId)
+            homeStack.stack.openAuthor(App.startAuthorId, true)
     }
     Component.onCompleted: Qt.callLater(openStartPages)
 }

@@ -75,8 +75,15 @@ FocusScope {
         clip: true
 
         // Pages open one another through these, so no feature names another's views.
-        function openArticle(id) { return push(Qt.resolvedUrl("ArticleDetailView.qml"), { articleId: id }) }
-        function openAuthor(id) { return push(Qt.resolvedUrl("AuthorDetailView.qml"), { authorId: id }) }
+        // `immediate` skips the slide: a page opened at start-up loads at once.
+        function openArticle(id, immediate) {
+            return push(Qt.resolvedUrl("ArticleDetailView.qml"), { articleId: id },
+                        immediate ? StackView.Immediate : StackView.PushTransition)
+        }
+        function openAuthor(id, immediate) {
+            return push(Qt.resolvedUrl("AuthorDetailView.qml"), { authorId: id },
+                        immediate ? StackView.Immediate : StackView.PushTransition)
+        }
     }
 
     Component.onCompleted: if (root.initialPage.toString() !== "") stack.push(root.initialPage, {}, StackView.Immediate)
