@@ -14,7 +14,8 @@ private slots:
     void badFlagsAreRefused_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        for (const char *args : {"--port 70000", "--latency -5", "--host not-an-address", "--articles many", "--frobnicate"})
+        for (const char *args : {"--port 70000", "--latency -5", "--host not-an-address", "--articles many", "--frobnicate",
+                                 "--login-attempts 0", "--request-timeout x", "--token-days 0", "--max-connections 0"})
             QTest::newRow(args) << QString::fromLatin1(args).split(QLatin1Char(' '));
     }
 
