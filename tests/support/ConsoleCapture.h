@@ -17,33 +17,27 @@ public:
     ConsoleCapture()
     {
         std::fflush(stdout);
-        if (m_file.open()) {
-            m_saved = dup(fileno(stdout));
+        if (m_file.open())
             dup2(m_file.handle(), fileno(stdout));
-        }
     }
     ~ConsoleCapture() { release(); }
     ConsoleCapture(const ConsoleCapture &) = delete;
     ConsoleCapture &operator=(const ConsoleCapture &) = delete;
 
-    // Everything written so far, exactly.
+    // Everything written so far, exactly; still readable after release().
     QString text()
     {
-        if (m_saved >= 0) {
-            std::fflush(stdout);
-            QFile in(m_file.fileName());
-            if (in.open(QIODevice::ReadOnly))
-                m_text = QString::fromUtf8(in.readAll());
-        }
-        return m_text;
+        std::fflush(stdout);
+        QFile in(m_file.fileName());
+        return in.open(QIODevice::ReadOnly) ? QString::fromUtf8(in.readAll()) : QString();
     }
     QStringList lines() { return text().split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
 
-    // Restores standard output and returns the captured lines.
+    // Gives standard output back; returns the captured lines.
     QStringList release()
     {
         if (m_saved >= 0) {
-            text();
+            std::fflush(stdout);
             dup2(m_saved, fileno(stdout));
             close(m_saved);
             m_saved = -1;
@@ -53,6 +47,5 @@ public:
 
 private:
     QTemporaryFile m_file;
-    int m_saved = -1;
-    QString m_text;
+    int m_saved = dup(fileno(stdout));
 };

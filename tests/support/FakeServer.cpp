@@ -6,11 +6,13 @@
 #include <QTimer>
 #include <QUrlQuery>
 
+using Response = FakeServer::Response;
+
 QByteArray FakeServer::Request::header(const QByteArray &name) const
 {
-    for (const auto &h : headers)
-        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
-            return h.second.isNull() ? QByteArray("") : h.second;
+    for (const auto &[key, value] : headers)
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value.isNull() ? QByteArray("") : value;
     return {};
 }
 
@@ -21,8 +23,8 @@ QString FakeServer::Request::queryItem(const QString &name) const
     const QUrlQuery q(QString::fromLatin1(rawQuery));
     if (!q.hasQueryItem(name))
         return QString();
-    const QString v = q.queryItemValue(name, QUrl::FullyDecoded);
-    return v.isNull() ? QString(QLatin1String("")) : v;
+    const QString value = q.queryItemValue(name, QUrl::FullyDecoded);
+    return value.isNull() ? QStringLiteral("") : value;
 }
 
 QStringList FakeServer::Request::queryKeys() const
@@ -33,43 +35,22 @@ QStringList FakeServer::Request::queryKeys() const
     return keys;
 }
 
-FakeServer::Response FakeServer::Response::json(const QJsonObject &o, int status)
+Response Response::json(const QJsonObject &o, int status) { return raw(status, QJsonDocument(o).toJson(QJsonDocument::Compact)); }
+Response Response::json(const QJsonArray &a, int status) { return raw(status, QJsonDocument(a).toJson(QJsonDocument::Compact)); }
+
+Response Response::raw(int status, QByteArray body, QByteArray contentType)
 {
-    return raw(status, QJsonDocument(o).toJson(QJsonDocument::Compact));
+    return {.status = status, .body = std::move(body), .headers = {{"Content-Type", std::move(contentType)}}};
 }
 
-FakeServer::Response FakeServer::Response::json(const QJsonArray &a, int status)
+Response Response::stream(QByteArray head, QByteArray chunk, int everyMs, int chunks)
 {
-    return raw(status, QJsonDocument(a).toJson(QJsonDocument::Compact));
+    return {.head = std::move(head), .chunk = std::move(chunk), .chunkEveryMs = everyMs, .chunks = chunks};
 }
 
-FakeServer::Response FakeServer::Response::raw(int status, QByteArray body, QByteArray contentType)
-{
-    Response r;
-    r.status = status;
-    r.body = std::move(body);
-    r.headers.append({"Content-Type", contentType});
-    return r;
-}
+Response FakeServer::stalled() { return {.stall = true}; }
 
-FakeServer::Response FakeServer::Response::stream(QByteArray head, QByteArray chunk, int everyMs, int chunks)
-{
-    Response r;
-    r.head = std::move(head);
-    r.chunk = std::move(chunk);
-    r.chunkEveryMs = everyMs;
-    r.chunks = chunks;
-    return r;
-}
-
-FakeServer::Response FakeServer::stalled()
-{
-    Response r;
-    r.stall = true;
-    return r;
-}
-
-FakeServer::Response FakeServer::delayed(Response response, int ms)
+Response FakeServer::delayed(Response response, int ms)
 {
     response.delayMs = ms;
     return response;
@@ -80,14 +61,12 @@ QString FakeServer::deadBaseUrl()
     // A port the kernel just handed out and took back stays free for the test.
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return QStringLiteral("http://127.0.0.1:%1").arg(port);
+    return QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort());
 }
 
 FakeServer::FakeServer(QObject *parent) : QObject(parent)
 {
-    m_fallback = [](const Request &) { return Response::json(QJsonObject{{"error", "not found"}}, 404); };
+    m_fallback = [](const Request &) { return Response::raw(404, R"({"error":"not found"})"); };
     connect(&m_server, &QTcpServer::newConnection, this, &FakeServer::onConnection);
 }
 
@@ -101,7 +80,7 @@ quint16 FakeServer::port() const { return m_server.serverPort(); }
 
 void FakeServer::on(const QByteArray &method, const QByteArray &path, Response response)
 {
-    m_routes.insert(method + ' ' + path, [response](const Request &) { return response; });
+    on(method, path, [response](const Request &) { return response; });
 }
 
 void FakeServer::on(const QByteArray &method, const QByteArray &path, Handler handler)
@@ -114,9 +93,7 @@ void FakeServer::setFallback(Handler handler) { m_fallback = std::move(handler);
 QList<FakeServer::Request> FakeServer::requestsTo(const QByteArray &path) const
 {
     QList<Request> out;
-    for (const auto &r : m_requests)
-        if (r.path == path)
-            out.append(r);
+    std::copy_if(m_requests.begin(), m_requests.end(), std::back_inserter(out), [&](auto &r) { return r.path == path; });
     return out;
 }
 
@@ -130,51 +107,40 @@ void FakeServer::onConnection()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         socket->setParent(this);
-        auto buffer = std::make_shared<QByteArray>();
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
-            buffer->append(socket->readAll());
-            const qsizetype headerEnd = buffer->indexOf("\r\n\r\n");
-            if (headerEnd < 0 || socket->property("handled").toBool())
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer = QByteArray()]() mutable {
+            buffer += socket->readAll();
+            const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
+            if (headEnd < 0 || socket->property("handled").toBool())
                 return;
-            const QList<QByteArray> lines = buffer->left(headerEnd).split('\n');
-            Request req;
-            const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
-            req.method = first.value(0);
-            req.target = first.value(1);
+            QList<QByteArray> lines = buffer.left(headEnd).split('\n');
+            const QList<QByteArray> first = lines.takeFirst().trimmed().split(' ');
+            Request req{.method = first.value(0), .target = first.value(1)};
             const qsizetype q = req.target.indexOf('?');
-            req.path = q < 0 ? req.target : req.target.left(q);
+            req.path = req.target.left(q < 0 ? req.target.size() : q);
             req.hasQuery = q >= 0;
             req.rawQuery = q < 0 ? QByteArray() : req.target.mid(q + 1);
-            qsizetype length = 0;
-            for (qsizetype i = 1; i < lines.size(); ++i) {
-                const QByteArray line = lines.at(i).trimmed();
-                const qsizetype colon = line.indexOf(':');
-                if (colon <= 0)
-                    continue;
-                req.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
-                if (req.headers.last().first.compare("Content-Length", Qt::CaseInsensitive) == 0)
-                    length = req.headers.last().second.toLongLong();
-            }
-            if (buffer->size() - (headerEnd + 4) < length)
-                return; // wait for the rest of the body
-            req.body = buffer->mid(headerEnd + 4, length);
+            for (const QByteArray &line : lines)
+                if (const qsizetype colon = line.indexOf(':'); colon > 0)
+                    req.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
+            const qsizetype length = req.header("Content-Length").toLongLong();
+            if (buffer.size() - (headEnd + 4) < length)
+                return; // the rest of the body is still coming
+            req.body = buffer.mid(headEnd + 4, length);
             socket->setProperty("handled", true);
             m_requests.append(req);
 
-            const auto it = m_routes.constFind(req.method + ' ' + req.path);
-            const Response response = it != m_routes.constEnd() ? (*it)(req) : m_fallback(req);
-            ++m_inFlight;
-            m_maxInFlight = std::max(m_maxInFlight, m_inFlight);
+            const auto route = m_routes.constFind(req.method + ' ' + req.path);
+            const Response response = route != m_routes.constEnd() ? (*route)(req) : m_fallback(req);
+            m_maxInFlight = std::max(m_maxInFlight, ++m_inFlight);
             if (response.stall)
                 return; // counted in flight until the client gives up
-            QPointer<QTcpSocket> guard(socket);
-            QTimer::singleShot(response.delayMs, this, [this, guard, response] {
+            QTimer::singleShot(response.delayMs, this, [this, guard = QPointer(socket), response] {
                 --m_inFlight;
                 if (guard)
                     respond(guard, response);
             });
         });
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     }
 }
 
@@ -198,13 +164,11 @@ void FakeServer::respond(QTcpSocket *socket, const Response &response)
         return;
     }
     QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + " Status\r\n";
-    for (const auto &h : response.headers)
-        out += h.first + ": " + h.second + "\r\n";
+    for (const auto &[key, value] : response.headers)
+        out += key + ": " + value + "\r\n";
     out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\nConnection: close\r\n\r\n";
-    if (response.stallAfterBytes >= 0) {
-        socket->write(out + response.body.left(response.stallAfterBytes));
-        return; // never finishes
-    }
-    socket->write(out + response.body);
-    socket->disconnectFromHost();
+    // With stallAfterBytes the answer never finishes.
+    socket->write(out + (response.stallAfterBytes < 0 ? response.body : response.body.left(response.stallAfterBytes)));
+    if (response.stallAfterBytes < 0)
+        socket->disconnectFromHost();
 }

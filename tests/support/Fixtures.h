@@ -5,7 +5,7 @@
 // QJsonObject brace initialisers must stay out of coroutine bodies on GCC 12.
 
 #include "FakeServer.h"
-#include "core/Records.h"
+#include "core/Envelopes.h"
 
 #include <QByteArray>
 #include <QJsonDocument>
@@ -15,32 +15,26 @@ namespace fixtures {
 
 inline papelo::Author author(qint64 id = 7, QString name = QStringLiteral("林"))
 {
-    papelo::Author a;
-    a.id = id;
-    a.username = std::move(name);
-    a.role = QStringLiteral("author");
-    return a;
+    return {.id = id, .username = std::move(name), .role = QStringLiteral("author")};
 }
 
-// A listed article with the required keys only: no counts, so it is an
-// enrichment candidate.
+// A listed article with the required keys and an author name, but no counts:
+// an enrichment candidate.
 inline papelo::Article article(qint64 id)
 {
-    papelo::Article a;
-    a.id = id;
-    a.title = QStringLiteral("文章 %1").arg(id);
-    a.date = QStringLiteral("2026-03-%1 08:30:00").arg(1 + id % 28, 2, 10, QLatin1Char('0'));
-    a.views = id * 10;
-    a.author = QStringLiteral("作者%1").arg(id);
-    a.url = QStringLiteral("/post/%1").arg(id);
-    return a;
+    return {.id = id,
+            .title = QStringLiteral("文章 %1").arg(id),
+            .date = QStringLiteral("2026-03-%1 08:30:00").arg(1 + id % 28, 2, 10, QLatin1Char('0')),
+            .views = id * 10,
+            .author = QStringLiteral("作者%1").arg(id),
+            .url = QStringLiteral("/post/%1").arg(id)};
 }
 
 inline QList<papelo::Article> articles(qint64 firstId, int n)
 {
     QList<papelo::Article> list;
-    for (int i = 0; i < n; ++i)
-        list.append(article(firstId + i));
+    for (qint64 id = firstId; id < firstId + n; ++id)
+        list.append(article(id));
     return list;
 }
 
@@ -56,49 +50,24 @@ inline QList<papelo::Article> withCounts(QList<papelo::Article> list, qint64 lik
 
 inline papelo::ArticleDetail detail(qint64 id, qint64 likes = 0, qint64 comments = 0)
 {
-    papelo::ArticleDetail d;
-    d.id = id;
-    d.title = QStringLiteral("文章 %1").arg(id);
-    d.filename = QStringLiteral("a%1.md").arg(id);
-    d.views = id * 10;
-    d.likes = likes;
-    d.comments = comments;
-    d.date = QStringLiteral("2026-03-01");
-    d.body = QStringLiteral("<p>正文</p>");
-    d.author = author();
-    return d;
+    return {.id = id,
+            .title = QStringLiteral("文章 %1").arg(id),
+            .filename = QStringLiteral("a%1.md").arg(id),
+            .views = id * 10,
+            .likes = likes,
+            .comments = comments,
+            .date = QStringLiteral("2026-03-01"),
+            .body = QStringLiteral("<p>正文</p>"),
+            .author = author()};
 }
 
 inline papelo::Comment comment(qint64 id)
 {
-    papelo::Comment c;
-    c.id = id;
-    c.name = QStringLiteral("访客");
-    c.content = QStringLiteral("好文");
-    c.time = QStringLiteral("2026-03-02 10:00");
-    return c;
+    return {.id = id, .name = QStringLiteral("访客"), .content = QStringLiteral("好文"), .time = QStringLiteral("2026-03-02 10:00")};
 }
 
 inline QByteArray bytes(const QJsonObject &o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); }
 inline QByteArray bytes(const QJsonArray &a) { return QJsonDocument(a).toJson(QJsonDocument::Compact); }
-
-// The {total, items} envelope of every article list.
-inline FakeServer::Response page(const QList<papelo::Article> &list, int delayMs = 0)
-{
-    QJsonObject o;
-    o.insert(QStringLiteral("total"), qint64(list.size()));
-    o.insert(QStringLiteral("items"), papelo::toJsonArray(list));
-    return FakeServer::delayed(FakeServer::Response::json(o), delayMs);
-}
-
-inline FakeServer::Response section(const QString &name, const QList<papelo::Article> &list)
-{
-    QJsonObject o;
-    o.insert(QStringLiteral("section"), name);
-    o.insert(QStringLiteral("count"), qint64(list.size()));
-    o.insert(QStringLiteral("items"), papelo::toJsonArray(list));
-    return FakeServer::Response::json(o);
-}
 
 template <class T> FakeServer::Response reply(const T &record, int status = 200)
 {
@@ -108,6 +77,17 @@ template <class T> FakeServer::Response reply(const T &record, int status = 200)
 template <class T> FakeServer::Response replyList(const QList<T> &records, int status = 200)
 {
     return FakeServer::Response::json(papelo::toJsonArray(records), status);
+}
+
+// The {total, items} envelope of every article list.
+inline FakeServer::Response page(const QList<papelo::Article> &list, int delayMs = 0)
+{
+    return FakeServer::delayed(reply(papelo::ArticlesResponse{list.size(), list}), delayMs);
+}
+
+inline FakeServer::Response section(const QString &name, const QList<papelo::Article> &list)
+{
+    return reply(papelo::SectionResponse{name, list.size(), list});
 }
 
 // Texts shown to the reader must be Chinese.

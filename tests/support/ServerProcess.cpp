@@ -3,9 +3,9 @@
 #include <QDeadlineTimer>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/prctl.h>
-
 
 #ifndef PAPELO_SERVER_BINARY
 #define PAPELO_SERVER_BINARY ""
@@ -29,39 +29,31 @@ QString ServerProcess::dataDir() const { return m_dataDir.path(); }
 
 QString ServerProcess::baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
 
-bool ServerProcess::isRunning() const
-{
-    return m_process && m_process->state() != QProcess::NotRunning;
-}
+bool ServerProcess::isRunning() const { return m_process && m_process->state() != QProcess::NotRunning; }
 
 void ServerProcess::collectOutput()
 {
-    if (!m_process)
-        return;
-    m_stdout += m_process->readAllStandardOutput();
-    m_stderr += m_process->readAllStandardError();
+    if (m_process) {
+        m_stdout += m_process->readAllStandardOutput();
+        m_stderr += m_process->readAllStandardError();
+    }
 }
 
 bool ServerProcess::start(int timeoutMs)
 {
-    if (isRunning()) {
-        m_error = QStringLiteral("already running");
+    if (isRunning() || !m_dataDir.isValid()) {
+        m_error = isRunning() ? QStringLiteral("already running") : QStringLiteral("no temporary data directory");
         return false;
     }
-    if (!m_dataDir.isValid()) {
-        m_error = QStringLiteral("cannot create a temporary data directory");
-        return false;
-    }
-    QStringList args{QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                     QStringLiteral("0"), QStringLiteral("--data"), m_dataDir.path()};
+    QStringList args{"--host", "127.0.0.1", "--port", "0", "--data", m_dataDir.path()};
     if (m_options.articles > 0)
-        args << QStringLiteral("--articles") << QString::number(m_options.articles);
+        args << "--articles" << QString::number(m_options.articles);
     else if (m_options.demo)
-        args << QStringLiteral("--demo");
+        args << "--demo";
     if (m_options.latencyMs > 0)
-        args << QStringLiteral("--latency") << QString::number(m_options.latencyMs);
+        args << "--latency" << QString::number(m_options.latencyMs);
     if (!m_options.throttle)
-        args << QStringLiteral("--no-throttle");
+        args << "--no-throttle";
     args << m_options.extraArguments;
 
     m_stdout.clear();
@@ -77,20 +69,16 @@ bool ServerProcess::start(int timeoutMs)
         m_process.reset();
         return false;
     }
-
     static const QRegularExpression line(QStringLiteral("papelo-server listening on http://[^\\s:]+:(\\d+)\\n"));
     const QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
+    while (!deadline.hasExpired() && m_process->state() != QProcess::NotRunning) {
         collectOutput();
-        const QRegularExpressionMatch m = line.match(QString::fromUtf8(m_stdout));
-        if (m.hasMatch()) {
+        if (const QRegularExpressionMatch m = line.match(QString::fromUtf8(m_stdout)); m.hasMatch()) {
             m_port = quint16(m.captured(1).toUInt());
             m_error.clear();
             return true;
         }
-        if (m_process->state() == QProcess::NotRunning)
-            break;
-        m_process->waitForReadyRead(int(qMax<qint64>(1, qMin<qint64>(200, deadline.remainingTime()))));
+        m_process->waitForReadyRead(int(std::clamp<qint64>(deadline.remainingTime(), 1, 200)));
     }
     collectOutput();
     m_error = QStringLiteral("no listening line (exit code %1); stderr: %2")
@@ -106,32 +94,28 @@ bool ServerProcess::stop(int timeoutMs)
 {
     if (!m_process)
         return true;
-    bool clean = false;
     if (m_process->state() != QProcess::NotRunning) {
-        m_process->terminate();  // SIGTERM: the server closes its store and exits 0
-        if (m_process->waitForFinished(timeoutMs)) {
-            clean = m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0;
-        } else {
+        m_process->terminate(); // SIGTERM: the server closes its store and exits 0
+        if (!m_process->waitForFinished(timeoutMs)) {
             m_process->kill();
             m_process->waitForFinished(5000);
         }
-    } else {
-        clean = m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0;
     }
-    collectOutput();
+    const bool clean = finish();
     if (!clean)
         m_error = QStringLiteral("server did not exit cleanly; stderr: %1").arg(QString::fromUtf8(m_stderr));
-    m_process.reset();
-    m_port = 0;
     return clean;
 }
 
 bool ServerProcess::waitForExit(int timeoutMs)
 {
-    if (!m_process)
+    if (!m_process || (!m_process->waitForFinished(timeoutMs) && m_process->state() != QProcess::NotRunning))
         return false;
-    if (!m_process->waitForFinished(timeoutMs) && m_process->state() != QProcess::NotRunning)
-        return false;
+    return finish();
+}
+
+bool ServerProcess::finish()
+{
     const bool clean = m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0;
     collectOutput();
     m_process.reset();

@@ -57,6 +57,7 @@ public:
 
 private:
     void collectOutput();
+    bool finish(); // after the exit: whether it was clean; drops the process
     static void dieWithParent();  // runs in the forked child before exec
 
     Options m_options;
