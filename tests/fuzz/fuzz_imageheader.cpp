@@ -1,0 +1,32 @@
+// decodeImage on arbitrary bytes, at full size and fitted to a cover: a file
+// whose header declares more than the pixel limit must fail before its
+// pixels are decoded, and nothing over the limit ever comes back.
+#include "images/ImageDecoder.h"
+
+#include <QBuffer>
+#include <QImageReader>
+
+#include <cstdio>
+#include <cstdlib>
+
+using namespace papelo;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    const QSize declared = QImageReader(&buffer).size();
+    const bool bomb = declared.isValid() && qint64(declared.width()) * declared.height() > kMaxDecodedPixels;
+
+    for (const QSize fit : {QSize(), QSize(320, 200)}) {
+        const QImage image = decodeImage(bytes, fit);
+        if ((bomb && !image.isNull()) || qint64(image.width()) * image.height() > kMaxDecodedPixels) {
+            std::fprintf(stderr, "declared %dx%d, decoded %dx%d\n", declared.width(), declared.height(),
+                         image.width(), image.height());
+            std::abort();
+        }
+    }
+    return 0;
+}
