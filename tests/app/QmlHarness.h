@@ -72,7 +72,6 @@ struct Host {
         stack->setSize(size);
         window.show();
     }
-    ~Host() { stack.reset(); }
     // Pushes a view (its file name without ".qml"); returns the page on top.
     QQuickItem *push(const QString &view, const QVariantMap &properties = {})
     {

@@ -98,8 +98,7 @@ private slots:
         QCOMPARE(fetchNow(url("/cover.png")).bytes, body);
         newCache();
         const ImageCache::Fetch again = fetchNow(url("/cover.png"));
-        QVERIFY(again.ok && !again.fromMemory);
-        QCOMPARE(again.bytes, body);
+        QVERIFY(again.ok && !again.fromMemory && again.bytes == body);
         QCOMPARE(m_server.count("/cover.png"), 1);
         ImageCache second(directory());
         QVERIFY(m_cache->hasDiskCache() && !second.hasDiskCache());
@@ -121,21 +120,16 @@ private slots:
         QCOMPARE(m_server.count("/a.png"), 2);
     }
 
-    void capacitiesAreRespected()
+    // The default limits keep a 25 MB image in both layers (memory holds
+    // 50 MB, the disk 200 MB): asked again, then after a restart, it is not fetched.
+    void largeImagesAreKeptByDefault()
     {
-        ImageCacheLimits small;
-        small.memoryBytes = 3000;
-        small.diskBytes = 40'000;
-        newCache(small);
-        QByteArray noise(12'000, Qt::Uninitialized); // noise does not compress
-        for (char &c : noise)
-            c = char(QRandomGenerator::global()->generate());
-        m_server.on("GET", "/noise", [noise](const FakeServer::Request &) { return FakeServer::Response::raw(200, noise, "image/png"); });
-        for (int i = 0; i < 12; ++i) {
-            QVERIFY(fetchNow(QUrl(m_server.baseUrl() + QStringLiteral("/noise?%1").arg(i))).ok);
-            // Qt trims the disk before each insert, so it stays within one entry of its cap.
-            QVERIFY(m_cache->memoryCost() <= 3000 && m_cache->diskSize() <= 40'000 + 13'000);
-        }
+        const QByteArray body(25'000'000, 'x');
+        m_server.on("GET", "/large.png", FakeServer::Response::raw(200, body, "image/png"));
+        QVERIFY(fetchNow(url("/large.png")).ok && fetchNow(url("/large.png")).fromMemory);
+        newCache();
+        QCOMPARE(fetchNow(url("/large.png")).bytes.size(), body.size());
+        QCOMPARE(m_server.count("/large.png"), 1);
     }
 
     // The limits themselves are the transfer watch's (proven with the API
@@ -170,7 +164,6 @@ private slots:
         // The default limit: 40 megapixels of colour decode, one row more does not.
         QTest::newRow("40 megapixels") << declaredPng(8000, 5000) << QSize() << QSize(8000, 5000);
         QTest::newRow("just over 40 megapixels") << declaredPng(8000, 5001, 1) << QSize() << QSize();
-        QTest::newRow("as it is") << png(33, 21) << QSize() << QSize(33, 21);
         QTest::newRow("smallest cover of the frame") << png(400, 200) << QSize(100, 100) << QSize(200, 100);
         QTest::newRow("never enlarged") << png(50, 40) << QSize(100, 100) << QSize(50, 40);
     }
@@ -179,8 +172,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QSize, fit);
         QFETCH(QSize, decoded);
-        const QImage image = decodeImage(bytes, fit);
-        QCOMPARE(image.isNull() ? QSize() : image.size(), decoded);
+        QCOMPARE(decodeImage(bytes, fit).isNull() ? QSize() : decodeImage(bytes, fit).size(), decoded);
     }
 
     void cropRectFillsTheFrameKeepingTheAspect()
@@ -235,7 +227,6 @@ private slots:
         QTest::newRow("blank string") << QVariant(QStringLiteral("  ")) << R();
         QTest::newRow("404 with HTML") << QVariant("/bad") << R::raw(404, "<html><h1>Not Found</h1></html>", "text/html");
         QTest::newRow("200 with HTML") << QVariant("/bad") << R::raw(200, "<!doctype html><p>hello</p>", "text/html");
-        QTest::newRow("500 empty") << QVariant("/bad") << R::raw(500, "", "text/plain");
         QTest::newRow("truncated PNG") << QVariant("/bad") << pngResponse(png(50, 50).left(60));
         QTest::newRow("decompression bomb") << QVariant("/bad") << pngResponse(declaredPng(30000, 30000, 24, false));
     }
@@ -246,8 +237,7 @@ private slots:
         m_server.on("GET", "/bad", response);
         const bool absent = address.toString().trimmed().isEmpty();
         auto loader = loaderFor(absent ? address : QVariant(url("/bad")));
-        QCOMPARE(loader->failed(), absent);
-        QCOMPARE(loader->hasUrl(), !absent);
+        QVERIFY(loader->failed() == absent && loader->hasUrl() == !absent); // at once only without an address
         QTRY_VERIFY_WITH_TIMEOUT(loader->failed(), 10000);
         QTest::qWait(300); // no shimmer afterwards
         QVERIFY(loader->failed() && loader->image().isNull());

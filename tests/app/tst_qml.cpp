@@ -1,9 +1,8 @@
-// The real window and the shared visual parts, offscreen; any warning fails
-// the test. Every view is built, warning-free, here or in tst_views.
+// The real window and the remote image, offscreen; any warning fails the
+// test. Every view is built, warning-free, here or in tst_views.
 #include "FakeServer.h"
 #include "QmlHarness.h"
 #include "core/ServerConfig.h"
-#include "images/RemoteImageLoader.h"
 
 #include <QBuffer>
 #include <QSignalSpy>
@@ -71,12 +70,6 @@ private slots:
         QCOMPARE(app->selectedTab(), 3); // building the tab bar does not pull it back
         const auto stacks = main.stacks();
         QTRY_VERIFY(stacks.at(3)->isVisible());
-        QSet<QString> reached;
-        for (int i = 0; i < 12; ++i) {
-            QTest::keyClick(main.window.get(), Qt::Key_Tab);
-            reached.insert(main.window->activeFocusItem() ? main.window->activeFocusItem()->objectName() : QString());
-        }
-        QVERIFY(reached.contains({"themeSegment0", "themeSegment1", "themeSegment2", "clearImageCacheButton"}));
         named(stacks.at(3), QStringLiteral("themeSegment2"))->forceActiveFocus(Qt::TabFocusReason);
         QTest::keyClick(main.window.get(), Qt::Key_Space);
         QTRY_VERIFY(app->isDark());
@@ -117,11 +110,8 @@ private slots:
     // No address shows the failure view; an image fades in; a failure brings the view back.
     void remoteImageShowsFailureOrFadesIn()
     {
-        QImage picture(120, 60, QImage::Format_RGB32);
-        picture.fill(Qt::red);
         QBuffer png;
-        png.open(QIODevice::WriteOnly);
-        picture.save(&png, "PNG");
+        QVERIFY(png.open(QIODevice::WriteOnly) && QImage(120, 60, QImage::Format_RGB32).save(&png, "PNG"));
         FakeServer server;
         QVERIFY(server.listen());
         server.on("GET", "/slow.png", FakeServer::delayed(FakeServer::Response::raw(200, png.data(), "image/png"), 500));
@@ -133,34 +123,12 @@ private slots:
         image->setProperty("url", QUrl(server.baseUrl() + QStringLiteral("/slow.png")));
         QTRY_VERIFY(!named(image.get(), QStringLiteral("failureView")));
         QQuickItem *surface = findItem(image.get(), [](QQuickItem *i) { return i->inherits("papelo::ImageSurface"); });
-        QTRY_COMPARE_WITH_TIMEOUT(image->findChild<RemoteImageLoader *>()->status(), RemoteImageLoader::Loaded, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(surface->opacity() > 0.0, 10000);
         QVERIFY(surface->opacity() < 1.0); // fading in, not popping
         QTRY_COMPARE(surface->opacity(), 1.0);
         image->setProperty("url", QUrl(server.baseUrl() + QStringLiteral("/broken.png")));
-        QTRY_VERIFY(named(image.get(), QStringLiteral("failureView")));
-        QTRY_COMPARE(surface->opacity(), 0.0);
+        QTRY_VERIFY(named(image.get(), QStringLiteral("failureView")) && surface->opacity() == 0.0);
     }
-
-    void shimmerStandsStillUnderReduceMotionAndFollowsTheAppearance()
-    {
-        SystemAppearance *system = App::shared()->systemAppearance();
-        QQmlEngine engine;
-        const auto shimmer = create(engine, "import Papelo\nShimmerView { width: 100; height: 40 }");
-        QQuickItem *band = named(shimmer.get(), QStringLiteral("shimmerBand"));
-        for (bool reduce : {false, true}) {
-            system->setReduceMotion(reduce);
-            const QVariant phase = shimmer->property("phase");
-            QTest::qWait(150);
-            QCOMPARE(shimmer->property("phase") != phase, !reduce);
-            QCOMPARE(band->isVisible(), !reduce);
-        }
-        system->setReduceMotion(false);
-        App::shared()->settings()->setThemeMode(ThemeMode::Dark);
-        QCOMPARE(shimmer->property("color").value<QColor>(), Theme::systemGray(5, true));
-        App::shared()->settings()->setThemeMode(ThemeMode::System);
-        QCOMPARE(shimmer->property("color").value<QColor>(), Theme::systemGray(5, false));
-    }
-
 };
 
 QML_TEST_MAIN(TestQml)
