@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package Papelo needs to build, test and run.
 # Only missing packages are installed; sudo is used only when not root.
+# --bench also installs what only the benchmarks use (bench/bench_startup
+# compares the reader with Debian's Chromium).
 set -euo pipefail
 
 PACKAGES=(
@@ -27,6 +29,10 @@ PACKAGES=(
   # fonts: Chinese text and the icon ligatures
   fonts-noto-cjk fonts-material-design-icons-iconfont
 )
+BENCH_PACKAGES=(chromium)
+if [ "${1:-}" = --bench ]; then
+  PACKAGES+=("${BENCH_PACKAGES[@]}")
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
