@@ -22,6 +22,16 @@ template <class T> Result<QJsonValue> as(const QByteArray &body)
         return QJsonValue(r->ok());
 }
 
+// Refuses unless every shape refuses: bytes that are no JSON document.
+Result<QJsonValue> any(const QByteArray &body)
+{
+    for (Decoder decode : {as<Tag>, as<TagList>, as<ArticlesResponse>, as<LikeResult>, as<APIError>})
+        if (const Result<QJsonValue> r = decode(body);
+            r || r.error().kind() != RequestError::Kind::Decoding || !fixtures::isChinese(r.error().description()))
+            return r ? r : QJsonValue(r.error().description());
+    return as<Tag>(body);
+}
+
 QByteArray j(const QJsonObject &o) { return fixtures::bytes(o); }
 
 QJsonObject with(QJsonObject o, const QString &key, const QJsonValue &v)
@@ -182,6 +192,25 @@ private slots:
         row("like ok null", as<LikeResult>, R"({"ok":null})", "!");
         row("like string beside", as<LikeResult>, R"({"ok":true,"msg":"x"})", "!");
         row("like array", as<LikeResult>, "[true]", "!");
+
+        // Bytes that are no JSON document: every shape refuses them readably.
+        static const char nulBetween[] = "{\"id\":1,\0\"name\":\"a\"}";
+        static const char nulAfter[] = "{\"id\":1,\"name\":\"a\"}\0";
+        row("empty", any, {}, "!");
+        row("whitespace", any, "  \n", "!");
+        row("truncated", any, R"({"id":1,"name":)", "!");
+        row("trailing comma", any, R"({"id":1,"name":"a",})", "!");
+        row("trailing garbage", any, R"({"id":1,"name":"a"}x)", "!");
+        row("html", any, "<html><body>502</body></html>", "!");
+        row("invalid utf-8", any, "{\"id\":1,\"name\":\"\xff\xfe\"}", "!");
+        row("overlong utf-8", any, "{\"id\":1,\"name\":\"\xc0\xaf\"}", "!");
+        row("nul between members", any, QByteArray(nulBetween, sizeof nulBetween - 1), "!");
+        row("nul after the document", any, QByteArray(nulAfter, sizeof nulAfter - 1), "!");
+        row("top-level number", any, "42", "!");
+        row("top-level string", any, "\"tag\"", "!");
+        row("top-level true", any, "true", "!");
+        row("top-level null", any, "null", "!");
+        row("deep nesting", any, QByteArray(100000, '['), "!");
     }
     void shapes()
     {
@@ -199,39 +228,6 @@ private slots:
         QVERIFY2(r.ok(), qPrintable(r.ok() ? QString() : r.error().description()));
         // Compared as text: 64-bit integers must come back exact.
         QCOMPARE(fixtures::bytes(QJsonArray{*r}), "[" + (kept.isEmpty() ? body : kept) + "]");
-    }
-
-    // Bytes that are no JSON document: every shape refuses them readably.
-    void malformedBodies_data()
-    {
-        QTest::addColumn<QByteArray>("body");
-        static const char nulBetween[] = "{\"id\":1,\0\"name\":\"a\"}";
-        static const char nulAfter[] = "{\"id\":1,\"name\":\"a\"}\0";
-        QTest::newRow("empty") << QByteArray();
-        QTest::newRow("whitespace") << QByteArray("  \n");
-        QTest::newRow("truncated") << QByteArray(R"({"id":1,"name":)");
-        QTest::newRow("trailing comma") << QByteArray(R"({"id":1,"name":"a",})");
-        QTest::newRow("trailing garbage") << QByteArray(R"({"id":1,"name":"a"}x)");
-        QTest::newRow("html") << QByteArray("<html><body>502</body></html>");
-        QTest::newRow("invalid utf-8") << QByteArray("{\"id\":1,\"name\":\"\xff\xfe\"}");
-        QTest::newRow("overlong utf-8") << QByteArray("{\"id\":1,\"name\":\"\xc0\xaf\"}");
-        QTest::newRow("nul between members") << QByteArray(nulBetween, sizeof nulBetween - 1);
-        QTest::newRow("nul after the document") << QByteArray(nulAfter, sizeof nulAfter - 1);
-        QTest::newRow("top-level number") << QByteArray("42");
-        QTest::newRow("top-level string") << QByteArray("\"tag\"");
-        QTest::newRow("top-level true") << QByteArray("true");
-        QTest::newRow("top-level null") << QByteArray("null");
-        QTest::newRow("deep nesting") << QByteArray(100000, '[');
-    }
-    void malformedBodies()
-    {
-        QFETCH(QByteArray, body);
-        for (Decoder decode : {as<Tag>, as<TagList>, as<ArticlesResponse>, as<LikeResult>, as<APIError>}) {
-            const Result<QJsonValue> r = decode(body);
-            QVERIFY2(!r.ok(), body.left(40).constData());
-            QCOMPARE(r.error().kind(), RequestError::Kind::Decoding);
-            QVERIFY2(fixtures::isChinese(r.error().description()), qPrintable(r.error().description()));
-        }
     }
 
     void malformedTextNamesOffset()

@@ -50,32 +50,15 @@ private slots:
     }
 
     // ---- configuration of the base URL and web origin ------------------------
-    void normalizeBaseUrl_data()
-    {
-        QTest::addColumn<QString>("candidate");
-        QTest::addColumn<QString>("normalized"); // null: rejected
-        QTest::newRow("trailing slash") << "http://host.test:4000/" << "http://host.test:4000";
-        QTest::newRow("trailing slashes") << "http://host.test:4000//" << "http://host.test:4000";
-        QTest::newRow("surrounding spaces") << "  http://host.test:4000/ " << "http://host.test:4000";
-        QTest::newRow("https") << "https://host.test" << "https://host.test";
-        QTest::newRow("ftp") << "ftp://host.test:4000" << QString();
-        QTest::newRow("no scheme") << "localhost:4000" << QString();
-        QTest::newRow("no host") << "http://" << QString();
-        QTest::newRow("empty host with port") << "http://:4000" << QString();
-        QTest::newRow("relative") << "/api" << QString();
-        QTest::newRow("garbage") << "::::" << QString();
-        QTest::newRow("empty") << "" << QString();
-        QTest::newRow("query") << "http://host.test:4000?x=1" << QString();
-        QTest::newRow("user info") << "http://u:p@host.test:4000" << QString();
-    }
     void normalizeBaseUrl()
     {
-        QFETCH(QString, candidate);
-        QFETCH(QString, normalized);
-        const auto r = ServerConfig::normalizeBaseUrl(candidate);
-        QCOMPARE(r.has_value(), !normalized.isNull());
-        if (r)
-            QCOMPARE(*r, normalized);
+        const QString host = QStringLiteral("http://host.test:4000");
+        for (const QString &candidate : {host + "/", host + "//", "  " + host + "/ "})
+            QCOMPARE(ServerConfig::normalizeBaseUrl(candidate), std::optional(host));
+        QCOMPARE(ServerConfig::normalizeBaseUrl("https://host.test"), std::optional<QString>("https://host.test"));
+        for (const char *bad : {"ftp://host.test:4000", "localhost:4000", "http://", "http://:4000", "/api", "::::", "",
+                                "http://host.test:4000?x=1", "http://u:p@host.test:4000"})
+            QVERIFY2(!ServerConfig::normalizeBaseUrl(QString::fromLatin1(bad)), bad);
     }
 
     void resolutionOrder()

@@ -156,37 +156,23 @@ private slots:
     }
 
     // The picker's segments, in order: what each stores, restores and shows.
-    void themeChoiceSurvivesRestart_data()
-    {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<QString>("raw");
-        QTest::addColumn<QString>("label");
-        QTest::addColumn<std::optional<ColorScheme>>("scheme");
-        QTest::newRow("system") << 0 << "system" << "跟随系统" << std::optional<ColorScheme>();
-        QTest::newRow("light") << 1 << "light" << "浅色" << std::optional(ColorScheme::Light);
-        QTest::newRow("dark") << 2 << "dark" << "深色" << std::optional(ColorScheme::Dark);
-    }
     void themeChoiceSurvivesRestart()
     {
-        QFETCH(int, index);
-        QFETCH(QString, raw);
-        QFETCH(QString, label);
-        QFETCH(std::optional<ColorScheme>, scheme);
-        {
+        const QStringList raws{"system", "light", "dark"}, labels{"跟随系统", "浅色", "深色"};
+        const std::optional<ColorScheme> schemes[] = {std::nullopt, ColorScheme::Light, ColorScheme::Dark};
+        for (int index : {2, 0, 1}) {
             AppSettings settings(m_path);
-            settings.setThemeMode(index == 2 ? ThemeMode::Light : ThemeMode::Dark);
             QSignalSpy changed(&settings, &AppSettings::changed);
             settings.setThemeModeIndex(index);
             QCOMPARE(changed.count(), 1);
+            QCOMPARE(stored(m_path, "themeModeRaw").toString(), raws[index]);
+            AppSettings again(m_path);
+            QVERIFY(again.themeModeIndex() == index && again.colorScheme() == schemes[index]);
+            QCOMPARE(papelo::label(again.themeMode()), labels[index]);
+            again.setThemeModeIndex(7); // out of range: ignored
+            again.setThemeModeIndex(-1);
+            QCOMPARE(AppSettings(m_path).themeModeIndex(), index);
         }
-        QCOMPARE(stored(m_path, "themeModeRaw").toString(), raw);
-        AppSettings again(m_path);
-        QCOMPARE(again.themeModeIndex(), index);
-        QCOMPARE(again.colorScheme(), scheme);
-        QCOMPARE(papelo::label(again.themeMode()), label);
-        again.setThemeModeIndex(7); // out of range: ignored
-        again.setThemeModeIndex(-1);
-        QCOMPARE(AppSettings(m_path).themeModeIndex(), index);
     }
 
     // Nothing or an unknown value stored: "system", read without writing
