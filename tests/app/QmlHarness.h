@@ -36,7 +36,10 @@ inline void collectWarnings()
         static const QStringList noise{"XDG_RUNTIME_DIR", "propagateSizeHints", "This plugin does not support",
                                        "You should not use it as a QML type", "OpenGL context creation failed",
                                        "No suitable graphics backend found",
-                                       "QNetworkReplyImplPrivate::error: Internal problem"};
+                                       "QNetworkReplyImplPrivate::error: Internal problem",
+                                       // The engine logs its https upgrade even for loopback
+                                       // pictures, which it then fetches over plain http.
+                                       "Mixed Content: The page at"};
         if (type != QtDebugMsg && type != QtInfoMsg
             && std::none_of(noise.begin(), noise.end(), [&](const QString &n) { return message.contains(n); }))
             warnings << message;
