@@ -158,35 +158,6 @@ private slots:
         QCOMPARE(server.count("/api/comments"), 1);
     }
 
-    void appearanceLoadsAndHidingCancels()
-    {
-        FakeServer &server = this->server();
-        serveArticle(server, 14);
-        ArticleDetailScreen screen;
-        screen.setBaseUrl(server.baseUrl());
-        screen.setArticleId(14);
-        screen.appear();
-        QTRY_COMPARE_WITH_TIMEOUT(screen.mainBlock(), QStringLiteral("article"), 10000);
-        // Coming back (e.g. from the author page) loads everything again.
-        screen.disappear();
-        screen.appear();
-        QTRY_VERIFY_WITH_TIMEOUT(!screen.isLoading(), 10000);
-        QCOMPARE(server.count("/api/article/14"), 2);
-        QCOMPARE(server.count("/api/comments"), 2);
-
-        // Hidden while the load runs: it is cancelled and ends as a failure,
-        // the earlier article still shown.
-        FakeServer::Response stalled;
-        stalled.stall = true;
-        server.on("GET", "/api/article/14", stalled);
-        screen.appear();
-        QTRY_COMPARE_WITH_TIMEOUT(server.count("/api/article/14"), 3, 5000);
-        screen.disappear();
-        QTRY_VERIFY_WITH_TIMEOUT(!screen.isLoading(), 5000);
-        QCOMPARE(screen.errorMessage(), QStringLiteral("加载失败：请求已取消"));
-        QCOMPARE(screen.mainBlock(), QStringLiteral("article"));
-    }
-
     void destroyedWhileRequestsRun()
     {
         FakeServer &server = this->server();

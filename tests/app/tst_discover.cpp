@@ -141,42 +141,6 @@ private slots:
         QCOMPARE(screen->latestArticles()->count(), 0);
     }
 
-    void hidingCancelsTheLoad()
-    {
-        Site site;
-        auto screen = site.screen();
-        screen->appear();
-        QTRY_VERIFY_WITH_TIMEOUT(settled(*screen), 10000);
-
-        site.server.on("GET", "/api/articles/hot", FakeServer::stalled());
-        site.server.on("GET", "/api/articles/latest", FakeServer::stalled());
-        site.server.on("GET", "/api/articles/random", FakeServer::stalled());
-        screen->disappear();
-        screen->appear();
-        QTRY_COMPARE_WITH_TIMEOUT(site.server.count("/api/articles/random"), 2, 10000);
-        QVERIFY(screen->isLoading());
-        QStringList lines;
-        {
-            ConsoleCapture capture;
-            screen->disappear();
-            QTRY_VERIFY_WITH_TIMEOUT(settled(*screen), 10000);
-            lines = capture.release();
-        }
-        QCOMPARE(lines.size(), 1);
-        QVERIFY(lines.first().startsWith(QStringLiteral("发现页加载失败：")));
-        QVERIFY(lines.first().size() > 8);
-        QCOMPARE(ids(screen->hotArticles()), (QList<qint64>{1, 2, 3, 4, 5, 6}));
-        QCOMPARE(screen->randomArticles()->count(), 4);
-
-        // Hiding an idle screen writes nothing.
-        {
-            ConsoleCapture capture;
-            screen->disappear();
-            lines = capture.release();
-        }
-        QVERIFY(lines.isEmpty());
-    }
-
     void duplicatesAreEnrichedTwice()
     {
         Site site;
@@ -205,22 +169,6 @@ private slots:
         QCOMPARE(screen->latestArticles()->data(screen->latestArticles()->index(0), ArticleListModel::LikeCountRole).toLongLong(), 2);
     }
 
-    void hidingDoesNotCancelTheEnrichment()
-    {
-        Site site;
-        site.hot = {fixtures::article(8101)};
-        site.latest.clear();
-        site.random.clear();
-        site.server.on("GET", "/api/article/8101", fixtures::detail(8101, 5, 6, 300));
-        auto screen = site.screen();
-        screen->appear();
-        QTRY_VERIFY_WITH_TIMEOUT(!screen->isLoading(), 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(site.server.count("/api/article/8101"), 1, 10000);
-        screen->disappear();
-        screen.reset();
-        QTRY_VERIFY_WITH_TIMEOUT(ArticleCountsStore::shared().lookup(8101).has_value(), 10000);
-        QCOMPARE(ArticleCountsStore::shared().lookup(8101)->comments, 6);
-    }
 };
 
 QTEST_GUILESS_MAIN(DiscoverScreenTest)

@@ -332,39 +332,6 @@ private slots:
         QVERIFY(screen->animateCards());
     }
 
-    void enrichmentOutlivesTheScreen()
-    {
-        Site site;
-        site.list = fixtures::articles(9101, 3); // no counts: all three are candidates
-        site.server.on("GET", "/api/article/9101", fixtures::detail(9101, 4, 2, 200));
-        site.server.on("GET", "/api/article/9102", fixtures::detail(9102, 0, 0, 200));
-        site.server.on("GET", "/api/article/9103", fixtures::serverError("gone", 404));
-        auto screen = site.screen();
-        screen->appear();
-        QTRY_VERIFY_WITH_TIMEOUT(settled(*screen) || site.server.count("/api/article/9101") == 1, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(site.server.count("/api/article/9101"), 1, 10000);
-        screen.reset(); // the tab goes away while the details are on their way
-
-        QTRY_VERIFY_WITH_TIMEOUT(ArticleCountsStore::shared().lookup(9102).has_value(), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(ArticleCountsStore::shared().lookup(9101).has_value(), 10000);
-        QCOMPARE(ArticleCountsStore::shared().lookup(9101)->likes, 4);
-        QCOMPARE(ArticleCountsStore::shared().lookup(9102)->likes, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(Activity::shared().count(), 0, 10000);
-        QVERIFY(!ArticleCountsStore::shared().lookup(9103).has_value());
-    }
-
-    void screenDestroyedMidLoad()
-    {
-        Site site;
-        site.server.on("GET", "/api/stats", fixtures::stats(3, 150));
-        auto screen = site.screen();
-        screen->appear();
-        QTRY_COMPARE_WITH_TIMEOUT(site.server.count("/api/stats"), 1, 10000);
-        screen.reset();
-        // The load and the tag request resume into a dead screen and must stop there.
-        QTRY_COMPARE_WITH_TIMEOUT(Activity::shared().count(), 0, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(site.server.inFlight(), 0, 10000);
-    }
 };
 
 QTEST_GUILESS_MAIN(HomeScreenTest)
