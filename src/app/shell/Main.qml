@@ -129,31 +129,21 @@ ApplicationWindow {
             current: App.selectedTab === 0
             initialPage: Qt.resolvedUrl("HomeView.qml")
         }
-        // The other tabs are built when first shown: start-up builds only the
-        // tab on screen (less QML to create, less memory).
-        LazyTab { index: 1; page: "DiscoverView.qml" }
-        LazyTab { index: 2; page: "ProfileView.qml" }
-        LazyTab { index: 3; page: "SettingsView.qml" }
+        TabStack {
+            current: App.selectedTab === 1
+            initialPage: Qt.resolvedUrl("DiscoverView.qml")
+        }
+        TabStack {
+            current: App.selectedTab === 2
+            initialPage: Qt.resolvedUrl("ProfileView.qml")
+        }
+        TabStack {
+            current: App.selectedTab === 3
+            initialPage: Qt.resolvedUrl("SettingsView.qml")
+        }
     }
 
     AboutDialog {}
-
-    component LazyTab: Loader {
-        id: lazyTab
-        required property int index
-        required property string page
-        readonly property bool shown: App.selectedTab === index
-        // Kept once built: its state and scroll position stay.
-        active: false
-        onShownChanged: if (shown) active = true
-        Component.onCompleted: if (shown) active = true
-        sourceComponent: Component {
-            TabStack {
-                current: App.selectedTab === lazyTab.index
-                initialPage: Qt.resolvedUrl(lazyTab.page)
-            }
-        }
-    }
 
     // After every tab stack has pushed its own first page, whatever order the
     // completion handlers run in.
