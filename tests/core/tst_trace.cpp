@@ -62,7 +62,7 @@ private slots:
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QString>("instants");
         QTest::newRow("home") << QStringList() << "window-shown first-cards home-settled";
-        QTest::newRow("article") << QStringList{"--article", "3"} << "window-shown article-requested article-text-shown";
+        QTest::newRow("article") << QStringList{"--article", "3"} << "article-requested article-text-shown";
     }
     void readerWritesItsEvents()
     {
