@@ -13,8 +13,17 @@ FocusScope {
     readonly property int depth: stack.depth
 
     function push(page, properties) {
+        build()
         return stack.push(page, properties || {})
     }
+
+    // The first page is built when the tab is first shown (or something is
+    // pushed onto it): start-up creates only the tab on screen.
+    function build() {
+        if (stack.depth === 0 && root.initialPage.toString() !== "")
+            stack.push(root.initialPage, {}, StackView.Immediate)
+    }
+    onCurrentChanged: if (current) build()
 
     function back() {
         if (stack.depth > 1)
@@ -77,16 +86,18 @@ FocusScope {
         // Pages open one another through these, so no feature names another's views.
         // `immediate` skips the slide: a page opened at start-up loads at once.
         function openArticle(id, immediate) {
+            root.build()
             return push(Qt.resolvedUrl("ArticleDetailView.qml"), { articleId: id },
                         immediate ? StackView.Immediate : StackView.PushTransition)
         }
         function openAuthor(id, immediate) {
+            root.build()
             return push(Qt.resolvedUrl("AuthorDetailView.qml"), { authorId: id },
                         immediate ? StackView.Immediate : StackView.PushTransition)
         }
     }
 
-    Component.onCompleted: if (root.initialPage.toString() !== "") stack.push(root.initialPage, {}, StackView.Immediate)
+    Component.onCompleted: if (current) build()
 
     Shortcut {
         // StandardKey.Back is Alt+Left here too; listing both would make the key ambiguous.
