@@ -8,6 +8,8 @@ set -euo pipefail
 PACKAGES=(
   # toolchain
   build-essential cmake ninja-build ccache pkg-config
+  # fuzzing (make fuzz, CI): clang with the libFuzzer and sanitizer runtimes
+  clang libclang-rt-14-dev
   # Qt 6.4 and QCoro
   qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools
   qt6-webengine-dev qt6-httpserver-dev libqt6sql6-sqlite libqt6svg6
