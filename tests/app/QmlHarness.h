@@ -35,11 +35,10 @@ inline void collectWarnings()
     previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
         static const QStringList noise{"XDG_RUNTIME_DIR", "propagateSizeHints", "This plugin does not support",
                                        "You should not use it as a QML type", "OpenGL context creation failed",
-                                       "No suitable graphics backend found",
-                                       "QNetworkReplyImplPrivate::error: Internal problem",
                                        // The engine logs its https upgrade even for loopback
                                        // pictures, which it then fetches over plain http.
-                                       "Mixed Content: The page at"};
+                                       "No suitable graphics backend found", "Mixed Content: The page at",
+                                       "QNetworkReplyImplPrivate::error: Internal problem"};
         if (type != QtDebugMsg && type != QtInfoMsg
             && std::none_of(noise.begin(), noise.end(), [&](const QString &n) { return message.contains(n); }))
             warnings << message;
