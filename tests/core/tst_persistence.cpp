@@ -105,27 +105,25 @@ private slots:
     // loading changes nothing, neither the signed-in state in memory nor the file.
     void unusableSignInChangesNothing_data()
     {
-        QTest::addColumn<QVariant>("token");
-        QTest::addColumn<QVariant>("userRecord");
-        const QVariant t(QStringLiteral("t"));
-        QTest::newRow("nothing") << QVariant() << QVariant();
-        QTest::newRow("token only") << t << QVariant();
-        QTest::newRow("user only") << QVariant() << QVariant(fixtures::bytes(user().toJson()));
-        QTest::newRow("not json") << t << QVariant(QByteArray("{not json"));
-        QTest::newRow("missing role") << t << QVariant(QByteArray(R"({"id":1,"username":"u"})"));
-        QTest::newRow("id as string") << t << QVariant(QByteArray(R"({"id":"1","username":"u","role":"r"})"));
-        QTest::newRow("array") << t << QVariant(QByteArray("[]"));
-        QTest::newRow("empty") << t << QVariant(QByteArray());
-        QTest::newRow("binary") << t << QVariant(QByteArray("\x00\xff\xfe", 3));
+        QTest::addColumn<QVariantMap>("stored");
+        const auto withToken = [](const QByteArray &userRecord) {
+            return QVariantMap{{"authToken", QStringLiteral("t")}, {"authUser", userRecord}};
+        };
+        QTest::newRow("nothing") << QVariantMap();
+        QTest::newRow("token only") << QVariantMap{{"authToken", QStringLiteral("t")}};
+        QTest::newRow("user only") << QVariantMap{{"authUser", fixtures::bytes(user().toJson())}};
+        QTest::newRow("not json") << withToken("{not json");
+        QTest::newRow("missing role") << withToken(R"({"id":1,"username":"u"})");
+        QTest::newRow("id as string") << withToken(R"({"id":"1","username":"u","role":"r"})");
+        QTest::newRow("array") << withToken("[]");
+        QTest::newRow("empty") << withToken({});
+        QTest::newRow("binary") << withToken(QByteArray("\x00\xff\xfe", 3));
     }
     void unusableSignInChangesNothing()
     {
-        QFETCH(QVariant, token);
-        QFETCH(QVariant, userRecord);
-        if (token.isValid())
-            writeRaw(m_path, "authToken", token);
-        if (userRecord.isValid())
-            writeRaw(m_path, "authUser", userRecord);
+        QFETCH(QVariantMap, stored);
+        for (auto it = stored.begin(); it != stored.end(); ++it)
+            writeRaw(m_path, it.key(), it.value());
         const QByteArray before = fileText(m_path);
         AuthManager auth(m_path);
         auth.setToken(QStringLiteral("mem")); // in memory only
