@@ -87,7 +87,7 @@ private slots:
         }
         QVERIFY2(!error, qPrintable(error ? error->description() : QString()));
         QCOMPARE(target.count("/moved" + path), 1);
-        const FakeServer::Request &arrived = target.requestsTo("/moved" + path).constFirst();
+        const FakeServer::Request arrived = target.requestsTo("/moved" + path).constFirst();
         QCOMPARE(arrived.hasHeader("Authorization"), op == "me");
         QCOMPARE(arrived.body, server().requestsTo(path).constFirst().body); // a 307 re-posts the same body
     }
