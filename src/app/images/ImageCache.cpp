@@ -3,12 +3,14 @@
 #include "core/TransferWatch.h"
 
 #include <QCoreApplication>
+#include <QCoroFuture>
 #include <QCoroNetworkReply>
 #include <QDir>
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
 #include <QNetworkReply>
 #include <QStandardPaths>
+#include <QtConcurrent>
 
 #include <memory>
 
@@ -20,6 +22,26 @@ QSet<QString> &directoriesInUse()
 {
     static QSet<QString> dirs;
     return dirs;
+}
+
+// A stored response, read on a worker thread through a disk cache object of
+// its own: entries are written whole and renamed into place, so reading
+// beside the UI thread's cache object is safe. Not ok when absent or too large.
+ImageCache::Fetch readStored(const QString &directory, const QUrl &url, qint64 maxBytes)
+{
+    QNetworkDiskCache disk;
+    disk.setCacheDirectory(directory);
+    ImageCache::Fetch fetched;
+    const QNetworkCacheMetaData meta = disk.metaData(url);
+    if (!meta.isValid())
+        return fetched;
+    const std::unique_ptr<QIODevice> stored(disk.data(url));
+    if (!stored || stored->size() > maxBytes)
+        return fetched;
+    fetched.ok = true;
+    fetched.status = meta.attributes().value(QNetworkRequest::HttpStatusCodeAttribute, 200).toInt();
+    fetched.bytes = stored->readAll();
+    return fetched;
 }
 
 } // namespace
@@ -73,24 +95,20 @@ QCoro::Task<ImageCache::Fetch> ImageCache::fetch(QUrl url)
         co_return fetched;
     }
 
+    QPointer<ImageCache> guard(this);
     // Any stored response wins whatever its age. Qt's own PreferCache still
-    // refuses entries it judges stale, so the disk layer is read directly.
+    // refuses entries it judges stale, so the disk layer is read directly,
+    // off the UI thread.
     if (m_disk) {
-        const QNetworkCacheMetaData meta = m_disk->metaData(url);
-        if (meta.isValid()) {
-            const std::unique_ptr<QIODevice> stored(m_disk->data(url));
-            if (stored && stored->size() <= m_limits.maxBodyBytes) {
-                Fetch fetched;
-                fetched.ok = true;
-                fetched.status = meta.attributes().value(QNetworkRequest::HttpStatusCodeAttribute, 200).toInt();
-                fetched.bytes = stored->readAll();
-                rememberInMemory(key, fetched);
-                co_return fetched;
-            }
+        Fetch stored = co_await QtConcurrent::run(&readStored, m_directory, url, m_limits.maxBodyBytes);
+        if (!guard)
+            co_return Fetch();
+        if (stored.ok) {
+            rememberInMemory(key, stored);
+            co_return stored;
         }
     }
 
-    QPointer<ImageCache> guard(this);
     QNetworkRequest request(url);
     // Only misses get here; the response is stored for next time.
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
@@ -136,6 +154,7 @@ void ImageCache::clear()
     m_memory.clear();
     if (m_disk)
         m_disk->clear();
+    emit cleared();
 }
 
 qint64 ImageCache::diskSize() const { return m_disk ? m_disk->cacheSize() : 0; }

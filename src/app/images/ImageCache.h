@@ -64,6 +64,10 @@ public:
     qint64 diskCapacity() const;
     int fetchesInFlight() const { return int(m_inFlight.size()); }
 
+signals:
+    // After clear(): other caches of pictures (the article bodies') follow.
+    void cleared();
+
 private:
     void rememberInMemory(const QString &key, const Fetch &fetched);
 

@@ -20,10 +20,11 @@ Item {
         devicePixelRatio: Screen.devicePixelRatio
     }
 
+    // Gone once the picture covers it: a transparent picture shows what is behind.
     Rectangle {
         anchors.fill: parent
         color: root.placeholder
-        visible: loader.hasUrl && !loader.failed
+        visible: loader.hasUrl && !loader.failed && surface.opacity < 1
     }
 
     Loader {
@@ -44,6 +45,7 @@ Item {
     }
 
     ImageSurface {
+        id: surface
         anchors.fill: parent
         Accessible.ignored: true
         image: loader.image

@@ -47,6 +47,7 @@ void RemoteImageLoader::setSourceSize(const QSize &size)
         return;
     m_sourceSize = size;
     emit sourceSizeChanged();
+    sharpenIfGrown();
 }
 
 void RemoteImageLoader::setDevicePixelRatio(qreal ratio)
@@ -55,6 +56,7 @@ void RemoteImageLoader::setDevicePixelRatio(qreal ratio)
         return;
     m_devicePixelRatio = ratio;
     emit sourceSizeChanged();
+    sharpenIfGrown();
 }
 
 QSize RemoteImageLoader::decodeSize() const
@@ -87,7 +89,40 @@ void RemoteImageLoader::restart()
     emit statusChanged();
     m_busy.emplace();
     m_skeletonDelay.start();
-    run(m_generation, m_url, decodeSize());
+    m_decodedFor = decodeSize();
+    run(m_generation, m_url, m_decodedFor);
+}
+
+void RemoteImageLoader::sharpenIfGrown()
+{
+    const QSize wanted = decodeSize();
+    if (m_status != Loaded || m_decodedFor.isEmpty() || wanted.isEmpty())
+        return;
+    if (wanted.width() <= m_decodedFor.width() && wanted.height() <= m_decodedFor.height())
+        return;
+    m_decodedFor = wanted;
+    // Still covering the new size: it was decoded whole, being smaller than asked.
+    if (m_image.width() >= wanted.width() && m_image.height() >= wanted.height())
+        return;
+    sharpen(m_generation, m_url, wanted);
+}
+
+QCoro::Task<> RemoteImageLoader::sharpen(quint64 generation, QUrl url, QSize size)
+{
+    QPointer<RemoteImageLoader> guard(this);
+    const quint64 attempt = ++m_sharpening;
+    QPointer<ImageCache> cache = m_cache ? m_cache.data() : ImageCache::shared();
+    if (!cache)
+        co_return;
+    const ImageCache::Fetch fetched = co_await cache->fetch(url);
+    if (!guard || !fetched.ok)
+        co_return;
+    const QImage image = co_await QtConcurrent::run(&decodeImage, fetched.bytes, size);
+    // A newer address or a newer size wins; a failed decode keeps the old picture.
+    if (!guard || generation != m_generation || attempt != m_sharpening || m_status != Loaded || image.isNull())
+        co_return;
+    m_image = image;
+    emit statusChanged();
 }
 
 void RemoteImageLoader::showSlow()

@@ -22,7 +22,9 @@ namespace papelo {
 // after skeletonDelay) -> loaded (image) or failed (failure view). An absent
 // URL fails at once without a request. Any URL change starts again; a result
 // for an older URL, or for a destroyed loader, is dropped. Fetch through
-// ImageCache, decode on the thread pool. UI thread only.
+// ImageCache, decode on the thread pool. A picture shown larger than it was
+// decoded for is decoded again for the new size (the old one stays on screen
+// meanwhile). UI thread only.
 class RemoteImageLoader : public QObject, public QQmlParserStatus {
     Q_OBJECT
     Q_INTERFACES(QQmlParserStatus)
@@ -75,6 +77,8 @@ signals:
 
 private:
     void restart();
+    void sharpenIfGrown();
+    QCoro::Task<> sharpen(quint64 generation, QUrl url, QSize size);
     void showSlow();
     void cacheGone();
     void finish(quint64 generation, const QImage &image);
@@ -89,6 +93,8 @@ private:
     QTimer m_skeletonDelay;
     QPointer<ImageCache> m_cache;
     quint64 m_generation = 0;
+    QSize m_decodedFor;  // the size the shown picture was decoded for; empty: full size
+    quint64 m_sharpening = 0;
     bool m_complete = true;
     std::optional<Activity::Scope> m_busy;
 };
