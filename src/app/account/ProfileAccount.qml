@@ -97,46 +97,32 @@ ColumnLayout {
             text: account.state.articlesHeading
         }
 
-        Repeater {
-            model: account.state.myArticles
-            delegate: AbstractButton {
-                id: articleRow
-                objectName: "articleRow"
-                required property var modelData
-                Layout.fillWidth: true
-                leftPadding: 16
-                rightPadding: 16
-                topPadding: 6
-                bottomPadding: 6
-                hoverEnabled: true
-                Accessible.name: modelData.title
-                onClicked: account.articleActivated(modelData.id)
+        // Every row is one line high: this hidden one tells how high.
+        OwnArticleRow {
+            id: measuringRow
+            objectName: ""
+            visible: false
+            row: -1
+            modelData: ({ title: "", views: 0 })
+        }
 
-                background: Rectangle {
-                    color: articleRow.hovered ? Theme.surfaceFill : "transparent"
-                }
-                contentItem: RowLayout {
-                    spacing: 8
-                    Label {
-                        Layout.fillWidth: true
-                        elide: Text.ElideRight
-                        maximumLineCount: 1
-                        text: articleRow.modelData.title
-                        textFormat: Text.PlainText
-                        font.pixelSize: Theme.subheadlineSize
-                        color: Theme.primaryText
-                    }
-                    Icon {
-                        name: "visibility"
-                        size: Theme.caption2Size + 2
-                        color: Theme.secondaryText
-                    }
-                    Label {
-                        text: articleRow.modelData.views
-                        font.pixelSize: Theme.caption2Size
-                        color: Theme.secondaryText
-                    }
-                }
+        // However many articles there are, only the rows near the viewport exist.
+        WindowedRows {
+            id: ownArticles
+            Layout.fillWidth: true
+            Layout.preferredHeight: implicitHeight
+            accessibleName: "我的文章列表"
+            rowHeight: measuringRow.implicitHeight
+            spacing: 8
+            model: rowHeight > 0 ? account.state.myArticles : []
+            delegate: OwnArticleRow {
+                required property real rowY
+                required property real rowHeight
+                y: rowY
+                width: ownArticles.width
+                height: rowHeight
+                onClicked: account.articleActivated(modelData.id)
+                onStepPressed: event => ownArticles.step(row, event)
             }
         }
     }
@@ -314,6 +300,52 @@ ColumnLayout {
                 bold: true
                 Layout.bottomMargin: 16
                 onClicked: account.state.cancelLogout()
+            }
+        }
+    }
+
+    component OwnArticleRow: AbstractButton {
+        id: articleRow
+        objectName: "articleRow"
+        required property var modelData
+        required property int row
+        readonly property Item focusTarget: articleRow
+        // Tab, Backtab and the arrow keys, for the list to move the focus on.
+        signal stepPressed(var event)
+        leftPadding: 16
+        rightPadding: 16
+        topPadding: 6
+        bottomPadding: 6
+        hoverEnabled: true
+        Accessible.name: modelData.title
+        Keys.onTabPressed: event => stepPressed(event)
+        Keys.onBacktabPressed: event => stepPressed(event)
+        Keys.onUpPressed: event => stepPressed(event)
+        Keys.onDownPressed: event => stepPressed(event)
+
+        background: Rectangle {
+            color: articleRow.hovered ? Theme.surfaceFill : "transparent"
+        }
+        contentItem: RowLayout {
+            spacing: 8
+            Label {
+                Layout.fillWidth: true
+                elide: Text.ElideRight
+                maximumLineCount: 1
+                text: articleRow.modelData.title
+                textFormat: Text.PlainText
+                font.pixelSize: Theme.subheadlineSize
+                color: Theme.primaryText
+            }
+            Icon {
+                name: "visibility"
+                size: Theme.caption2Size + 2
+                color: Theme.secondaryText
+            }
+            Label {
+                text: articleRow.modelData.views
+                font.pixelSize: Theme.caption2Size
+                color: Theme.secondaryText
             }
         }
     }

@@ -4,11 +4,22 @@
 #include "core/AuthManager.h"
 #include "core/Console.h"
 
+#include <QElapsedTimer>
+#include <QFontMetricsF>
 #include <QHash>
+#include <QTextLayout>
 
 namespace papelo {
 
-CommentListModel::CommentListModel(QObject *parent) : QAbstractListModel(parent) {}
+namespace {
+constexpr qint64 kMeasureSliceNs = 4'000'000;  // per turn of the event loop
+} // namespace
+
+CommentListModel::CommentListModel(QObject *parent) : QAbstractListModel(parent)
+{
+    m_measureTimer.setInterval(0);
+    connect(&m_measureTimer, &QTimer::timeout, this, &CommentListModel::measureSome);
+}
 
 int CommentListModel::rowCount(const QModelIndex &parent) const
 {
@@ -27,6 +38,7 @@ QVariant CommentListModel::data(const QModelIndex &index, int role) const
     case TimeRole: return row.shortTime();
     case LikeCountRole: return row.likeCount;
     case IsLikedRole: return row.isLiked;
+    case RowHeightRole: return rowHeight(index.row());
     default: return {};
     }
 }
@@ -36,6 +48,7 @@ QHash<int, QByteArray> CommentListModel::roleNames() const
     return {
         {CommentIdRole, "commentId"}, {NameRole, "name"},           {ContentRole, "content"},
         {TimeRole, "time"},           {LikeCountRole, "likeCount"}, {IsLikedRole, "isLiked"},
+        {RowHeightRole, "rowHeight"},
     };
 }
 
@@ -57,8 +70,11 @@ void CommentListModel::setComments(const QList<Comment> &comments)
     if (sameOrder) {
         // Same rows in the same order: only update what changed, so delegates stay.
         for (int i = 0; i < comments.size(); ++i) {
-            if (m_rows[i].adopt(comments.at(i)))
-                emitRowChanged(i);
+            if (!m_rows[i].adopt(comments.at(i)))
+                continue;
+            if (i < m_measuredUpTo)
+                m_textHeights[size_t(i)] = variableHeight(m_rows.at(i));
+            emitRowChanged(i);
         }
         return;
     }
@@ -81,9 +97,130 @@ void CommentListModel::setComments(const QList<Comment> &comments)
     const int before = count();
     beginResetModel();
     m_rows = std::move(merged);
+    // Until measured, a row counts one line of header and one of text (fonts
+    // are only looked at once a view has set them: a model may live without GUI).
+    const qreal estimate =
+        m_textWidth > 0 ? QFontMetricsF(m_textFont).height() + QFontMetricsF(m_nameFont).height() : 0;
+    m_textHeights.assign(size_t(m_rows.size()), estimate);
+    m_measuredUpTo = 0;
     endResetModel();
+    measureSome();
     if (before != count())
         emit countChanged();
+}
+
+void CommentListModel::setNameFont(const QFont &font)
+{
+    if (font == m_nameFont)
+        return;
+    m_nameFont = font;
+    emit rowMetricsChanged();
+    remeasure();
+}
+
+void CommentListModel::setTimeFont(const QFont &font)
+{
+    if (font == m_timeFont)
+        return;
+    m_timeFont = font;
+    emit rowMetricsChanged();
+    remeasure();
+}
+
+void CommentListModel::setTextFont(const QFont &font)
+{
+    if (font == m_textFont)
+        return;
+    m_textFont = font;
+    emit rowMetricsChanged();
+    remeasure();
+}
+
+void CommentListModel::setTextWidth(qreal width)
+{
+    if (width == m_textWidth)
+        return;
+    m_textWidth = width;
+    emit rowMetricsChanged();
+    remeasure();
+}
+
+void CommentListModel::setFixedHeight(qreal height)
+{
+    if (height == m_fixedHeight)
+        return;
+    m_fixedHeight = height;
+    emit rowMetricsChanged();
+    if (!m_rows.isEmpty())
+        emit dataChanged(index(0), index(count() - 1), {RowHeightRole});
+}
+
+qreal CommentListModel::textHeight(const QString &text, const QFont &font, qreal width)
+{
+    // As a plain-text Text item does it: line separators for line feeds,
+    // design metrics, an empty text one empty line high.
+    QString laidOut = text;
+    laidOut.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    QTextLayout layout(laidOut, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setUseDesignMetrics(true);
+    layout.setTextOption(option);
+    qreal height = 0;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width > 0 ? width : 1e6);
+        height += line.height();
+    }
+    layout.endLayout();
+    return height;
+}
+
+qreal CommentListModel::variableHeight(const CommentRowState &row) const
+{
+    // The header is one line of name and date, as tall as the taller of the
+    // two (a name in Chinese is taller than a date); eliding a long name
+    // keeps its first glyphs, so the whole name's line height stands for it.
+    const qreal header = std::max(textHeight(row.comment.name, m_nameFont, 0), textHeight(row.shortTime(), m_timeFont, 0));
+    return header + textHeight(row.comment.content, m_textFont, m_textWidth);
+}
+
+qreal CommentListModel::rowHeight(int row) const
+{
+    return row >= 0 && size_t(row) < m_textHeights.size() ? m_fixedHeight + m_textHeights[size_t(row)] : 0;
+}
+
+void CommentListModel::remeasure()
+{
+    // The old heights stand in until each row is measured again.
+    m_measuredUpTo = 0;
+    measureSome();
+}
+
+void CommentListModel::measureSome()
+{
+    if (m_textWidth <= 0 || m_measuredUpTo >= count()) {
+        m_measureTimer.stop();
+        return;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    int changedFrom = -1, changedTo = -1;
+    for (; m_measuredUpTo < count() && clock.nsecsElapsed() < kMeasureSliceNs; ++m_measuredUpTo) {
+        const qreal height = variableHeight(m_rows.at(m_measuredUpTo));
+        qreal &known = m_textHeights[size_t(m_measuredUpTo)];
+        if (height != known) {
+            known = height;
+            changedFrom = changedFrom < 0 ? m_measuredUpTo : changedFrom;
+            changedTo = m_measuredUpTo;
+        }
+    }
+    if (changedFrom >= 0)
+        emit dataChanged(index(changedFrom), index(changedTo), {RowHeightRole});
+    if (m_measuredUpTo < count())
+        m_measureTimer.start();
+    else
+        m_measureTimer.stop();
 }
 
 void CommentListModel::emitRowChanged(int row)

@@ -3,35 +3,48 @@ import QtQuick.Controls
 import Papelo
 
 // One comment: name and date, the text, a like button; state comes from
-// CommentListModel so it survives reloads of the list.
+// CommentListModel so it survives reloads of the list. The list places the
+// row and knows its height before building it: the model lays out the header
+// line and the text as the labels here do, and adds the rest (fixedHeight).
 Item {
-    id: row
-    // Filled from CommentListModel roles.
-    required property int index
+    id: commentRow
+    // Filled from CommentListModel roles through the section's RowWindow.
+    required property int row
     required property string name
     required property string time
     required property string content
     required property var likeCount
     required property bool isLiked
+    readonly property alias likeButton: likeButton
+    readonly property font nameFont: nameLabel.font
+    readonly property font timeFont: timeLabel.font
+    readonly property font textFont: contentLabel.font
+    readonly property real textWidth: contentLabel.width
+    readonly property real fixedHeight: implicitHeight - header.height
+                                        - (contentLabel.implicitHeight - contentLabel.topPadding - contentLabel.bottomPadding)
     signal likeClicked()
+    // Tab, Backtab and the arrow keys on the like button, for the list to
+    // move the focus on, also to rows it has not built yet.
+    signal stepPressed(var event)
 
     implicitHeight: column.implicitHeight + divider.height
 
     Column {
         id: column
         x: 16
-        width: row.width - 32
+        width: commentRow.width - 32
         topPadding: 8
         bottomPadding: 8
         spacing: 4
 
         Item {
+            id: header
             width: parent.width
             height: Math.max(nameLabel.implicitHeight, timeLabel.implicitHeight)
             Label {
                 id: nameLabel
                 width: parent.width - timeLabel.implicitWidth - 8
-                text: row.name
+                text: commentRow.name
                 textFormat: Text.PlainText
                 elide: Text.ElideRight
                 font.pixelSize: Theme.subheadlineSize
@@ -42,17 +55,18 @@ Item {
                 id: timeLabel
                 anchors.right: parent.right
                 anchors.verticalCenter: parent.verticalCenter
-                text: row.time
+                text: commentRow.time
                 textFormat: Text.PlainText
                 font.pixelSize: Theme.captionSize
                 color: Theme.secondaryText
             }
         }
         Label {
+            id: contentLabel
             width: parent.width
             topPadding: 4
             bottomPadding: 4
-            text: row.content
+            text: commentRow.content
             textFormat: Text.PlainText
             wrapMode: Text.Wrap
             font.pixelSize: Theme.bodySize
@@ -61,20 +75,24 @@ Item {
         AbstractButton {
             id: likeButton
             padding: 0
-            onClicked: row.likeClicked()
-            Accessible.name: "赞 " + row.likeCount
+            onClicked: commentRow.likeClicked()
+            Accessible.name: "赞 " + commentRow.likeCount
+            Keys.onTabPressed: event => commentRow.stepPressed(event)
+            Keys.onBacktabPressed: event => commentRow.stepPressed(event)
+            Keys.onUpPressed: event => commentRow.stepPressed(event)
+            Keys.onDownPressed: event => commentRow.stepPressed(event)
             contentItem: Row {
                 spacing: 4
                 Icon {
-                    name: row.isLiked ? "favorite" : "favorite_border"
+                    name: commentRow.isLiked ? "favorite" : "favorite_border"
                     size: Theme.captionSize
-                    color: row.isLiked ? Theme.accent : Theme.secondaryText
+                    color: commentRow.isLiked ? Theme.accent : Theme.secondaryText
                     anchors.verticalCenter: parent.verticalCenter
                 }
                 Label {
-                    text: row.likeCount
+                    text: commentRow.likeCount
                     font.pixelSize: Theme.captionSize
-                    color: row.isLiked ? Theme.accent : Theme.secondaryText
+                    color: commentRow.isLiked ? Theme.accent : Theme.secondaryText
                     anchors.verticalCenter: parent.verticalCenter
                 }
             }
@@ -85,7 +103,7 @@ Item {
         id: divider
         anchors.top: column.bottom
         x: 16
-        width: row.width - 16
+        width: commentRow.width - 16
         height: 1
         color: Theme.separator
     }

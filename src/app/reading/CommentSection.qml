@@ -95,14 +95,41 @@ Column {
         color: Theme.secondaryText
     }
 
-    Column {
+    // Rows are measured before they are built: the model lays out each
+    // row's header and text as this hidden row does, and adds the rest.
+    CommentRow {
+        id: measuringRow
+        visible: false
+        width: section.width
+        height: 0
+        row: -1
+        name: ""
+        time: ""
+        content: ""
+        likeCount: 0
+        isLiked: false
+    }
+    Binding { target: section.screen.comments; property: "nameFont"; value: measuringRow.nameFont }
+    Binding { target: section.screen.comments; property: "timeFont"; value: measuringRow.timeFont }
+    Binding { target: section.screen.comments; property: "textFont"; value: measuringRow.textFont }
+    Binding { target: section.screen.comments; property: "textWidth"; value: measuringRow.textWidth }
+    Binding { target: section.screen.comments; property: "fixedHeight"; value: measuringRow.fixedHeight }
+
+    WindowedRows {
+        id: rows
         width: parent.width
-        Repeater {
-            model: section.screen.comments
-            delegate: CommentRow {
-                width: section.width
-                onLikeClicked: section.screen.comments.like(index)
-            }
+        height: implicitHeight
+        accessibleName: "评论列表"
+        model: measuringRow.fixedHeight > 0 ? section.screen.comments : null
+        delegate: CommentRow {
+            required property real rowY
+            required property real rowHeight
+            readonly property Item focusTarget: likeButton
+            y: rowY
+            width: rows.width
+            height: rowHeight
+            onLikeClicked: section.screen.comments.like(row)
+            onStepPressed: event => rows.step(row, event)
         }
     }
 }
