@@ -2,9 +2,13 @@ import QtQuick
 import QtWebEngine
 import Papelo
 
-// An article body in a WebEngineView that never scrolls by itself: the host
-// measures the document and the page gives the view that height. Wheel turns
-// over the body move the enclosing page; clicks and selection reach the body.
+// An article body: a place in the page as tall as its document, holding a
+// WebEngineView of at most a few viewports (BodyWindow) that moves with the
+// page and has the document scrolled within it only when the page's viewport
+// nears its edge. The view never scrolls by itself: wheel turns and scroll
+// keys move the page, fragment links scroll the page to their target;
+// clicks and selection reach the body. It shows the reader's own document
+// and nothing else (WebViewHost, ArticleProfile).
 Item {
     id: root
     property string html
@@ -12,29 +16,75 @@ Item {
     property bool dark: Theme.isDark
     readonly property alias host: host
     readonly property alias view: view
+    readonly property alias bodyWindow: bodyWindow
     signal heightMeasured(real height)
     signal loaded()
+    // Pressed while the body has the keyboard focus: for the page to scroll.
+    signal scrollKeyPressed(int key, int modifiers)
+
+    // Scrolls the page so that `documentY` of the body is at its top.
+    function scrollPageTo(documentY) {
+        const f = root.flickable
+        if (!f)
+            return
+        const y = root.mapToItem(f.contentItem, 0, documentY).y
+        f.contentY = Math.max(f.originY, Math.min(y, f.originY + f.contentHeight - f.height))
+    }
 
     WebViewHost {
         id: host
         htmlContent: root.html
         dark: root.dark
         viewWidth: root.width
-        onLoadRequested: (document, baseUrl) => view.loadHtml(document, baseUrl)
+        onLoadRequested: url => view.url = url
         onMeasureRequested: script => view.runJavaScript(script, WebEngineScript.ApplicationWorld,
                                                          result => { if (host) host.applyMeasurement(result) })
         onHeightMeasured: height => root.heightMeasured(height)
         onLoadFinished: root.loaded()
+        onFragmentRequested: fragment => view.runJavaScript(bodyWindow.fragmentScript(fragment),
+                                                            WebEngineScript.ApplicationWorld, y => {
+            if (typeof y === "number" && isFinite(y))
+                root.scrollPageTo(y)
+        })
+    }
+
+    BodyWindow {
+        id: bodyWindow
+        documentHeight: root.height
+        visibleHeight: root.flickable ? root.flickable.height : root.height
+        visibleTop: {
+            const f = root.flickable
+            if (!f)
+                return 0
+            f.contentHeight  // a dependency: the body moves when something above it grows
+            return f.contentY - root.mapToItem(f.contentItem, 0, 0).y
+        }
+        scrollPosition: view.scrollPosition.y
+        keySource: view
+        onScrollRequested: y => view.runJavaScript(scrollScript(y), WebEngineScript.ApplicationWorld)
+        onScrollKeyPressed: (key, modifiers) => root.scrollKeyPressed(key, modifiers)
     }
 
     WebEngineView {
         id: view
-        anchors.fill: parent
+        width: root.width
+        y: bodyWindow.viewY
+        height: bodyWindow.viewHeight
         profile: host.profile
         backgroundColor: Theme.appBackground
         settings.javascriptEnabled: false
+        settings.javascriptCanOpenWindows: false
         settings.showScrollBars: false
         settings.focusOnNavigationEnabled: false
+        settings.localStorageEnabled: false
+        settings.pluginsEnabled: false
+        settings.pdfViewerEnabled: false
+        settings.localContentCanAccessFileUrls: false
+        settings.localContentCanAccessRemoteUrls: false
+        settings.autoLoadIconsForPage: false
+        settings.touchIconsEnabled: false
+        settings.hyperlinkAuditingEnabled: false
+        settings.dnsPrefetchEnabled: false
         onLoadingChanged: loadingInfo => host.handleLoadStatus(loadingInfo.status)
         onNavigationRequested: request => {
             if (!host.acceptNavigation(request.url,
@@ -42,7 +92,18 @@ Item {
                                        request.isMainFrame))
                 request.reject()
         }
-        onNewWindowRequested: request => host.openExternally(request.requestedUrl)
+        // No window opens: a link with a target opens in the system browser.
+        onNewWindowRequested: request => {
+            const url = request.requestedUrl
+            view.runJavaScript(host.linkCheckScript(url), WebEngineScript.ApplicationWorld,
+                               linked => { if (host) host.openIfLinked(url, linked) })
+        }
+        onFeaturePermissionRequested: (origin, feature) => view.grantFeaturePermission(origin, feature, false)
+        onFileDialogRequested: request => { request.accepted = true; request.dialogReject() }
+        onColorDialogRequested: request => { request.accepted = true; request.dialogReject() }
+        onAuthenticationDialogRequested: request => { request.accepted = true; request.dialogReject() }
+        onJavaScriptDialogRequested: request => { request.accepted = true; request.dialogReject() }
+        onRegisterProtocolHandlerRequested: request => request.reject()
     }
 
     MouseArea {

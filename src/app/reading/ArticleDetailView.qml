@@ -28,12 +28,36 @@ Page {
         page.StackView.view.openAuthor(id)
     }
 
+    // Scroll keys move the whole page, also while the article body has the focus.
+    function scrollByKey(key, modifiers) {
+        const from = keyScroll.running ? keyScroll.to : flick.contentY
+        const to = PageScroll.keyScrolledContentY(from, key, modifiers, flick.contentHeight, flick.height, flick.originY)
+        if (to === undefined)
+            return false
+        keyScroll.stop()
+        keyScroll.to = to
+        keyScroll.duration = App.reduceMotion ? 0 : 120
+        keyScroll.start()
+        return true
+    }
+
+    NumberAnimation {
+        id: keyScroll
+        target: flick
+        property: "contentY"
+        easing.type: Easing.OutCubic
+    }
+
     Flickable {
         id: flick
         anchors.fill: parent
         contentWidth: width
         contentHeight: column.height
         boundsBehavior: Flickable.StopAtBounds
+        // Whole pixels: the body's text stays as sharp as the engine drew it.
+        pixelAligned: true
+        focus: true
+        Keys.onPressed: event => event.accepted = page.scrollByKey(event.key, event.modifiers)
         ScrollBar.vertical: ScrollBar {}
 
         Column {
@@ -188,6 +212,7 @@ Page {
                     }
                     onHeightMeasured: height => screen.webViewHeight = height
                     onLoaded: screen.markWebViewLoaded()
+                    onScrollKeyPressed: (key, modifiers) => page.scrollByKey(key, modifiers)
                 }
 
                 Column {

@@ -4,9 +4,12 @@
 #include "core/ServerConfig.h"
 #include "core/StyledHtml.h"
 #include "core/Trace.h"
+#include "reading/ArticleDocumentServer.h"
+#include "reading/ArticleProfile.h"
 
-#include <QCoreApplication>
 #include <QDesktopServices>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QQuickWebEngineProfile>
 #include <QTimer>
 #include <QWebEngineLoadingInfo>
@@ -21,24 +24,9 @@ constexpr qreal kPixelsPerWheelNotch = 96;  // three lines of body text
 constexpr int kReflowSettleMs = 200;        // a window drag resizes many times
 } // namespace
 
-QString WebViewHost::userAgent()
-{
-    return QStringLiteral("Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15 "
-                          "(KHTML, like Gecko) Version/16.0 Safari/605.1.15");
-}
+QString WebViewHost::userAgent() { return ArticleProfile::userAgent(); }
 
-QQuickWebEngineProfile *WebViewHost::profile()
-{
-    static QQuickWebEngineProfile *shared = nullptr;
-    if (!shared) {
-        // Parented to the application: it must outlive every page that uses it.
-        shared = new QQuickWebEngineProfile(QCoreApplication::instance());
-        shared->setStorageName(QStringLiteral("papelo-articles"));
-        shared->setOffTheRecord(false);
-        shared->setHttpUserAgent(userAgent());
-    }
-    return shared;
-}
+QQuickWebEngineProfile *WebViewHost::profile() { return ArticleProfile::profile(); }
 
 QString WebViewHost::measureScript(bool dark)
 {
@@ -106,6 +94,8 @@ WebViewHost::~WebViewHost()
 {
     while (m_activityHeld > 0)
         releaseActivity();
+    if (m_documents)
+        m_documents->withdraw(m_documentUrl);
 }
 
 void WebViewHost::componentComplete()
@@ -158,18 +148,23 @@ void WebViewHost::update()
 {
     if (!m_complete)
         return;  // the view's handlers are not connected before completion
-    const QString document = styledHTML(m_htmlContent, m_webOrigin);
-    if (m_hasLoaded && document == m_loadedDocument)
+    // styledHTML is deterministic: the same body and origin give the same document.
+    if (m_hasLoaded && m_htmlContent == m_loadedBody && m_webOrigin == m_loadedOrigin)
         return;
-    m_loadedDocument = document;
+    m_loadedBody = m_htmlContent;
+    m_loadedOrigin = m_webOrigin;
     m_hasLoaded = true;
+    if (m_documents)
+        m_documents->withdraw(m_documentUrl);
+    m_documents = ArticleProfile::documents();
+    m_documentUrl = m_documents->publish(m_webOrigin, styledHTML(m_htmlContent, m_webOrigin).toUtf8());
     m_textPending = false;
     ++m_loadCount;
     if (!m_pageLoadHeld) {
         m_pageLoadHeld = true;
         holdActivity();
     }
-    emit loadRequested(document, QUrl(QStringLiteral("https://") + m_webOrigin + QLatin1Char('/')));
+    emit loadRequested(m_documentUrl);
 }
 
 void WebViewHost::handleLoadStatus(int status)
@@ -221,21 +216,48 @@ void WebViewHost::applyMeasurement(const QVariant &result)
 
 bool WebViewHost::acceptNavigation(const QUrl &url, bool linkClicked, bool mainFrame)
 {
-    if (!linkClicked || !mainFrame)
-        return true;
-    // A jump to an anchor of the article itself stays in the view.
-    const QUrl base(QStringLiteral("https://") + m_webOrigin + QLatin1Char('/'));
-    if (url.hasFragment() && url.adjusted(QUrl::RemoveFragment) == base)
-        return true;
-    openExternally(url);
+    const QUrl page = url.adjusted(QUrl::RemoveFragment);
+    if (mainFrame && !linkClicked && !m_documentUrl.isEmpty() && page == m_documentUrl)
+        return true;  // the document's own load, or a reload of it
+    if (mainFrame && linkClicked) {
+        // The base element resolves "#notes" against the web origin; the
+        // page, not the view, scrolls to it.
+        const QUrl base(QStringLiteral("https://") + m_webOrigin + QLatin1Char('/'));
+        if (url.hasFragment() && (page == base || page == m_documentUrl))
+            emit fragmentRequested(url.fragment(QUrl::FullyDecoded));
+        else
+            openExternally(url);
+    }
+    // Frames, forms, refreshes and redirects go nowhere.
+    emit navigationRefused(url);
     return false;
 }
 
 void WebViewHost::openExternally(const QUrl &url)
 {
-    const QString scheme = url.scheme().toLower();
+    const QUrl web = ArticleDocumentServer::toWebUrl(url);
+    const QString scheme = web.scheme().toLower();
     if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("mailto"))
-        QDesktopServices::openUrl(url);
+        QDesktopServices::openUrl(web);
+}
+
+QString WebViewHost::linkCheckScript(const QUrl &url)
+{
+    const QByteArray quoted =
+        QJsonDocument(QJsonArray{url.toString(QUrl::FullyEncoded)}).toJson(QJsonDocument::Compact);
+    return QStringLiteral(R"JS((function (wanted) {
+    try { wanted = new URL(wanted).href; } catch (e) { return false; }
+    return Array.prototype.some.call(document.links, function (link) { return link.href === wanted; });
+})(%1))JS")
+        .arg(QString::fromUtf8(quoted.mid(1, quoted.size() - 2)));
+}
+
+void WebViewHost::openIfLinked(const QUrl &url, const QVariant &linked)
+{
+    if (linked.typeId() == QMetaType::Bool && linked.toBool())
+        openExternally(url);
+    else
+        emit navigationRefused(url);
 }
 
 qreal WebViewHost::scrolledContentY(qreal contentY, qreal angleDeltaY, qreal pixelDeltaY, qreal contentHeight,

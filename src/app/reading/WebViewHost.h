@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 #include <QQmlParserStatus>
 #include <QUrl>
@@ -11,10 +12,14 @@
 
 namespace papelo {
 
+class ArticleDocumentServer;
+
 // Drives the WebEngineView of an article body (ArticleBody.qml): decides
-// when to load, when and how to measure, which navigations stay in the view,
-// and how a wheel over the body scrolls the page. The view only executes
-// what this asks for and reports back. UI thread only.
+// when to load, when and how to measure, what a navigation may do, and how a
+// wheel over the body scrolls the page. The view shows the reader's own
+// document (served by ArticleProfile's ArticleDocumentServer) and nothing
+// else: links open in the system browser, fragment links scroll the page.
+// The view only executes what this asks for and reports back. UI thread only.
 class WebViewHost : public QObject, public QQmlParserStatus {
     Q_OBJECT
     Q_INTERFACES(QQmlParserStatus)
@@ -25,12 +30,12 @@ class WebViewHost : public QObject, public QQmlParserStatus {
     Q_PROPERTY(qreal viewWidth READ viewWidth WRITE setViewWidth NOTIFY viewWidthChanged)
     Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
     Q_PROPERTY(int loadCount READ loadCount NOTIFY loadRequested)
+    Q_PROPERTY(QUrl documentUrl READ documentUrl NOTIFY loadRequested)
     Q_PROPERTY(QString userAgent READ userAgent CONSTANT)
     Q_PROPERTY(QQuickWebEngineProfile *profile READ profile CONSTANT)
 public:
     static QString userAgent();
-    // One persistent profile for every article body, created on first use,
-    // so the default profile keeps its own user agent and settings.
+    // The one profile of every article body (ArticleProfile).
     static QQuickWebEngineProfile *profile();
     // Applies the app's appearance to the document's dark media block and
     // returns the content height; runs in the isolated application world.
@@ -54,16 +59,25 @@ public:
     void setViewWidth(qreal width);
     bool isLoading() const { return m_isLoading; }
     int loadCount() const { return m_loadCount; }
-    QString loadedDocument() const { return m_loadedDocument; }
+    // Where the current document is served; empty before the first load.
+    QUrl documentUrl() const { return m_documentUrl; }
 
     // Forwarded from WebEngineView.loadingChanged (QWebEngineLoadingInfo::LoadStatus).
     Q_INVOKABLE void handleLoadStatus(int status);
     // Forwarded result of a measureRequested script.
     Q_INVOKABLE void applyMeasurement(const QVariant &result);
-    // Whether a navigation may replace the body in the view. Links to other
-    // pages open in the system browser instead.
+    // Whether a navigation may go ahead: only the loads of the document
+    // itself. A clicked link opens in the system browser, or, when it names
+    // a place in the article, asks the page to scroll there
+    // (fragmentRequested); everything else goes nowhere (navigationRefused).
     Q_INVOKABLE bool acceptNavigation(const QUrl &url, bool linkClicked, bool mainFrame);
+    // http(s) and mailto only, the document's own scheme as https.
     Q_INVOKABLE void openExternally(const QUrl &url);
+    // A new window asked for by a click on a link with a target: the script
+    // tells whether the document has a link to `url`; then
+    // openIfLinked(url, result) opens it. Form posts to a new window go nowhere.
+    Q_INVOKABLE static QString linkCheckScript(const QUrl &url);
+    Q_INVOKABLE void openIfLinked(const QUrl &url, const QVariant &linked);
     // contentY of the enclosing page after a wheel step over the body, kept
     // within the page's bounds.
     Q_INVOKABLE static qreal scrolledContentY(qreal contentY, qreal angleDeltaY, qreal pixelDeltaY,
@@ -75,7 +89,10 @@ signals:
     void darkChanged();
     void viewWidthChanged();
     void isLoadingChanged();
-    void loadRequested(const QString &document, const QUrl &baseUrl);
+    // Load documentUrl in the view.
+    void loadRequested(const QUrl &url);
+    void fragmentRequested(const QString &fragment);
+    void navigationRefused(const QUrl &url);
     void measureRequested(const QString &script);
     // Every numeric measurement, also when equal to the previous one.
     void heightMeasured(qreal height);
@@ -90,7 +107,10 @@ private:
 
     QString m_htmlContent;
     QString m_webOrigin;
-    QString m_loadedDocument;
+    QString m_loadedBody;    // with m_loadedOrigin: what documentUrl serves
+    QString m_loadedOrigin;
+    QUrl m_documentUrl;
+    QPointer<ArticleDocumentServer> m_documents;
     bool m_hasLoaded = false;   // a document was handed to the view
     bool m_complete = false;
     bool m_dark = false;

@@ -6,6 +6,7 @@
 #include "shell/ShellCommands.h"
 #include "core/ServerConfig.h"
 #include "core/Trace.h"
+#include "reading/ArticleDocumentServer.h"
 
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
@@ -14,7 +15,9 @@
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 Q_IMPORT_QML_PLUGIN(PapeloPlugin)
 
@@ -37,18 +40,29 @@ void writeTrace()
 
 // The article pages render in Chromium, which does not see our palette: tell
 // it the appearance when it is fixed (an explicit --theme or a stored choice).
-void preferWebColorScheme(std::optional<papelo::ColorScheme> scheme)
+// The engine takes its switches from the arguments after --webEngineArgs,
+// unless QTWEBENGINE_CHROMIUM_FLAGS is set: that replaces them all. So the
+// switch joins the variable only when the user set it, and otherwise the
+// arguments, where it cannot drop switches the user gave there.
+void preferWebColorScheme(std::optional<papelo::ColorScheme> scheme, QList<QByteArray> &arguments)
 {
     if (!scheme)
         return;
-    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    if (flags.contains("preferredColorScheme"))
+    const QByteArray setting = *scheme == papelo::ColorScheme::Dark ? "--blink-settings=preferredColorScheme=0"
+                                                                    : "--blink-settings=preferredColorScheme=1";
+    if (qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS")) {
+        QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+        if (!flags.contains("preferredColorScheme"))
+            qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.isEmpty() ? setting : flags + ' ' + setting);
         return;
-    if (!flags.isEmpty())
-        flags += ' ';
-    flags += *scheme == papelo::ColorScheme::Dark ? "--blink-settings=preferredColorScheme=0"
-                                                  : "--blink-settings=preferredColorScheme=1";
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+    }
+    const qsizetype marker = arguments.indexOf("--webEngineArgs");
+    if (marker >= 0 && std::any_of(arguments.cbegin() + marker, arguments.cend(),
+                                   [](const QByteArray &a) { return a.contains("preferredColorScheme"); }))
+        return;
+    if (marker < 0)
+        arguments.append("--webEngineArgs");
+    arguments.append(setting);
 }
 
 } // namespace
@@ -82,10 +96,21 @@ int main(int argc, char *argv[])
         && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
-    preferWebColorScheme(line.themeGiven ? line.theme : papelo::AppSettings().colorScheme());
+    QList<QByteArray> arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(argv[i]);
+    preferWebColorScheme(line.themeGiven ? line.theme : papelo::AppSettings().colorScheme(), arguments);
+    std::vector<char *> appArgv;
+    for (QByteArray &argument : arguments)
+        appArgv.push_back(argument.data());
+    appArgv.push_back(nullptr);
+    int appArgc = int(arguments.size());
+
     qint64 phaseUs = papelo::trace::enabled() ? papelo::trace::nowUs() : 0;
+    // Article documents come from a scheme of the reader's own (before the app object).
+    papelo::ArticleDocumentServer::registerScheme();
     QtWebEngineQuick::initialize();
-    QGuiApplication app(argc, argv);
+    QGuiApplication app(appArgc, appArgv.data());
     if (papelo::trace::enabled()) {
         papelo::trace::complete("startup", QStringLiteral("web engine and application"), phaseUs,
                                 papelo::trace::nowUs());
