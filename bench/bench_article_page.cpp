@@ -19,6 +19,7 @@
 #include "core/ServerConfig.h"
 #include "reading/ArticleDetailScreen.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
@@ -355,9 +356,9 @@ int runArticle(int heightPx)
     };
     const QImage first = grabBlock(0);
     const QImage last = grabBlock(blocks - 2);
-    first.save(QStringLiteral("bench-article-first.png"));
-    last.save(QStringLiteral("bench-article-last.png"));
-    std::printf("%-28s mean pixel difference %.2f of 255 (0 = identical; saved bench-article-*.png)\n",
+    first.save(QDir::temp().filePath(QStringLiteral("bench-article-first.png")));
+    last.save(QDir::temp().filePath(QStringLiteral("bench-article-last.png")));
+    std::printf("%-28s mean pixel difference %.2f of 255 (0 = identical; saved in the temporary folder as bench-article-*.png)\n",
                 "end paragraph vs top", meanDifference(first, last));
 
     // Alignment, scrolling at a frame's pace: in every grabbed frame the
@@ -516,6 +517,7 @@ int runAccount(int n, const QString &settingsPath)
 int main(int argc, char *argv[])
 {
     QTemporaryDir home;
+    qputenv("PAPELO_TOKEN_STORE", "file");  // never a developer's keychain
     for (const char *name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
         qputenv(name, home.filePath(QString::fromLatin1(name)).toUtf8());
     QtWebEngineQuick::initialize();

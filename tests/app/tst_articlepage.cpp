@@ -3,8 +3,12 @@
 // HTTP from a host that is not loopback, bodies far taller than a screen or
 // larger than a data URL, and where the page scrolls for fragments and keys.
 #include "FakeServer.h"
+#include "reading/ArticleDocumentServer.h"
+#include "reading/BodyWindow.h"
+#include "reading/ArticleProfile.h"
 #include "reading/WebViewHost.h"
 
+#include <QBuffer>
 #include <QDesktopServices>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -37,15 +41,16 @@ Flickable {
     }
 })QML";
 
-FakeServer::Response png(QColor colour)
+QByteArray pngBytes(QColor colour)
 {
     QImage image(200, 100, QImage::Format_RGB32);
     image.fill(colour);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     image.save(&buffer, "PNG");
-    return FakeServer::Response::raw(200, bytes, "image/png");
+    return bytes;
 }
+FakeServer::Response png(QColor colour) { return FakeServer::Response::raw(200, pngBytes(colour), "image/png"); }
 
 struct Page {
     std::unique_ptr<QQuickWindow> window = std::make_unique<QQuickWindow>();
@@ -94,6 +99,7 @@ private slots:
             QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
     }
     void init() { m_opened.clear(); }
+    void cleanup() { QCOMPARE(ArticleProfile::documents()->publishedCount(), 0); }  // every page withdrew its own
 
     void navigationDecisions_data()
     {
@@ -103,11 +109,14 @@ private slots:
         QTest::addColumn<QString>("opened");    // handed to the system browser
         QTest::addColumn<QString>("fragment");  // "-": no scroll asked for
         QTest::newRow("own document") << "DOCUMENT" << false << true << "" << "-";
+        QTest::newRow("own document, again") << "DOCUMENT" << false << false << "" << "-";  // a refresh to itself
         QTest::newRow("fragment, base") << "https://papelo.example/#notes" << true << false << "" << "notes";
         QTest::newRow("link elsewhere") << "https://example.org/a" << true << false << "https://example.org/a" << "-";
         QTest::newRow("link, own scheme") << "papelo-article://papelo.example/about" << true << false
                                           << "https://papelo.example/about" << "-";
         QTest::newRow("frame") << "https://example.org/frame" << false << false << "" << "-";
+        QTest::newRow("script link") << "javascript:alert(1)" << true << false << "" << "-";
+        QTest::newRow("file link") << "file:///etc/passwd" << true << false << "" << "-";
     }
     void navigationDecisions()
     {
@@ -118,10 +127,31 @@ private slots:
         host.setWebOrigin(QStringLiteral("papelo.example"));
         host.componentComplete();
         url.replace(QLatin1String("DOCUMENT"), host.documentUrl().toString());
+        if (QTest::currentDataTag() == QByteArray("own document, again"))
+            QVERIFY(host.acceptNavigation(host.documentUrl(), false, true));
         QSignalSpy fragments(&host, &WebViewHost::fragmentRequested);
         QTEST(host.acceptNavigation(QUrl(url), linkClicked, QTest::currentDataTag() != QByteArray("frame")), "accepted");
         QTEST(m_opened.isEmpty() ? QString() : m_opened.first().toString(), "opened");
         QCOMPARE(fragments.isEmpty() ? QStringLiteral("-") : fragments.first().first().toString(), fragment);
+    }
+
+    // A document that cannot scroll where asked (its own styles) is not asked again and again.
+    void unreachableScrollIsNotRepeated()
+    {
+        BodyWindow window;
+        QSignalSpy asked(&window, &BodyWindow::scrollRequested);
+        window.setVisibleHeight(500);
+        window.setDocumentHeight(100000);
+        window.setVisibleTop(5000);
+        QCOMPARE(asked.count(), 1);
+        window.setScrollPosition(0);  // the engine's answer: it stayed at the top
+        window.setVisibleTop(5001);
+        QCOMPARE(asked.count(), 2);   // a new place is worth one more try
+        window.setScrollPosition(0);
+        window.setScrollPosition(0);
+        QCOMPARE(asked.count(), 2);
+        window.setDocumentHeight(90000);
+        QCOMPARE(asked.count(), 3);
     }
 
     void hostileBodies_data()
@@ -130,6 +160,7 @@ private slots:
         QTest::addColumn<bool>("opens");  // a link for the system browser
         const QString block = QStringLiteral("style=\"display:block;width:600px;height:100px\"");
         QTest::newRow("meta refresh") << "<meta http-equiv=\"refresh\" content=\"0;url=%1/refresh\">" << false;
+        QTest::newRow("meta refresh, itself") << "<meta http-equiv=\"refresh\" content=\"0\" name=\"%1\">" << false;
         QTest::newRow("frame") << "<iframe src=\"%1/frame\"></iframe>" << false;
         QTest::newRow("form") << "<form action=\"%1/post\" method=\"post\"><input name=\"a\" value=\"b\"><button "
                                      + block + ">发送</button></form>" << false;
@@ -186,7 +217,9 @@ private slots:
         while (large.size() < 5 * 1024 * 1024)
             large += QStringLiteral("<p>A paragraph of a body far larger than a data URL may carry.</p>\n");
         QTest::newRow("100,000 px") << tall;
-        QTest::newRow("5 MiB") << large + QStringLiteral("<div style=\"height:100px;background:lime\"></div>");
+        // Ending in an inline picture, as bodies carry them.
+        QTest::newRow("5 MiB") << large + QStringLiteral("<img style=\"width:100%;height:100px;margin:0\" src=\"data:image/png;base64,")
+                                          + QString::fromLatin1(pngBytes(Qt::green).toBase64()) + QStringLiteral("\">");
     }
     void tallAndLargeBodies()
     {

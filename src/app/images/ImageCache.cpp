@@ -100,11 +100,14 @@ QCoro::Task<ImageCache::Fetch> ImageCache::fetch(QUrl url)
     // refuses entries it judges stale, so the disk layer is read directly,
     // off the UI thread.
     if (m_disk) {
+        const quint64 clears = m_clears;
         Fetch stored = co_await QtConcurrent::run(&readStored, m_directory, url, m_limits.maxBodyBytes);
         if (!guard)
             co_return Fetch();
         if (stored.ok) {
-            rememberInMemory(key, stored);
+            // Read before a clear that came meanwhile: not kept past it.
+            if (clears == m_clears)
+                rememberInMemory(key, stored);
             co_return stored;
         }
     }
@@ -151,6 +154,7 @@ void ImageCache::rememberInMemory(const QString &key, const Fetch &fetched)
 
 void ImageCache::clear()
 {
+    ++m_clears;
     m_memory.clear();
     if (m_disk)
         m_disk->clear();

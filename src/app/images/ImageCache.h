@@ -77,6 +77,7 @@ private:
     QNetworkDiskCache *m_disk = nullptr;
     QCache<QString, QByteArray> m_memory;
     QSet<QNetworkReply *> m_inFlight;
+    quint64 m_clears = 0;
 };
 
 // The process-wide image connection, under the name the views know it by.

@@ -31,7 +31,10 @@ QImage decodeImage(QByteArray bytes, QSize fitSize)
             reader.setScaledSize(declared.scaled(fitSize, Qt::KeepAspectRatioByExpanding));
         }
     }
+    const bool scaled = reader.scaledSize().isValid();
     QImage image = reader.read();
+    if (scaled)
+        image.setText(QString::fromLatin1(kScaledKey), QStringLiteral("1"));
     span.setArg("width", image.width());
     span.setArg("height", image.height());
     if (image.isNull() || qint64(image.width()) * image.height() > kMaxDecodedPixels)

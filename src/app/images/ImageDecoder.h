@@ -10,6 +10,10 @@ namespace papelo {
 // more (a decompression bomb) fails before any pixel memory is taken.
 inline constexpr qint64 kMaxDecodedPixels = 40'000'000;
 
+// Text key set on an image decoded smaller than its file: a larger size
+// would be sharper.
+inline constexpr char kScaledKey[] = "papelo.scaled";
+
 // Decodes the first image in `bytes`. When `fitSize` is valid and smaller,
 // decodes straight to the smallest size that still covers it (aspect kept),
 // which is all a cropping fill ever shows. Null image on any failure.

@@ -101,8 +101,8 @@ void RemoteImageLoader::sharpenIfGrown()
     if (wanted.width() <= m_decodedFor.width() && wanted.height() <= m_decodedFor.height())
         return;
     m_decodedFor = wanted;
-    // Still covering the new size: it was decoded whole, being smaller than asked.
-    if (m_image.width() >= wanted.width() && m_image.height() >= wanted.height())
+    // Decoded whole (it was no larger than asked): nothing sharper to get.
+    if (m_image.text(QString::fromLatin1(kScaledKey)).isEmpty())
         return;
     sharpen(m_generation, m_url, wanted);
 }

@@ -35,7 +35,7 @@ public:
     void requestStarted(QWebEngineUrlRequestJob *job) override;
 
 private:
-    QHash<QString, QByteArray> m_documents;  // keyed by the query value
+    QHash<QString, QByteArray> m_documents;  // keyed by the address without its fragment
     quint64 m_serial = 0;
 };
 

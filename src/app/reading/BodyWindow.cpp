@@ -22,7 +22,11 @@ BodyWindow::BodyWindow(QObject *parent) : QObject(parent)
 {
     m_giveUp.setSingleShot(true);
     m_giveUp.setInterval(kGiveUpMs);
-    connect(&m_giveUp, &QTimer::timeout, this, &BodyWindow::release);
+    connect(&m_giveUp, &QTimer::timeout, this, [this] {
+        if (m_step == Step::Scrolling)
+            m_unreachable = m_requested;
+        release();
+    });
 }
 
 qreal BodyWindow::viewHeightFor(qreal documentHeight, qreal visibleHeight)
@@ -72,6 +76,7 @@ void BodyWindow::setDocumentHeight(qreal height)
     if (height == m_documentHeight)
         return;
     m_documentHeight = height;
+    m_unreachable.reset();
     emit geometryChanged();
     follow();
 }
@@ -90,6 +95,7 @@ void BodyWindow::setVisibleHeight(qreal height)
     if (height == m_visibleHeight)
         return;
     m_visibleHeight = height;
+    m_unreachable.reset();
     emit geometryChanged();
     follow();
 }
@@ -102,6 +108,10 @@ void BodyWindow::setScrollPosition(qreal y)
     }
     // Any report answers the request, also when the engine clamped it.
     if (m_step == Step::Scrolling) {
+        // The document cannot scroll there (its own styles, or shorter than
+        // measured): asking again would only repeat for ever.
+        if (std::abs(y - m_requested) >= 1)
+            m_unreachable = m_requested;
         m_step = Step::Settling;
         m_framesToSettle = kSettleFrames;
         if (!m_window)
@@ -134,8 +144,9 @@ void BodyWindow::follow()
         return;
     const std::optional<qreal> target =
         scrollTarget(m_documentHeight, viewHeight(), m_visibleTop, m_visibleHeight, m_scrollPosition);
-    if (!target)
+    if (!target || target == m_unreachable)
         return;
+    m_requested = *target;
     m_step = Step::Scrolling;
     m_giveUp.start();
     emit scrollRequested(*target);

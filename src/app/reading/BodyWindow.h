@@ -88,6 +88,8 @@ private:
     qreal m_visibleHeight = 0;
     qreal m_scrollPosition = 0;
     Step m_step = Step::Idle;
+    qreal m_requested = 0;
+    std::optional<qreal> m_unreachable;  // not asked again until the geometry changes
     int m_framesToSettle = 0;
     QTimer m_giveUp;  // an engine that never answers does not stop the view for good
     QPointer<QQuickItem> m_keySource;

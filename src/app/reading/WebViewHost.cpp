@@ -159,6 +159,7 @@ void WebViewHost::update()
     m_documents = ArticleProfile::documents();
     m_documentUrl = m_documents->publish(m_webOrigin, styledHTML(m_htmlContent, m_webOrigin).toUtf8());
     m_textPending = false;
+    m_awaitingLoad = true;
     ++m_loadCount;
     if (!m_pageLoadHeld) {
         m_pageLoadHeld = true;
@@ -217,8 +218,12 @@ void WebViewHost::applyMeasurement(const QVariant &result)
 bool WebViewHost::acceptNavigation(const QUrl &url, bool linkClicked, bool mainFrame)
 {
     const QUrl page = url.adjusted(QUrl::RemoveFragment);
-    if (mainFrame && !linkClicked && !m_documentUrl.isEmpty() && page == m_documentUrl)
-        return true;  // the document's own load, or a reload of it
+    // The document's own load, once: a refresh to itself (a meta refresh
+    // without an address, a form posting to it) would reload it for ever.
+    if (mainFrame && !linkClicked && m_awaitingLoad && page == m_documentUrl) {
+        m_awaitingLoad = false;
+        return true;
+    }
     if (mainFrame && linkClicked) {
         // The base element resolves "#notes" against the web origin; the
         // page, not the view, scrolls to it.

@@ -120,6 +120,7 @@ private:
     bool m_finishedOnce = false;
     bool m_textPending = false;  // loaded, its text not yet measured (trace)
     bool m_pageLoadHeld = false;
+    bool m_awaitingLoad = false;  // the published document has not been let in yet
     int m_loadCount = 0;
     int m_activityHeld = 0;
 };
