@@ -8,6 +8,8 @@
 #include "core/APIClient.h"
 #include "core/Activity.h"
 #include "core/ServerConfig.h"
+#include "reading/ArticleDocumentServer.h"
+#include "reading/WebViewHost.h"
 #include "ProcessTree.h"
 #include "ServerProcess.h"
 
@@ -25,15 +27,6 @@
 
 #include <cstdio>
 #include <unistd.h>
-
-// Article documents come from a scheme of the reader's own, registered as
-// the shell does before the web engine starts.
-#if __has_include("reading/ArticleDocumentServer.h")
-#include "reading/ArticleDocumentServer.h"
-#define PAPELO_REGISTER_ARTICLE_SCHEME() papelo::ArticleDocumentServer::registerScheme()
-#else
-#define PAPELO_REGISTER_ARTICLE_SCHEME()
-#endif
 
 Q_IMPORT_QML_PLUGIN(PapeloPlugin)
 
@@ -56,19 +49,18 @@ QQuickItem *homeStack(QQuickItem *item)
     return nullptr;
 }
 
-QObject *findHost(QObject *root)
+// The article body's host: a direct child of the ArticleBody item. Walking
+// the visual tree only (not every QObject as well) keeps this cheap enough
+// to poll without starving the engine's own work on this thread.
+QObject *findHost(QQuickItem *item)
 {
-    if (QString::fromLatin1(root->metaObject()->className()) == QLatin1String("papelo::WebViewHost"))
-        return root;
-    for (QObject *child : root->children()) {
+    for (QObject *child : item->children()) {
+        if (qobject_cast<WebViewHost *>(child))
+            return child;
+    }
+    for (QQuickItem *child : item->childItems()) {
         if (QObject *found = findHost(child))
             return found;
-    }
-    if (auto *item = qobject_cast<QQuickItem *>(root)) {
-        for (QQuickItem *child : item->childItems()) {
-            if (QObject *found = findHost(child))
-                return found;
-        }
     }
     return nullptr;
 }
@@ -91,7 +83,9 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    PAPELO_REGISTER_ARTICLE_SCHEME();
+    // Article documents come from a scheme of the reader's own, registered as
+    // the shell does before the web engine starts.
+    ArticleDocumentServer::registerScheme();
     QtWebEngineQuick::initialize();
     QGuiApplication app(argc, argv);
     QQuickStyle::setStyle(QStringLiteral("Basic"));

@@ -103,7 +103,7 @@ ColumnLayout {
             objectName: ""
             visible: false
             row: -1
-            modelData: ({ title: "", views: 0 })
+            modelData: ({ title: "文A", views: 0 })  // CJK and Latin: the taller of their line heights
         }
 
         // However many articles there are, only the rows near the viewport exist.
