@@ -220,7 +220,8 @@ void RowWindow::applyWanted()
     }
     if (m_pinned >= 0 && m_pinned < n && !wanted.contains(m_pinned))
         wanted.insert(std::lower_bound(wanted.begin(), wanted.end(), m_pinned) - wanted.begin(), m_pinned);
-    if (wanted == m_built)
+    // Not QList::operator==: Qt 6.4 hands memcmp the null data of two empty lists.
+    if (std::equal(wanted.cbegin(), wanted.cend(), m_built.cbegin(), m_built.cend()))
         return;
 
     // Rows leaving, from the back so positions stay valid, in contiguous runs.
