@@ -6,6 +6,7 @@
 #include "reading/ArticleDocumentServer.h"
 #include "reading/BodyWindow.h"
 #include "reading/ArticleProfile.h"
+#include "reading/ArticleRequestFilter.h"
 #include "reading/WebViewHost.h"
 
 #include <QBuffer>
@@ -133,6 +134,36 @@ private slots:
         QTEST(host.acceptNavigation(QUrl(url), linkClicked, QTest::currentDataTag() != QByteArray("frame")), "accepted");
         QTEST(m_opened.isEmpty() ? QString() : m_opened.first().toString(), "opened");
         QCOMPARE(fragments.isEmpty() ? QStringLiteral("-") : fragments.first().first().toString(), fragment);
+    }
+
+    // What a body may load besides its document; iframes never get this far
+    // (refused as navigations), so the filter is checked on its own.
+    void requestFilter_data()
+    {
+        using Info = QWebEngineUrlRequestInfo;
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("picture, http") << int(Info::ResourceTypeImage) << "http://pictures.test/a.png" << true;
+        QTest::newRow("font, https") << int(Info::ResourceTypeFontResource) << "https://fonts.test/a.woff" << true;
+        QTest::newRow("picture, own scheme") << int(Info::ResourceTypeImage) << "papelo-article://o.test/a.png" << true;
+        QTest::newRow("picture, ftp") << int(Info::ResourceTypeImage) << "ftp://o.test/a.png" << false;
+        QTest::newRow("document, own scheme") << int(Info::ResourceTypeMainFrame) << "papelo-article://o.test/" << true;
+        QTest::newRow("document, https") << int(Info::ResourceTypeMainFrame) << "https://o.test/" << false;
+        QTest::newRow("frame") << int(Info::ResourceTypeSubFrame) << "https://o.test/f" << false;
+        QTest::newRow("script") << int(Info::ResourceTypeScript) << "https://o.test/s.js" << false;
+        QTest::newRow("fetch") << int(Info::ResourceTypeXhr) << "https://o.test/x" << false;
+        QTest::newRow("ping") << int(Info::ResourceTypePing) << "https://o.test/p" << false;
+    }
+    void requestFilter()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, url);
+        QTEST(ArticleRequestFilter::allows(QWebEngineUrlRequestInfo::ResourceType(type), QUrl(url)), "allowed");
+        // The web origin keeps its Referer, whatever the case of its name; nobody else gets one.
+        QVERIFY(ArticleRequestFilter::keepsReferer(QUrl("https://Papelo.Example/a.png"), "papelo.example"));
+        QVERIFY(!ArticleRequestFilter::keepsReferer(QUrl(url), "papelo.example"));
+        QVERIFY(!ArticleRequestFilter::keepsReferer(QUrl("https://papelo.example/a.png"), QString()));
     }
 
     // A document that cannot scroll where asked (its own styles) is not asked again and again.
