@@ -121,10 +121,12 @@ bool beyondMinimum(const char *digits, qsizetype count)
     return std::memcmp(digits, minimumMagnitude, size_t(width)) > 0;
 }
 
-// Qt folds number texts just below -2^63 into -2^63 itself, so "-9223372036854775809"
-// would pass as a valid id. Such literals (in valid JSON, outside strings) are
-// replaced by a number that is plainly out of range: integer fields refuse it,
-// ignored keys stay ignored. Nothing when there is no such literal.
+// Two things Qt's parser lets through, checked in text it has already accepted.
+// Raw control characters (NUL included) inside strings, which JSON forbids:
+// refused. Number texts just below -2^63, which Qt folds into -2^63 itself, so
+// "-9223372036854775809" would pass as a valid id: such literals (outside
+// strings) are replaced by a number plainly out of range, so integer fields
+// refuse it and ignored keys stay ignored. Nothing when there is no such literal.
 std::optional<QByteArray> withoutFoldedIntegers(const QByteArray &bytes)
 {
     QByteArray out;
@@ -134,6 +136,8 @@ std::optional<QByteArray> withoutFoldedIntegers(const QByteArray &bytes)
     for (qsizetype i = 0; i < n; ++i) {
         const char c = bytes.at(i);
         if (inString) {
+            if (static_cast<unsigned char>(c) < 0x20)
+                throw DecodeFailure{QStringLiteral("数据格式错误：JSON 无法解析（位置 %1）").arg(i)};
             if (c == '\\')
                 ++i;
             else if (c == '"')

@@ -194,6 +194,7 @@ private slots:
         // Bytes that are no JSON document: every shape refuses them readably.
         static const char nulBetween[] = "{\"id\":1,\0\"name\":\"a\"}";
         static const char nulAfter[] = "{\"id\":1,\"name\":\"a\"}\0";
+        static const char nulInside[] = "{\"id\":1,\"name\":\"a\0b\"}";
         row("empty", any, {}, "!");
         row("whitespace", any, "  \n", "!");
         row("truncated", any, R"({"id":1,"name":)", "!");
@@ -204,6 +205,8 @@ private slots:
         row("overlong utf-8", any, "{\"id\":1,\"name\":\"\xc0\xaf\"}", "!");
         row("nul between members", any, QByteArray(nulBetween, sizeof nulBetween - 1), "!");
         row("nul after the document", any, QByteArray(nulAfter, sizeof nulAfter - 1), "!");
+        row("nul inside a string", any, QByteArray(nulInside, sizeof nulInside - 1), "!");
+        row("raw line break inside a string", any, "{\"id\":1,\"name\":\"a\nb\"}", "!");
         row("top-level number", any, "42", "!");
         row("top-level string", any, "\"tag\"", "!");
         row("top-level true", any, "true", "!");
