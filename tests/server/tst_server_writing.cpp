@@ -138,6 +138,9 @@ private slots:
             row("POST /api/comment", comment(content), "400");
         row("POST /api/comment", comment(QStringLiteral("好"), R"(,"name":"123456789012345678901234567890123")"), "400");
         row("POST /api/comment", comment(QString(40000, QChar(0x5b57))), "413");
+        // 64 KiB exactly is read (and refused for its length), one byte more is not.
+        for (const int size : {64 * 1024, 64 * 1024 + 1})
+            row("POST /api/comment", comment(QString(size - comment({}).size(), QLatin1Char('x'))), size > 64 * 1024 ? "413" : "400");
         for (const char *body : {R"({"article_id":987654,"content":"x"})", R"({"article_id":121,"content":"x"})"})
             row("POST /api/comment", body, "404");
         for (const char *body : {"{\"article_id\": 10,", "[10, \"x\"]", "\"hello\"", "", R"({"article_id":-1,"content":"x"})",
