@@ -106,6 +106,11 @@ std::optional<QString> ObjectReader::optionalString(const char *key) const
 bool ObjectReader::requiredBool(const char *key) const { return boolValue(present(key), childPath(key)); }
 
 namespace {
+[[noreturn]] void failUnparsable(qint64 offset)
+{
+    throw DecodeFailure{QStringLiteral("数据格式错误：JSON 无法解析（位置 %1）").arg(offset)};
+}
+
 bool isNumberChar(char c)
 {
     return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
@@ -127,7 +132,7 @@ bool beyondMinimum(const char *digits, qsizetype count)
 // "-9223372036854775809" would pass as a valid id: such literals (outside
 // strings) are replaced by a number plainly out of range, so integer fields
 // refuse it and ignored keys stay ignored. Nothing when there is no such literal.
-std::optional<QByteArray> withoutFoldedIntegers(const QByteArray &bytes)
+std::optional<QByteArray> screened(const QByteArray &bytes)
 {
     QByteArray out;
     qsizetype copied = 0;
@@ -137,7 +142,7 @@ std::optional<QByteArray> withoutFoldedIntegers(const QByteArray &bytes)
         const char c = bytes.at(i);
         if (inString) {
             if (static_cast<unsigned char>(c) < 0x20)
-                throw DecodeFailure{QStringLiteral("数据格式错误：JSON 无法解析（位置 %1）").arg(i)};
+                failUnparsable(i);
             if (c == '\\')
                 ++i;
             else if (c == '"')
@@ -179,11 +184,11 @@ QJsonValue parse(const QByteArray &bytes)
     QJsonParseError error{};
     QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError)
-        throw DecodeFailure{QStringLiteral("数据格式错误：JSON 无法解析（位置 %1）").arg(error.offset)};
-    if (const std::optional<QByteArray> unfolded = withoutFoldedIntegers(bytes)) {
+        failUnparsable(error.offset);
+    if (const std::optional<QByteArray> unfolded = screened(bytes)) {
         doc = QJsonDocument::fromJson(*unfolded, &error);
         if (error.error != QJsonParseError::NoError)
-            throw DecodeFailure{QStringLiteral("数据格式错误：JSON 无法解析（位置 %1）").arg(error.offset)};
+            failUnparsable(error.offset);
     }
     if (doc.isArray())
         return doc.array();
