@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# Installs the two packages of BUILD_DIR/packages the way a user would
+# (apt-get install ./….deb, nothing from the build tree), runs what they
+# installed, checks the service unit, and purges them again:
+#
+#   scripts/check-installed-packages.sh [BUILD_DIR]      (root or sudo; CI runs it)
+#
+# 1. the installed server, started with the unit's ExecStart line (options
+#    from the installed /etc/default file, --data a temporary directory, a
+#    free port, the demo site) as an unprivileged user with the unit's umask
+#    and an empty environment, under strace;
+# 2. the installed reader renders the home tab and an article against it
+#    (--screenshot), which proves the run-time dependencies;
+# 3. every system call the server made is allowed by the unit's
+#    SystemCallFilter= lines and none mapped memory writable and executable
+#    (MemoryDenyWriteExecute=): what the service needs, seen without a
+#    running systemd;
+# 4. systemd-analyze verify and security --offline=true on the installed
+#    unit (exposure at most 2.0);
+# 5. purge, then no file of either package and nothing the maintainer
+#    scripts made is left. A trap purges on any exit.
+#
+# Not checkable without a running systemd (a container): that the service
+# starts under its sandbox, its dynamic user and StateDirectory= (which only
+# a running systemd creates, as /var/lib/private/papelo-server), and the
+# postinst's enable-and-start path.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD_DIR="${1:-build}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+. scripts/service-guard.sh
+
+version=$(sed -n 's/^project(Papelo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+arch=$(dpkg --print-architecture)
+debs=("$PWD/$BUILD_DIR/packages/papelo_${version}_${arch}.deb" "$PWD/$BUILD_DIR/packages/papelo-server_${version}_${arch}.deb")
+for deb in "${debs[@]}"; do [ -f "$deb" ] || { echo "missing $deb (make package)"; exit 1; }; done
+for p in papelo papelo-server; do
+  if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    echo "$p is already installed here; not touching it"; exit 1
+  fi
+done
+
+work=$(mktemp -d /tmp/papelo-installed.XXXXXX)
+chmod 755 "$work"
+server_pid=""
+cleanup() {
+  status=$?
+  [ -z "$server_pid" ] || kill "$server_pid" 2>/dev/null || true
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get purge -y -q papelo papelo-server >/dev/null 2>&1 || true
+  release_services
+  rm -rf "$work"
+  exit "$status"
+}
+trap cleanup EXIT
+
+# ---- install ----------------------------------------------------------------
+files=$(for deb in "${debs[@]}"; do dpkg-deb -c "$deb"; done | awk '$1 !~ /^d/ {sub(/^\./, "", $NF); print $NF}')
+hold_services
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${debs[@]}" >"$work/apt.log" 2>&1 \
+  || { cat "$work/apt.log"; exit 1; }
+release_services
+echo "installed: $(dpkg-query -W -f='${Package} ${Version}, ' papelo papelo-server)"
+unit=/usr/lib/systemd/system/papelo-server.service
+
+# ---- the installed server, as the unit starts it -------------------------------
+exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
+options=$(env -i bash -c '. /etc/default/papelo-server; printf %s "$PAPELO_SERVER_OPTS"')
+data="$work/state"
+mkdir -m 700 "$data"
+chown nobody:nogroup "$data"
+command_line=${exec_start//'${STATE_DIRECTORY}'/$data}
+command_line=${command_line//'$PAPELO_SERVER_OPTS'/$options}
+echo "server: $command_line --port 0 --demo"
+umask_unit=$(sed -n 's/^UMask=//p' "$unit")
+# shellcheck disable=SC2086  # the unit's line splits on spaces, as systemd splits it
+(umask "$umask_unit"; exec setpriv --reuid=nobody --regid=nogroup --clear-groups --inh-caps=-all \
+  env -i PATH=/usr/bin:/bin strace -f -qq -o "$work/strace.txt" $command_line --port 0 --demo) \
+  >"$work/server.out" 2>"$work/server.err" &
+server_pid=$!
+for _ in $(seq 1 300); do
+  grep -q "listening on" "$work/server.out" 2>/dev/null && break
+  kill -0 "$server_pid" 2>/dev/null || { cat "$work/server.err"; exit 1; }
+  sleep 0.1
+done
+url=$(sed -n 's/^papelo-server listening on //p' "$work/server.out")
+[ -n "$url" ] || { echo "server did not start"; cat "$work/server.err"; exit 1; }
+echo "server: $url"
+[ "$(stat -c %a "$data/papelo.sqlite")" = 600 ] || { echo "store is not owner-only"; exit 1; }
+
+# ---- the installed reader against it -------------------------------------------------
+sandbox_off=""
+if [ "$(id -u)" -eq 0 ]; then sandbox_off=1; fi  # Chromium's sandbox refuses to run as root
+for view in "--tab home" "--article 1"; do
+  shot="$work/shot-${view##* }.png"
+  # shellcheck disable=SC2086
+  XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" XDG_DATA_HOME="$work/data" HOME="$work" \
+    QT_QPA_PLATFORM=offscreen PAPELO_TOKEN_STORE=file QTWEBENGINE_DISABLE_SANDBOX="$sandbox_off" timeout 120 /usr/bin/papelo --server "$url" $view \
+    --screenshot "$shot" >"$work/reader.log" 2>&1 || { cat "$work/reader.log"; exit 1; }
+  size=$(stat -c %s "$shot")
+  [ "$size" -gt 20000 ] || { echo "screenshot $shot is only $size bytes"; exit 1; }
+  echo "reader: $view rendered ($size bytes)"
+done
+for path in "/api/articles?page=1&limit=1" /images/thumb/1.jpg; do
+  curl -fsS -o /dev/null "$url$path" || { echo "server failed $path"; exit 1; }
+done
+curl -fsS -o /dev/null -H 'Content-Type: application/json' -d '{"username":"demo","password":"demo1234"}' "$url/api/login"
+kill -TERM "$server_pid"
+wait "$server_pid" || { echo "server did not stop cleanly"; cat "$work/server.err"; exit 1; }
+server_pid=""
+
+# ---- what the service's sandbox must allow ------------------------------------------------
+python3 - "$unit" "$work/strace.txt" <<'PY'
+import re, subprocess, sys
+unit, trace = open(sys.argv[1]).read(), open(sys.argv[2]).read()
+def expand(name, seen=()):
+    if not name.startswith("@"):
+        return {name}
+    out = set()
+    for line in subprocess.run(["systemd-analyze", "syscall-filter", name], capture_output=True, text=True).stdout.splitlines()[1:]:
+        item = line.strip()
+        if item and not item.startswith("#") and item not in seen:
+            out |= expand(item, seen + (name,))
+    return out
+allowed = set()
+for spec in re.findall(r"^SystemCallFilter=(.*)$", unit, re.M):
+    deny = spec.startswith("~")
+    names = set().union(*(expand(n) for n in spec.lstrip("~").split()))
+    allowed = allowed - names if deny else allowed | names
+made = set(re.findall(r"^\d+\s+([a-z0-9_]+)\(", trace, re.M)) - {"execve"}  # strace's own exec of the server
+wx = [l for l in trace.splitlines() if re.search(r"\b(mmap|mprotect|pkey_mprotect)\(.*PROT_WRITE\|PROT_EXEC", l)]
+denied = sorted(made - allowed)
+print(f"syscall filter: the server made {len(made)} distinct system calls, {len(denied)} outside the unit's filter"
+      + (f": {', '.join(denied)}" if denied else ""))
+if "prlimit64" not in made:
+    print("syscall filter: the server never raised its descriptor limit")
+if wx:
+    print("writable and executable mappings:\n" + "\n".join(wx[:5]))
+sys.exit(1 if denied or wx or "prlimit64" not in made else 0)
+PY
+
+# ---- the unit ---------------------------------------------------------------------------------
+systemd-analyze verify "$unit"
+systemd-analyze security --offline=true --no-pager "$unit" >"$work/security.txt" 2>&1 || true
+exposure=$(sed -n 's/.*Overall exposure level for papelo-server.service: \([0-9.]*\).*/\1/p' "$work/security.txt")
+echo "systemd-analyze security --offline=true: exposure $exposure"
+grep -E "✗" "$work/security.txt" || true
+awk -v e="$exposure" 'BEGIN { exit !(e != "" && e <= 2.0) }' || { cat "$work/security.txt"; exit 1; }
+
+# ---- purge: nothing left ------------------------------------------------------------------------
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get purge -y -q papelo papelo-server >"$work/purge.log" 2>&1 \
+  || { cat "$work/purge.log"; exit 1; }
+left=()
+while read -r f; do [ -e "$f" ] || [ -L "$f" ] && left+=("$f"); done <<<"$files"
+for f in /etc/systemd/system/multi-user.target.wants/papelo-server.service \
+         /var/lib/systemd/deb-systemd-helper-enabled/papelo-server.service.dsh-also \
+         /var/lib/systemd/deb-systemd-helper-enabled/multi-user.target.wants/papelo-server.service \
+         /var/lib/systemd/deb-systemd-helper-masked/papelo-server.service \
+         /var/lib/papelo-server /var/lib/private/papelo-server /usr/share/doc/papelo /usr/share/doc/papelo-server; do
+  [ -e "$f" ] || [ -L "$f" ] && left+=("$f")
+done
+if [ ${#left[@]} -gt 0 ]; then
+  printf 'left after purge: %s\n' "${left[@]}"
+  exit 1
+fi
+echo "purged: no file of either package is left"
