@@ -67,15 +67,16 @@ unit=/usr/lib/systemd/system/papelo-server.service
 exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
 options=$(env -i bash -c '. /etc/default/papelo-server; printf %s "$PAPELO_SERVER_OPTS"')
 data="$work/state"
-mkdir -m 700 "$data"
-chown nobody:nogroup "$data"
+mkdir -m 700 "$data" "$work/trace"
+chown nobody:nogroup "$data" "$work/trace"
 command_line=${exec_start//'${STATE_DIRECTORY}'/$data}
 command_line=${command_line//'$PAPELO_SERVER_OPTS'/$options}
 echo "server: $command_line --port 0 --demo"
 umask_unit=$(sed -n 's/^UMask=//p' "$unit")
+mapfile -t unit_env < <(sed -n 's/^Environment=//p' "$unit")
 # shellcheck disable=SC2086  # the unit's line splits on spaces, as systemd splits it
 (umask "$umask_unit"; exec setpriv --reuid=nobody --regid=nogroup --clear-groups --inh-caps=-all \
-  env -i PATH=/usr/bin:/bin strace -f -qq -o "$work/strace.txt" $command_line --port 0 --demo) \
+  env -i PATH=/usr/bin:/bin "${unit_env[@]}" strace -f -qq -o "$work/trace/strace.txt" $command_line --port 0 --demo) \
   >"$work/server.out" 2>"$work/server.err" &
 server_pid=$!
 for _ in $(seq 1 300); do
@@ -105,12 +106,14 @@ for path in "/api/articles?page=1&limit=1" /images/thumb/1.jpg; do
   curl -fsS -o /dev/null "$url$path" || { echo "server failed $path"; exit 1; }
 done
 curl -fsS -o /dev/null -H 'Content-Type: application/json' -d '{"username":"demo","password":"demo1234"}' "$url/api/login"
-kill -TERM "$server_pid"
+# SIGTERM to the server itself: strace keeps a SIGTERM its caller ignored.
+kill -TERM "$(ps -o pid= --ppid "$server_pid")"
 wait "$server_pid" || { echo "server did not stop cleanly"; cat "$work/server.err"; exit 1; }
 server_pid=""
+if [ -s "$work/server.err" ]; then sed 's/^/server stderr: /' "$work/server.err"; fi
 
 # ---- what the service's sandbox must allow ------------------------------------------------
-python3 - "$unit" "$work/strace.txt" <<'PY'
+python3 - "$unit" "$work/trace/strace.txt" <<'PY'
 import re, subprocess, sys
 unit, trace = open(sys.argv[1]).read(), open(sys.argv[2]).read()
 def expand(name, seen=()):

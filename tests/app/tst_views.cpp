@@ -254,6 +254,12 @@ private slots:
         QTRY_VERIFY((emailRow = named(page, QStringLiteral("emailRow"))));
         QVERIFY_ALL_NAMED(page);
         QVERIFY(!emailRow->isVisible());
+        QQuickItem *cleartext = named(page, QStringLiteral("cleartextWarning"));
+        QVERIFY(!cleartext->isVisible());  // the loopback test server
+        const QString loopback = state->baseUrl();
+        state->setBaseUrl(QStringLiteral("http://news.example:4000"));
+        QTRY_VERIFY(cleartext->isVisible());
+        state->setBaseUrl(loopback);
         state->setLoginMode(false);
         QTRY_VERIFY(emailRow->isVisible());
         QTRY_VERIFY(sceneY(emailRow) < sceneY(named(page, QStringLiteral("passwordRow")))); // between the name and the password

@@ -47,6 +47,8 @@ void ProfileScreen::setBaseUrl(const QString &baseUrl)
     emit baseUrlChanged();
 }
 
+bool ProfileScreen::showsCleartextWarning() const { return ServerConfig::sendsInTheClear(m_baseUrl); }
+
 void ProfileScreen::onAuthChanged()
 {
     emit headerChanged();
