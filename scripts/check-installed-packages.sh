@@ -74,8 +74,9 @@ command_line=${command_line//'$PAPELO_SERVER_OPTS'/$options}
 echo "server: $command_line --port 0 --demo"
 umask_unit=$(sed -n 's/^UMask=//p' "$unit")
 mapfile -t unit_env < <(sed -n 's/^Environment=//p' "$unit")
+nofile=$(sed -n 's/^LimitNOFILE=//p' "$unit")  # SOFT:HARD; the server raises the soft one itself
 # shellcheck disable=SC2086  # the unit's line splits on spaces, as systemd splits it
-(umask "$umask_unit"; exec setpriv --reuid=nobody --regid=nogroup --clear-groups --inh-caps=-all \
+(umask "$umask_unit"; exec prlimit --nofile="$nofile" setpriv --reuid=nobody --regid=nogroup --clear-groups --inh-caps=-all \
   env -i PATH=/usr/bin:/bin "${unit_env[@]}" strace -f -qq -o "$work/trace/strace.txt" $command_line --port 0 --demo) \
   >"$work/server.out" 2>"$work/server.err" &
 server_pid=$!
@@ -113,9 +114,9 @@ server_pid=""
 if [ -s "$work/server.err" ]; then sed 's/^/server stderr: /' "$work/server.err"; fi
 
 # ---- what the service's sandbox must allow ------------------------------------------------
-python3 - "$unit" "$work/trace/strace.txt" <<'PY'
+python3 - "$unit" "$work/trace/strace.txt" "${nofile#*:}" <<'PY'
 import re, subprocess, sys
-unit, trace = open(sys.argv[1]).read(), open(sys.argv[2]).read()
+unit, trace, hard = open(sys.argv[1]).read(), open(sys.argv[2]).read(), sys.argv[3]
 def expand(name, seen=()):
     if not name.startswith("@"):
         return {name}
@@ -135,11 +136,12 @@ wx = [l for l in trace.splitlines() if re.search(r"\b(mmap|mprotect|pkey_mprotec
 denied = sorted(made - allowed)
 print(f"syscall filter: the server made {len(made)} distinct system calls, {len(denied)} outside the unit's filter"
       + (f": {', '.join(denied)}" if denied else ""))
-if "prlimit64" not in made:
-    print("syscall filter: the server never raised its descriptor limit")
+shown = f"(?:{hard}|{int(hard) // 1024}\\*1024)"  # strace writes 65536 as 64*1024
+raised = re.search(rf"prlimit64\(0, RLIMIT_NOFILE, \{{rlim_cur={shown}, rlim_max={shown}\}}, NULL\) = 0", trace)
+print("descriptor limit: " + ("raised to the unit's hard limit " + hard if raised else "never raised"))
 if wx:
     print("writable and executable mappings:\n" + "\n".join(wx[:5]))
-sys.exit(1 if denied or wx or "prlimit64" not in made else 0)
+sys.exit(1 if denied or wx or not raised else 0)
 PY
 
 # ---- the unit ---------------------------------------------------------------------------------

@@ -146,6 +146,7 @@ private slots:
             QVERIFY(sockets.back()->waitForConnected(5000));
             sockets.back()->write("GET /api/stats HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
                                   + (forwarded.isEmpty() ? QByteArray() : "X-Forwarded-For: " + forwarded + "\r\n") + "\r\n");
+            QVERIFY(sockets.back()->waitForBytesWritten(5000));  // all four in progress at once
         }
         QStringList statuses;
         for (const auto &s : sockets) {
