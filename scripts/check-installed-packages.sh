@@ -67,14 +67,17 @@ unit=/usr/lib/systemd/system/papelo-server.service
 exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
 options=$(env -i bash -c '. /etc/default/papelo-server; printf %s "$PAPELO_SERVER_OPTS"')
 data="$work/state"
-mkdir -m 700 "$data" "$work/trace"
-chown nobody:nogroup "$data" "$work/trace"
+mkdir -m 700 "$data" "$work/trace" "$work/run"
+chown nobody:nogroup "$data" "$work/trace" "$work/run"
 command_line=${exec_start//'${STATE_DIRECTORY}'/$data}
 command_line=${command_line//'$PAPELO_SERVER_OPTS'/$options}
 echo "server: $command_line --port 0 --demo"
 umask_unit=$(sed -n 's/^UMask=//p' "$unit")
-mapfile -t unit_env < <(sed -n 's/^Environment=//p' "$unit")
+mapfile -t unit_env < <(sed -n 's/^Environment=//p' "$unit" | sed "s|%t/papelo-server|$work/run|")
 nofile=$(sed -n 's/^LimitNOFILE=//p' "$unit")  # SOFT:HARD; the server raises the soft one itself
+# Without CAP_SYS_RESOURCE (a container) the hard limit cannot go above ours.
+ours=$(ulimit -Hn)
+if [ "$ours" != unlimited ] && [ "${nofile#*:}" -gt "$ours" ]; then nofile="${nofile%:*}:$ours"; fi
 # shellcheck disable=SC2086  # the unit's line splits on spaces, as systemd splits it
 (umask "$umask_unit"; exec prlimit --nofile="$nofile" setpriv --reuid=nobody --regid=nogroup --clear-groups --inh-caps=-all \
   env -i PATH=/usr/bin:/bin "${unit_env[@]}" strace -f -qq -o "$work/trace/strace.txt" $command_line --port 0 --demo) \
@@ -138,7 +141,7 @@ print(f"syscall filter: the server made {len(made)} distinct system calls, {len(
       + (f": {', '.join(denied)}" if denied else ""))
 shown = f"(?:{hard}|{int(hard) // 1024}\\*1024)"  # strace writes 65536 as 64*1024
 raised = re.search(rf"prlimit64\(0, RLIMIT_NOFILE, \{{rlim_cur={shown}, rlim_max={shown}\}}, NULL\) = 0", trace)
-print("descriptor limit: " + ("raised to the unit's hard limit " + hard if raised else "never raised"))
+print("descriptor limit: " + ("the server raised its soft limit to the hard limit " + hard if raised else "never raised"))
 if wx:
     print("writable and executable mappings:\n" + "\n".join(wx[:5]))
 sys.exit(1 if denied or wx or not raised else 0)
