@@ -80,7 +80,7 @@ ours=$(ulimit -Hn)
 if [ "$ours" != unlimited ] && [ "${nofile#*:}" -gt "$ours" ]; then nofile="${nofile%:*}:$ours"; fi
 # shellcheck disable=SC2086  # the unit's line splits on spaces, as systemd splits it
 (umask "$umask_unit"; exec prlimit --nofile="$nofile" setpriv --reuid=nobody --regid=nogroup --clear-groups --inh-caps=-all \
-  env -i PATH=/usr/bin:/bin "${unit_env[@]}" strace -f -qq -o "$work/trace/strace.txt" $command_line --port 0 --demo) \
+  env -i PATH=/usr/bin:/bin "${unit_env[@]}" LD_DEBUG=files LD_DEBUG_OUTPUT="$work/trace/ld" strace -f -qq -o "$work/trace/strace.txt" $command_line --port 0 --demo) \
   >"$work/server.out" 2>"$work/server.err" &
 server_pid=$!
 for _ in $(seq 1 300); do
@@ -100,7 +100,9 @@ for view in "--tab home" "--article 1"; do
   shot="$work/shot-${view##* }.png"
   # shellcheck disable=SC2086
   XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" XDG_DATA_HOME="$work/data" HOME="$work" \
-    QT_QPA_PLATFORM=offscreen PAPELO_TOKEN_STORE=file QTWEBENGINE_DISABLE_SANDBOX="$sandbox_off" timeout 120 /usr/bin/papelo --server "$url" $view \
+    QT_QPA_PLATFORM=offscreen PAPELO_TOKEN_STORE=file QTWEBENGINE_DISABLE_SANDBOX="$sandbox_off" \
+    LD_DEBUG=files LD_DEBUG_OUTPUT="$work/reader-ld" timeout 120 \
+    strace -f -qq -e trace=open,openat -e status=successful -o "$work/reader-files-${view##* }.txt" /usr/bin/papelo --server "$url" $view \
     --screenshot "$shot" >"$work/reader.log" 2>&1 || { cat "$work/reader.log"; exit 1; }
   size=$(stat -c %s "$shot")
   [ "$size" -gt 20000 ] || { echo "screenshot $shot is only $size bytes"; exit 1; }
@@ -146,6 +148,51 @@ if wx:
     print("writable and executable mappings:\n" + "\n".join(wx[:5]))
 sys.exit(1 if denied or wx or not raised else 0)
 PY
+
+# ---- run-time dependencies: everything the programs used belongs to a package they depend on ----
+# (on this machine everything is installed anyway, so a clean run alone would
+# prove nothing about Depends:). Used: every shared object the dynamic loader
+# loaded (LD_DEBUG=files: libraries, Qt and QML plugins) and every other file
+# they opened under /usr (fonts, QML files); plugins Qt only opened to read
+# their metadata while scanning a folder do not count.
+check_loaded() {  # package, strace files...
+  python3 - "$@" <<'PY'
+import os, re, subprocess, sys
+package, traces = sys.argv[1], sys.argv[2:]
+out = subprocess.run(["apt-cache", "depends", "--recurse", "--installed", "--no-recommends", "--no-suggests",
+                      "--no-conflicts", "--no-breaks", "--no-replaces", "--no-enhances", package],
+                     capture_output=True, text=True, check=True).stdout
+closure = set(re.findall(r"^([a-z0-9][^\s:]*)", out, re.M)) | set(re.findall(r"Depends: <?([^\s>:]+)", out))
+opened = set()
+for trace in traces:
+    text = open(trace, errors="replace").read()
+    paths = re.findall(r"file=(/\S+) \[\d+\];  (?:needed|dynamically loaded) by", text)
+    paths += [p for p in re.findall(r'open(?:at)?\((?:AT_FDCWD, )?"(/usr/[^"]+)"', text) if not re.search(r"\.so(\.|$)", p)]
+    for path in paths:
+        # glibc reads the alias table only where locales put one
+        if os.path.isfile(path) and not path.endswith("/locale.alias"):
+            opened.add(os.path.realpath(path))
+owners = {}
+for line in subprocess.run(["dpkg", "-S", *sorted(opened)], capture_output=True, text=True).stdout.splitlines():
+    names, _, path = line.partition(": ")
+    for name in names.split(", "):
+        owners.setdefault(name.split(":")[0], path)
+listing = subprocess.run(["dpkg-query", "-W", "-f", "${Package} ${Essential}\\n"], capture_output=True, text=True).stdout
+essential = {line.split()[0] for line in listing.splitlines() if line.endswith(" yes")}
+# Loaded where present, not needed: the programs work without them.
+optional = {"openssl": "libssl reads the configuration the openssl tool installs",
+            "libqt6svg6": "Qt's image I/O loads every image-format plugin it finds; the server writes JPEG and PNG, built into Qt GUI"}
+for name in sorted(set(owners) & set(optional) - closure):
+    print(f"  optional: {name} ({optional[name]})")
+missing = {name: path for name, path in owners.items() if name not in closure | essential | set(optional)}
+print(f"run-time dependencies of {package}: {len(opened)} files of {len(owners)} packages opened, "
+      + ("all of them dependencies" if not missing else "not dependencies: "
+         + ", ".join(f"{n} ({p})" for n, p in sorted(missing.items()))))
+sys.exit(1 if missing else 0)
+PY
+}
+check_loaded papelo "$work"/reader-files-*.txt "$work"/reader-ld.*
+check_loaded papelo-server "$work/trace/strace.txt" "$work"/trace/ld.*
 
 # ---- the unit ---------------------------------------------------------------------------------
 systemd-analyze verify "$unit"
