@@ -15,9 +15,12 @@
 #    SystemCallFilter= lines and none mapped memory writable and executable
 #    (MemoryDenyWriteExecute=): what the service needs, seen without a
 #    running systemd;
-# 4. systemd-analyze verify and security --offline=true on the installed
+# 4. everything both programs loaded or read under /usr belongs to a package
+#    in their dependency closure (Depends: is complete even though this
+#    machine has everything installed);
+# 5. systemd-analyze verify and security --offline=true on the installed
 #    unit (exposure at most 2.0);
-# 5. purge, then no file of either package and nothing the maintainer
+# 6. purge, then no file of either package and nothing the maintainer
 #    scripts made is left. A trap purges on any exit.
 #
 # Not checkable without a running systemd (a container): that the service
