@@ -1,8 +1,12 @@
 // Runs the built reader as a user would: screenshot mode writes a PNG of the
 // requested size showing the requested page; a bad server address is refused
-// before any request.
+// before any request; nothing a body or a picture sets follows the reader
+// into the next run.
 #include "FakeServer.h"
+#include "Fixtures.h"
 
+#include <QBuffer>
+#include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QSettings>
@@ -37,7 +41,7 @@ class TestScreenshot : public QObject {
 private slots:
     void initTestCase()
     {
-        for (const char *name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
+        for (const char *name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
             qputenv(name, m_dir.filePath(QLatin1String(name)).toUtf8());
         qunsetenv("PAPELO_SERVER");
         QVERIFY(m_server.listen());
@@ -90,6 +94,49 @@ private slots:
         // Below the bars: a start page left under the home page would differ only by the back button.
         const QRect content(0, 140, start.width(), start.height() - 140);
         QVERIFY(start.copy(content) != home.copy(content));
+    }
+
+    // Every answer carries validators and a cookie. The next run asks for the
+    // body's picture afresh, without them; the card's picture never sends
+    // the cookie back; the profile earlier versions kept on disk is gone.
+    void nothingTracksTheReaderAcrossRuns()
+    {
+        FakeServer host;
+        QVERIFY(host.listen());
+        const auto tracking = [](FakeServer::Response response) {
+            response.headers += {{"ETag", "\"v1\""}, {"Last-Modified", "Mon, 02 Mar 2026 10:00:00 GMT"},
+                                 {"Cache-Control", "no-cache"}, {"Set-Cookie", "reader=42; Path=/; Max-Age=86400"}};
+            return response;
+        };
+        papelo::Article listed = fixtures::article(9);
+        listed.thumb = host.baseUrl() + QStringLiteral("/thumb.png");
+        papelo::ArticleDetail detail = fixtures::detail(9);
+        detail.body = QStringLiteral("<img src=\"%1/body.png\">").arg(host.baseUrl());
+        host.on("GET", "/api/articles", tracking(fixtures::page({listed})));
+        host.on("GET", "/api/article/9", tracking(fixtures::reply(detail)));
+        host.on("GET", "/api/comments", tracking(fixtures::replyList(QList<papelo::Comment>{})));
+        QImage picture(40, 30, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        QByteArray png;
+        QBuffer buffer(&png);
+        picture.save(&buffer, "PNG");
+        for (const char *path : {"/thumb.png", "/body.png"})
+            host.on("GET", path, tracking(FakeServer::Response::raw(200, png, "image/png")));
+        const QStringList former{m_dir.filePath("XDG_DATA_HOME/PapeloBrightsheet/Papelo/QtWebEngine/papelo-articles"),
+                                 m_dir.filePath("XDG_CACHE_HOME/PapeloBrightsheet/Papelo/QtWebEngine/papelo-articles")};
+        for (const QString &folder : former)
+            QVERIFY(QDir().mkpath(folder + QStringLiteral("/Cache")));
+
+        for (int round = 1; round <= 2; ++round) {
+            QCOMPARE(run({"--server", host.baseUrl(), "--article", "9", "--screenshot", m_dir.filePath("runs.png")}), 0);
+            QCOMPARE(host.count("/body.png"), round);
+        }
+        for (const FakeServer::Request &request : host.requests()) {
+            for (const char *header : {"Cookie", "If-None-Match", "If-Modified-Since"})
+                QVERIFY2(!request.hasHeader(header), (request.target + ' ' + header).constData());
+        }
+        for (const QString &folder : former)
+            QVERIFY2(!QFileInfo::exists(folder), qPrintable(folder));
     }
 
     void badServerIsRefusedBeforeAnyRequest()

@@ -117,7 +117,7 @@ private slots:
         QVERIFY(png.open(QIODevice::WriteOnly) && image.save(&png, "PNG"));
         server.on("GET", "/late.png", FakeServer::delayed(FakeServer::Response::raw(200, png.data(), "image/png"), 1000));
 
-        auto page = open(QStringLiteral("<p>Hello</p><img src=\"%1/late.png\">").arg(server.baseUrl()));
+        auto page = open(QStringLiteral("<p>Hello</p><img src=\"http://pictures.test:%1/late.png\">").arg(server.port()));
         WebViewHost *host = page->host();
         QVERIFY(host->isLoading() && Activity::shared().count() > 0); // counted for the screenshot mode
         QSignalSpy heights(host, &WebViewHost::heightMeasured);
@@ -126,7 +126,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(page->finished() && !host->isLoading(), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(heights.count() >= 1, 5000);
         QVERIFY2(heights.first().first().toReal() >= 900, qPrintable(heights.first().first().toString()));
-        // Fetched once, through the reader's own persistent profile.
+        // Fetched once, through the reader's own profile.
         QCOMPARE(server.count("/late.png"), 1);
         QCOMPARE(server.requestsTo("/late.png").first().header("User-Agent"), WebViewHost::userAgent().toUtf8());
         // All four measurements arrive, the later ones applied although unchanged.
