@@ -28,6 +28,9 @@ PACKAGES=(
   # private session bus for the desktop-portal and keychain tests, with a
   # headless Secret Service and its command-line client
   dbus-daemon gnome-keyring libsecret-tools
+  # a private X server for the one test that needs a desktop platform (a
+  # mailto: link handed to xdg-open)
+  xvfb xauth
   # fonts: Chinese text and the icon ligatures
   fonts-noto-cjk fonts-material-design-icons-iconfont
   # packages (make package, ctest, CI): dpkg-shlibdeps and the package check

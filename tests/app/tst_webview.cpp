@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QQuickWebEngineProfile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace papelo;
@@ -198,6 +199,30 @@ private slots:
         QTest::qWait(300);
         QCOMPARE(page->probe(QStringLiteral("document.body.textContent.trim()")).toString(), QStringLiteral("外部链接"));
         QCOMPARE(loads.count(), 0);
+    }
+
+    // A mailto: link reaches the mail client (xdg-open, found in PATH) with
+    // its address, subject and body only.
+    void mailtoKeepsAddressSubjectAndBody()
+    {
+        if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+            QSKIP("the offscreen platform opens nothing; tst_webview_mailto runs this under X");
+        QTemporaryDir bin;
+        const QByteArray log = bin.filePath(QStringLiteral("opened")).toUtf8();
+        QFile script(bin.filePath(QStringLiteral("xdg-open")));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nprintf '%s' \"$1\" > '" + log + ".part' && mv '" + log + ".part' '" + log + "'\n");
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toUtf8() + ':' + path);
+        WebViewHost host;
+        host.openExternally(QUrl(QStringLiteral("mailto:x@evil.test?subject=Hi&attachment=/etc/hostname&body=b")));
+        const bool opened = QTest::qWaitFor([&] { return QFile::exists(QString::fromUtf8(log)); }, 10000);
+        qputenv("PATH", path);
+        QFile received(QString::fromUtf8(log));
+        QVERIFY(opened && received.open(QIODevice::ReadOnly));
+        QCOMPARE(received.readAll(), QByteArray("mailto:x@evil.test?subject=Hi&body=b"));
     }
 
     // The body follows the app's appearance.
