@@ -137,31 +137,24 @@ private slots:
     void privateAddressesAreRefused_data()
     {
         QTest::addColumn<QString>("address");
-        QTest::addColumn<bool>("resolved"); // judged by what the name resolves to
-        QTest::newRow("127.0.0.5") << m_fifth.baseUrl() + "/p.png" << false;
-        QTest::newRow("[::1]") << m_six.baseUrl() + "/p.png" << false;
-        QTest::newRow("localhost") << QStringLiteral("http://localhost:%1/p.png").arg(m_other.port()) << false;
-        QTest::newRow("server redirects there") << m_server.baseUrl() + "/moved.png" << false;
-        QTest::newRow("this machine's name") << QStringLiteral("http://%1:%2/p.png").arg(QHostInfo::localHostName()).arg(m_other.port()) << true;
+        QTest::newRow("127.0.0.5") << m_fifth.baseUrl() + "/p.png";
+        QTest::newRow("[::1]") << m_six.baseUrl() + "/p.png";
+        QTest::newRow("localhost") << QStringLiteral("http://localhost:%1/p.png").arg(m_other.port());
+        QTest::newRow("server redirects there") << m_server.baseUrl() + "/moved.png";
+        QTest::newRow("this machine's name") << QStringLiteral("http://%1:%2/p.png").arg(QHostInfo::localHostName()).arg(m_other.port());
     }
     void privateAddressesAreRefused()
     {
         QFETCH(QString, address);
-        QFETCH(bool, resolved);
-        const QList<QHostAddress> addresses = QHostInfo::fromName(QHostInfo::localHostName()).addresses();
-        if (resolved && std::none_of(addresses.begin(), addresses.end(), [](const QHostAddress &a) { return isPrivateAddress(a); }))
+        const QList<QHostAddress> own = QHostInfo::fromName(QHostInfo::localHostName()).addresses();
+        if (address.contains(QHostInfo::localHostName()) && std::none_of(own.begin(), own.end(), isPrivateAddress))
             QSKIP("this machine's name does not resolve to a private address here");
         FakeServer::Response moved = FakeServer::Response::raw(302, {}, "text/plain");
-        moved.headers.append({"Location", m_fifth.baseUrl().toUtf8() + "/p.png"});
+        moved.headers = {{"Location", m_fifth.baseUrl().toUtf8() + "/p.png"}};
         m_server.on("GET", "/moved.png", moved);
-        for (FakeServer *host : {&m_other, &m_fifth, &m_six}) {
-            host->clear();
-            host->on("GET", "/p.png", pngResponse(png(4, 4)));
-        }
         QVERIFY(!fetchNow(QUrl(address)).ok);
         QTest::qWait(200);
         QVERIFY(m_other.requests().isEmpty() && m_fifth.requests().isEmpty() && m_six.requests().isEmpty());
-        QCOMPARE(m_cache->fetchesInFlight(), 0);
     }
 
     // The default limits keep a 25 MB image in both layers (memory holds

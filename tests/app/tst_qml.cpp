@@ -80,7 +80,7 @@ private slots:
         QQuickItem *serverField = named(stacks.at(3), QStringLiteral("serverField"));
         QCOMPARE(serverField->property("text").toString(), ServerConfig::baseUrl());
         serverField->forceActiveFocus();
-        QTest::keyClick(main.window.get(), Qt::Key_End);
+        serverField->setProperty("cursorPosition", serverField->property("length"));
         QTest::keyClick(main.window.get(), Qt::Key_X);
         QTest::keyClick(main.window.get(), Qt::Key_Return);
         QTRY_VERIFY(named(stacks.at(3), QStringLiteral("serverStatus"))->property("text").toString().startsWith(QStringLiteral("服务器地址无效：")));

@@ -5,13 +5,15 @@
 #include "FakeServer.h"
 #include "Fixtures.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
+
+// A 1x1 PNG.
+const QByteArray kPng = "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAIAAACQd1PeAAAADElEQVR4nGNgYGAAAAAEAAH2FzhVAAAAAElFTkSuQmCC";
 
 class TestScreenshot : public QObject {
     Q_OBJECT
@@ -103,30 +105,22 @@ private slots:
     {
         FakeServer host;
         QVERIFY(host.listen());
-        const auto tracking = [](FakeServer::Response response) {
-            response.headers += {{"ETag", "\"v1\""}, {"Last-Modified", "Mon, 02 Mar 2026 10:00:00 GMT"},
-                                 {"Cache-Control", "no-cache"}, {"Set-Cookie", "reader=42; Path=/; Max-Age=86400"}};
-            return response;
-        };
         papelo::Article listed = fixtures::article(9);
-        listed.thumb = host.baseUrl() + QStringLiteral("/thumb.png");
         papelo::ArticleDetail detail = fixtures::detail(9);
-        detail.body = QStringLiteral("<img src=\"%1/body.png\">").arg(host.baseUrl());
-        host.on("GET", "/api/articles", tracking(fixtures::page({listed})));
-        host.on("GET", "/api/article/9", tracking(fixtures::reply(detail)));
-        host.on("GET", "/api/comments", tracking(fixtures::replyList(QList<papelo::Comment>{})));
-        QImage picture(40, 30, QImage::Format_RGB32);
-        picture.fill(Qt::darkCyan);
-        QByteArray png;
-        QBuffer buffer(&png);
-        picture.save(&buffer, "PNG");
-        for (const char *path : {"/thumb.png", "/body.png"})
-            host.on("GET", path, tracking(FakeServer::Response::raw(200, png, "image/png")));
-        const QStringList former{m_dir.filePath("XDG_DATA_HOME/PapeloBrightsheet/Papelo/QtWebEngine/papelo-articles"),
-                                 m_dir.filePath("XDG_CACHE_HOME/PapeloBrightsheet/Papelo/QtWebEngine/papelo-articles")};
-        for (const QString &folder : former)
-            QVERIFY(QDir().mkpath(folder + QStringLiteral("/Cache")));
-
+        host.setFallback([&](const FakeServer::Request &request) {
+            listed.thumb = host.baseUrl() + QStringLiteral("/thumb.png");
+            detail.body = QStringLiteral("<img src=\"%1/body.png\">").arg(host.baseUrl());
+            FakeServer::Response answer = request.path == "/api/articles" ? fixtures::page({listed})
+                                          : request.path == "/api/article/9" ? fixtures::reply(detail)
+                                          : request.path == "/api/comments" ? fixtures::replyList(QList<papelo::Comment>{})
+                                          : FakeServer::Response::raw(200, QByteArray::fromBase64(kPng), "image/png");
+            answer.headers += {{"ETag", "\"v1\""}, {"Last-Modified", "Mon, 02 Mar 2026 10:00:00 GMT"},
+                               {"Cache-Control", "no-cache"}, {"Set-Cookie", "reader=42; Path=/; Max-Age=86400"}};
+            return answer;
+        });
+        const QString former = QStringLiteral("%1/PapeloBrightsheet/Papelo/QtWebEngine/papelo-articles");
+        for (const char *root : {"XDG_DATA_HOME", "XDG_CACHE_HOME"})
+            QVERIFY(QDir().mkpath(former.arg(m_dir.filePath(QLatin1String(root))) + QStringLiteral("/Cache")));
         for (int round = 1; round <= 2; ++round) {
             QCOMPARE(run({"--server", host.baseUrl(), "--article", "9", "--screenshot", m_dir.filePath("runs.png")}), 0);
             QCOMPARE(host.count("/body.png"), round);
@@ -135,8 +129,8 @@ private slots:
             for (const char *header : {"Cookie", "If-None-Match", "If-Modified-Since"})
                 QVERIFY2(!request.hasHeader(header), (request.target + ' ' + header).constData());
         }
-        for (const QString &folder : former)
-            QVERIFY2(!QFileInfo::exists(folder), qPrintable(folder));
+        for (const char *root : {"XDG_DATA_HOME", "XDG_CACHE_HOME"})
+            QVERIFY(!QFileInfo::exists(former.arg(m_dir.filePath(QLatin1String(root)))));
     }
 
     void badServerIsRefusedBeforeAnyRequest()

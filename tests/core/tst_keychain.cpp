@@ -97,16 +97,12 @@ private slots:
         if (!busPresent()) QSKIP("needs the private bus and keyring of the ctest entry");
         const QString file = m_dir.filePath("older.ini");
         KeychainCall write(KeychainCall::Op::Write, file, "older-token");
-        QSignalSpy written(&write, &KeychainCall::done);
-        QVERIFY(written.wait(5000) && !write.failed());
+        QVERIFY(QSignalSpy(&write, &KeychainCall::done).wait(5000) && !write.failed());
         QSettings(file, QSettings::IniFormat).setValue("authUser", fixtures::bytes(fixtures::author().toJson()));
-
         AuthManager auth(file);
         QCoro::waitFor(auth.loadFromStorage());
-        QCOMPARE(auth.token(), std::optional<QString>("older-token"));
-        QCOMPARE(inFile(file, "authOrigin").toString(), QString("http://127.0.0.1:4000"));
-        QTRY_COMPARE(keychainEntry(file), QString("older-token"));
-        QTRY_COMPARE(keychainEntry(file, ""), QString());
+        QVERIFY(auth.token() == QString("older-token") && inFile(file, "authOrigin") == QString("http://127.0.0.1:4000"));
+        QTRY_VERIFY(keychainEntry(file) == QString("older-token") && keychainEntry(file, "").isEmpty());
     }
 
     void withoutABusTheTokenStaysInThePrivateFile()

@@ -139,39 +139,25 @@ private slots:
 
     // A token stays with the server that issued it: a run against another
     // origin is signed out and leaves it stored; going back restores it; a
-    // sign-in there replaces it (one stored sign-in).
+    // sign-in there replaces it (one stored sign-in). One stored before
+    // origins were kept belongs to the first server that reads it.
     void signInBelongsToItsServer()
     {
         const QString a = QStringLiteral("http://127.0.0.1:4101"), b = QStringLiteral("http://[::1]:4101");
-        restarted({}, a)->login(QStringLiteral("tok-a"), user());
+        writeRaw(m_path, "authToken", QStringLiteral("tok-a"));
+        writeRaw(m_path, "authUser", fixtures::bytes(user().toJson()));
+        QVERIFY(restarted({}, a)->isLoggedIn());
         QCOMPARE(stored(m_path, "authOrigin").toString(), a);
         const QByteArray before = fileText(m_path);
         auto auth = restarted({}, QStringLiteral("http://127.0.0.1:4102"));
         QVERIFY(!auth->isLoggedIn() && !auth->token() && auth->issuingOrigin().isEmpty());
-        QCOMPARE(fileText(m_path), before);
         auth->setServer(a + QStringLiteral("/")); // the same origin, written otherwise: restored at once
-        QCOMPARE(auth->token(), std::optional<QString>(QStringLiteral("tok-a")));
-        QCOMPARE(auth->issuingOrigin(), a);
+        QVERIFY(auth->token() == QStringLiteral("tok-a") && auth->issuingOrigin() == a);
         auth->setServer(b); // signed out in memory only
-        QVERIFY(!auth->isLoggedIn() && !auth->token() && !auth->user());
-        QCOMPARE(fileText(m_path), before);
+        QVERIFY(!auth->isLoggedIn() && !auth->token() && fileText(m_path) == before);
         auth->login(QStringLiteral("tok-b"), user());
         QVERIFY(!restarted({}, a)->isLoggedIn());
         QCOMPARE(restarted({}, b)->token(), std::optional<QString>(QStringLiteral("tok-b")));
-    }
-
-    // Stored before origins were kept: the first server that reads it owns it.
-    void oldSignInBelongsToTheFirstServerThatReadsIt()
-    {
-        writeRaw(m_path, "authToken", QStringLiteral("old"));
-        writeRaw(m_path, "authUser", fixtures::bytes(user().toJson()));
-        QCOMPARE(restarted({}, QStringLiteral("http://news.test:4000"))->token(), std::optional<QString>(QStringLiteral("old")));
-        QCOMPARE(stored(m_path, "authOrigin").toString(), QStringLiteral("http://news.test:4000"));
-        QVERIFY(!restarted({}, QStringLiteral("http://other.test:4000"))->isLoggedIn());
-        auto auth = restarted({}, QStringLiteral("http://news.test:4000"));
-        QVERIFY(auth->isLoggedIn());
-        auth->logout();
-        QVERIFY(!stored(m_path, "authOrigin").isValid());
     }
 
     // The file holds the token: only its owner may read it, from the first
