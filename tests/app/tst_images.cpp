@@ -1,7 +1,7 @@
 // The image connection, the decoder and RemoteImage's loader against a
 // loopback server: the disk layer across a restart, the memory layer and its
 // clearing, the pixel limit, the pending -> slow -> loaded / failed sequence
-// and hostile bodies.
+// and hostile bodies; the picture viewer's zoom and its loads.
 #include "FakeServer.h"
 #include "core/Activity.h"
 #include "core/AddressRule.h"
@@ -9,6 +9,8 @@
 #include "images/ImageCache.h"
 #include "images/ImageDecoder.h"
 #include "images/ImageSurface.h"
+#include "images/PictureViewer.h"
+#include "images/PictureZoom.h"
 #include "images/RemoteImageLoader.h"
 
 #include <QBuffer>
@@ -16,6 +18,7 @@
 #include <QHostInfo>
 #include <QTemporaryDir>
 #include <QtEndian>
+#include <QRegularExpression>
 #include <QtTest>
 
 using namespace papelo;
@@ -210,6 +213,130 @@ private slots:
         QFETCH(QSize, fit);
         QFETCH(QSize, decoded);
         QCOMPARE(decodeImage(bytes, fit).isNull() ? QSize() : decodeImage(bytes, fit).size(), decoded);
+    }
+
+    // Operations on a 1000 x 800 viewport: "in", "out", "fit", "toggle@x,y",
+    // "zoom:factor@x,y", "pan:dx,dy", "view:WxH". The texture is for one
+    // device pixel per point.
+    void pictureZoom_data()
+    {
+        QTest::addColumn<QSizeF>("picture");
+        QTest::addColumn<QString>("operations");
+        QTest::addColumn<qreal>("zoom");
+        QTest::addColumn<QRectF>("shown");
+        QTest::addColumn<QSize>("texture");
+        QTest::newRow("fitted") << QSizeF(4000, 2000) << "" << 0.25 << QRectF(0, 150, 1000, 500) << QSize(1000, 500);
+        QTest::newRow("small: never enlarged") << QSizeF(200, 100) << "" << 1.0 << QRectF(400, 350, 200, 100) << QSize(200, 100);
+        QTest::newRow("next step, around the centre") << QSizeF(4000, 2000) << "in" << 0.5 << QRectF(-500, -100, 2000, 1000) << QSize(2000, 1000);
+        QTest::newRow("400 % at most") << QSizeF(200, 100) << "in in in in in in in in in" << 4.0 << QRectF(100, 200, 800, 400) << QSize(200, 100);
+        QTest::newRow("the fit at least") << QSizeF(4000, 2000) << "in out out out" << 0.25 << QRectF(0, 150, 1000, 500) << QSize(1000, 500);
+        QTest::newRow("wheel around the pointer") << QSizeF(2000, 1600) << "zoom:2@250,200" << 1.0 << QRectF(-250, -200, 2000, 1600) << QSize(2000, 1600);
+        QTest::newRow("wheel past the cap") << QSizeF(200, 100) << "zoom:100@500,400" << 4.0 << QRectF(100, 200, 800, 400) << QSize(200, 100);
+        QTest::newRow("double click and back") << QSizeF(2000, 1600) << "toggle@250,200 toggle@0,0" << 0.5 << QRectF(0, 0, 1000, 800) << QSize(1000, 800);
+        QTest::newRow("pan to the edges") << QSizeF(2000, 1600) << "toggle@500,400 pan:-5000,100" << 1.0 << QRectF(-1000, -300, 2000, 1600) << QSize(2000, 1600);
+        QTest::newRow("a narrower window keeps it fitted") << QSizeF(4000, 2000) << "view:500x400" << 0.125 << QRectF(0, 75, 500, 250) << QSize(500, 250);
+        QTest::newRow("zoomed stays zoomed") << QSizeF(4000, 2000) << "in view:500x400" << 0.5 << QRectF(-500, -100, 2000, 1000) << QSize(2000, 1000);
+        QTest::newRow("40 megapixels at 400 %: a safe texture") << QSizeF(8000, 5000) << "zoom:100@0,0" << 4.0 << QRectF(0, 0, 32000, 20000) << QSize(5181, 3238);
+        QTest::newRow("a long strip: a safe edge") << QSizeF(20000, 100) << "toggle@0,0" << 1.0 << QRectF(0, 350, 20000, 100) << QSize(8192, 40);
+    }
+    void pictureZoom()
+    {
+        QFETCH(QSizeF, picture);
+        QFETCH(QString, operations);
+        PictureZoom zoom;
+        zoom.setViewport(QSizeF(1000, 800));
+        zoom.setPicture(picture);
+        static const QRegularExpression form(QStringLiteral("^(\\w+)(?::([-\\d.]+)[,x]?([-\\d.]*))?(?:@([-\\d.]+),([-\\d.]+))?$"));
+        for (const QString &operation : operations.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            const QRegularExpressionMatch m = form.match(operation);
+            QVERIFY2(m.hasMatch(), qPrintable(operation));
+            const QString name = m.captured(1);
+            const QPointF at(m.captured(4).toDouble(), m.captured(5).toDouble());
+            if (name == "in") zoom.stepIn();
+            else if (name == "out") zoom.stepOut();
+            else if (name == "toggle") zoom.toggleFit(at);
+            else if (name == "zoom") zoom.zoomBy(m.captured(2).toDouble(), at);
+            else if (name == "pan") zoom.panBy(QPointF(m.captured(2).toDouble(), m.captured(3).toDouble()));
+            else if (name == "view") zoom.setViewport(QSizeF(m.captured(2).toDouble(), m.captured(3).toDouble()));
+        }
+        QTEST(zoom.zoom(), "zoom");
+        QTEST(zoom.shownRect(), "shown");
+        QTEST(zoom.textureSize(1.0), "texture");
+        QCOMPARE(zoom.fitted(), zoom.zoom() == zoom.fitZoom());
+    }
+
+    // What the viewer makes of each address a body may list: through the
+    // image cache with its rules, data: pictures directly, the usual errors.
+    void viewerLoads_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QSize>("decoded");  // for a 1000 x 800 viewport
+        QTest::newRow("picture") << "/a.png" << "" << QSize(400, 300);
+        QTest::newRow("large: decoded at the size shown") << "/big.png" << "" << QSize(1000, 750);
+        QTest::newRow("data:") << "data:image/png;base64," + QString::fromLatin1(png(30, 20).toBase64()) << "" << QSize(30, 20);
+        QTest::newRow("404") << "/missing.png" << "图片加载失败：服务器返回 404" << QSize();
+        QTest::newRow("not a picture") << "/page.html" << "图片加载失败：无法识别的图片" << QSize();
+        QTest::newRow("over 40 megapixels") << "/huge.png" << "图片加载失败：图片超过 4000 万像素" << QSize();
+        QTest::newRow("private address") << m_fifth.baseUrl() + "/p.png" << "图片加载失败：图片地址无法解析或指向本机、内网" << QSize();
+        QTest::newRow("broken data:") << "data:image/png;base64,%%%" << "图片加载失败：图片地址无效" << QSize();
+        QTest::newRow("other scheme") << "javascript:alert(1)" << "图片加载失败：图片地址无效" << QSize();
+    }
+    void viewerLoads()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, error);
+        QFETCH(QSize, decoded);
+        static const QByteArray big = png(4000, 3000);
+        m_server.on("GET", "/a.png", pngResponse(png(400, 300)));
+        m_server.on("GET", "/big.png", pngResponse(big));
+        m_server.on("GET", "/missing.png", FakeServer::Response::raw(404, "<html>Not Found</html>", "text/html"));
+        m_server.on("GET", "/page.html", FakeServer::Response::raw(200, "<!doctype html><p>hi</p>", "text/html"));
+        m_server.on("GET", "/huge.png", pngResponse(declaredPng(8000, 5001, 1)));
+        PictureViewer viewer;
+        viewer.setCache(m_cache.get());
+        viewer.setViewportSize(QSizeF(1000, 800));
+        QVERIFY(viewer.open({QVariantMap{{"url", address.startsWith('/') ? m_server.baseUrl() + address : address}}}, 0));
+        QCOMPARE(Activity::shared().count(), viewer.status() == PictureViewer::Loading ? 1 : 0);  // for the screenshot mode
+        QTRY_VERIFY_WITH_TIMEOUT(viewer.status() != PictureViewer::Loading, 10000);
+        QCOMPARE(viewer.errorText(), error);
+        QCOMPARE(viewer.image().isNull() ? QSize() : viewer.image().size(), decoded);
+        QCOMPARE(Activity::shared().count(), 0);
+        QVERIFY(m_fifth.requests().isEmpty());
+    }
+
+    // Left and right through the pictures, "3 / 7", a zoom decoded again
+    // larger, and what opening and closing hand out.
+    void viewerGoesThroughThePictures()
+    {
+        m_server.on("GET", "/big.png", pngResponse(png(4000, 3000)));
+        const QVariantMap big{{"url", url("/big.png")}, {"alt", QStringLiteral("大图\u202e")}};
+        PictureViewer viewer;
+        viewer.setCache(m_cache.get());
+        viewer.setViewportSize(QSizeF(1000, 800));
+        QSignalSpy closed(&viewer, &PictureViewer::closed);
+        QVERIFY(!viewer.open({}, 0) && !viewer.open({big}, 1) && !viewer.open({big}, -1) && !viewer.active());
+        QVERIFY(viewer.open({QVariantMap{{"url", "ftp://x/a.png"}}, big, QVariantMap{}}, 1));
+        QVERIFY(viewer.position() == QStringLiteral("2 / 3") && viewer.canPrevious() && viewer.canNext());
+        QCOMPARE(viewer.description(), QStringLiteral("大图"));
+        QTRY_COMPARE_WITH_TIMEOUT(viewer.image().size(), QSize(1000, 750), 10000);
+        viewer.toggleFit(500, 400);  // 100 %: decoded again, whole
+        QCOMPARE(viewer.zoomPercent(), 100);
+        QTRY_COMPARE_WITH_TIMEOUT(viewer.image().size(), QSize(4000, 3000), 10000);
+        QCOMPARE(m_server.count("/big.png"), 1);
+        viewer.next();
+        QVERIFY(viewer.position() == QStringLiteral("3 / 3") && !viewer.canNext());
+        QCOMPARE(viewer.errorText(), QStringLiteral("图片加载失败：图片地址无效"));
+        viewer.next();
+        viewer.previous();
+        viewer.previous();
+        QCOMPARE(viewer.position(), QStringLiteral("1 / 3"));
+        QCOMPARE(viewer.errorText(), QStringLiteral("图片加载失败：图片地址无效"));
+        viewer.close();
+        QVERIFY(!viewer.active() && viewer.image().isNull() && viewer.position().isEmpty());
+        QCOMPARE(closed.count(), 1);
+        QCOMPARE(closed.first().first().toInt(), 1);  // the picture it was opened on
+        QCOMPARE(Activity::shared().count(), 0);
     }
 
     void cropRectFillsTheFrameKeepingTheAspect()

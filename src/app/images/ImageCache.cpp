@@ -144,8 +144,11 @@ QCoro::Task<ImageCache::Fetch> ImageCache::fetch(QUrl url)
     // the configured server's).
     const QString server = ServerConfig::baseUrl();
     const bool allowed = co_await mayFetchImage(url, server);
-    if (!guard || !allowed)
-        co_return Fetch();
+    if (!guard || !allowed) {
+        Fetch refused;
+        refused.failure = Failure::Refused;
+        co_return refused;
+    }
     QNetworkRequest request(url);
     // The response is stored for next time.
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
@@ -157,13 +160,16 @@ QCoro::Task<ImageCache::Fetch> ImageCache::fetch(QUrl url)
         judgeRedirect(reply, reply->url(), to, server);
     });
     bool exceeded = false;
+    Fetch fetched;
+    fetched.failure = Failure::Transfer;
     {
         const TransferWatch watch(reply, ClientLimits{m_limits.idle, m_limits.whole, m_limits.maxBodyBytes});
         if (!reply->isFinished())
             co_await qCoro(reply).waitForFinished();
         exceeded = watch.timedOut || watch.tooLarge;
+        if (watch.tooLarge)
+            fetched.failure = Failure::TooLarge;
     }
-    Fetch fetched;
     if (!guard) // the cache went away; its destructor aborted us
         co_return fetched;
     m_inFlight.remove(reply);
@@ -175,8 +181,11 @@ QCoro::Task<ImageCache::Fetch> ImageCache::fetch(QUrl url)
         || reply->error() == QNetworkReply::TimeoutError)
         co_return fetched;
     // The body may have arrived in one piece before the progress check could stop it.
-    if (reply->bytesAvailable() > m_limits.maxBodyBytes)
+    if (reply->bytesAvailable() > m_limits.maxBodyBytes) {
+        fetched.failure = Failure::TooLarge;
         co_return fetched;
+    }
+    fetched.failure = Failure::None;
     fetched.ok = true;
     fetched.status = status.toInt();
     fetched.bytes = reply->readAll();

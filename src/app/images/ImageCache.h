@@ -48,11 +48,14 @@ public:
     static ImageCache *shared();
     static QString defaultDirectory();
 
+    // Why no body arrived.
+    enum class Failure { None, Refused, TooLarge, Transfer };
     struct Fetch {
         bool ok = false;       // a body arrived (whatever its status)
         int status = 0;
         bool fromMemory = false;
         QByteArray bytes;
+        Failure failure = Failure::None;
     };
     QCoro::Task<Fetch> fetch(QUrl url);
 
