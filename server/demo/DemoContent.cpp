@@ -107,6 +107,16 @@ Body body(QRandomGenerator &rng, qint64 articleId, int paragraphs, bool rich)
     Body b;
     QString &h = b.html;
     h += QStringLiteral("<p>") + paragraph(rng) + QStringLiteral("</p>\n");
+    // Some posts embed a video or a map, as blog posts do (no random draw:
+    // the rest of the site stays as it was).
+    const QString subject = subjects.at(int(articleId % subjects.size()));
+    if (rich && articleId % 10 == 7)
+        h += QStringLiteral("<iframe src=\"https://player.bilibili.com/player.html?bvid=BV1Papelo%1\" width=\"560\" "
+                            "height=\"315\" title=\"%2：现场视频\" allowfullscreen></iframe>\n")
+                 .arg(articleId).arg(subject);
+    else if (rich && articleId % 10 == 3)
+        h += QStringLiteral("<iframe src=\"https://www.openstreetmap.org/export/embed.html?bbox=120.12%2C30.22%2C120.18"
+                            "%2C30.27&amp;layer=mapnik\" width=\"600\" height=\"300\" title=\"西湖一带\"></iframe>\n");
     int figure = 0;
     for (int i = 1; i < paragraphs; ++i) {
         if (rich && i % 3 == 1) {

@@ -9,6 +9,8 @@
 #include "reading/ArticleRequestFilter.h"
 #include "images/ImageCache.h"
 #include "reading/WebViewHost.h"
+#include "core/ServerConfig.h"
+#include "images/PictureViewer.h"
 
 #include <QBuffer>
 #include <QDesktopServices>
@@ -43,9 +45,9 @@ Flickable {
     }
 })QML";
 
-QByteArray pngBytes(QColor colour)
+QByteArray pngBytes(QColor colour, QSize size = QSize(200, 100))
 {
-    QImage image(200, 100, QImage::Format_RGB32);
+    QImage image(size, QImage::Format_RGB32);
     image.fill(colour);
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -69,6 +71,11 @@ struct Page {
         window->show();
     }
     QQuickItem *body() const { return root->property("body").value<QQuickItem *>(); }
+    PictureViewer *viewer() const
+    {
+        QObject *popup = body()->property("pictureViewer").value<QObject *>();
+        return popup ? popup->property("viewer").value<PictureViewer *>() : nullptr;
+    }
     WebViewHost *host() const { return body()->property("host").value<WebViewHost *>(); }
     QVariant probe(const QString &script)
     {
@@ -100,7 +107,11 @@ private slots:
         for (const char *scheme : {"http", "https", "mailto"})
             QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
     }
-    void init() { m_opened.clear(); }
+    void init()
+    {
+        m_opened.clear();
+        ServerConfig::setBaseUrl(QStringLiteral("http://127.0.0.1:4000"));
+    }
     void cleanup() { QCOMPARE(ArticleProfile::documents()->publishedCount(), 0); }  // every page withdrew its own
 
     void navigationDecisions_data()
@@ -135,6 +146,51 @@ private slots:
         QTEST(host.acceptNavigation(QUrl(url), linkClicked, QTest::currentDataTag() != QByteArray("frame")), "accepted");
         QTEST(m_opened.isEmpty() ? QString() : m_opened.first().toString(), "opened");
         QCOMPARE(fragments.isEmpty() ? QStringLiteral("-") : fragments.first().first().toString(), fragment);
+    }
+
+    // The body script's call for the viewer is its reserved address and
+    // nothing like it, never followed or opened outside.
+    void pictureRequests_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<int>("index");  // -1: not a call for the viewer
+        QTest::newRow("picture 3") << "papelo-article://view-picture/?index=3" << 3;
+        QTest::newRow("another host") << "papelo-article://papelo.example/?index=3" << -1;
+        QTest::newRow("https") << "https://view-picture/?index=3" << -1;
+        QTest::newRow("not a number") << "papelo-article://view-picture/?index=3x" << -1;
+        QTest::newRow("too long") << "papelo-article://view-picture/?index=12345" << -1;
+        QTest::newRow("more in the query") << "papelo-article://view-picture/?index=1&src=x" << -1;
+    }
+    void pictureRequests()
+    {
+        QFETCH(QString, url);
+        QFETCH(int, index);
+        WebViewHost host;
+        QSignalSpy requested(&host, &WebViewHost::pictureRequested);
+        QVERIFY(!host.acceptNavigation(QUrl(url), true, true));
+        QCOMPARE(requested.isEmpty() ? -1 : requested.first().first().toInt(), index);
+        QCOMPARE(m_opened.isEmpty(), index >= 0);
+    }
+
+    // What the body script lists is checked again: web and data: addresses
+    // only (the document's own scheme standing for https), text for text,
+    // entries kept in place so that indexes still match, and a bounded list.
+    void bodyPicturesAreCheckedAgain()
+    {
+        const QVariantList listed = WebViewHost::bodyPictures(QVariantList{
+            QVariantMap{{"src", "https://p.test/a.png"}, {"alt", "甲"}}, QVariantMap{{"src", "papelo-article://papelo.example/b.png"}},
+            QVariantMap{{"src", "javascript:alert(1)"}, {"alt", 5}}, QStringLiteral("https://p.test/not-a-map.png"),
+            QVariantMap{{"src", "data:image/png;base64,AAAA"}}});
+        QStringList urls, alts;
+        for (const QVariant &entry : listed) {
+            urls << entry.toMap().value("url").toUrl().toString();
+            alts << entry.toMap().value("alt").toString();
+        }
+        QCOMPARE(urls, (QStringList{"https://p.test/a.png", "https://papelo.example/b.png", "", "", "data:image/png;base64,AAAA"}));
+        QCOMPARE(alts, (QStringList{"甲", "", "", "", ""}));
+        QVERIFY(WebViewHost::bodyPictures(QStringLiteral("papelo.pictures()")).isEmpty());
+        QCOMPARE(WebViewHost::bodyPictures(QVariantList(5000, QVariantMap{{"src", "https://p.test/a.png"}})).size(),
+                 PictureViewer::kMaxPictures);
     }
 
     // What a body may load besides its document; iframes never get this far
@@ -261,8 +317,8 @@ private slots:
     // Nothing on loopback hosts (by name, address, IPv6, or a redirect from a
     // public name) is asked for: pictures, a style sheet, a background, a
     // video. Frames without an http(s) address are gone before they render
-    // (what their documents would load is never asked for); a web frame is
-    // left to the frame rules.
+    // (what their documents would load is never asked for); a web frame
+    // becomes a card.
     void bodyReachesNoPrivateHostAndNoFrameWithoutAnAddress()
     {
         FakeServer pictures, fifth, six;
@@ -286,9 +342,83 @@ private slots:
         QTest::qWait(500);
         QVERIFY2(pictures.requests().size() == 2 && pictures.count("/moved.png") == 1, pictures.requests().constLast().target.constData());
         QVERIFY(fifth.requests().isEmpty() && six.requests().isEmpty());
-        QCOMPARE(page.probe(QStringLiteral("Array.from(document.querySelectorAll('iframe, frame, embed, object'), "
-                                           "e => e.getAttribute('src')).join()")).toString(),
+        QCOMPARE(page.probe(QStringLiteral("Array.from(document.querySelectorAll('iframe, frame, embed, object, a'), "
+                                           "e => e.getAttribute('src') || e.getAttribute('href')).join()")).toString(),
                  QStringLiteral("https://example.org/web"));
+    }
+
+    // Frames with a web address become links to it as large as the frame,
+    // their texts as text; video and audio show their controls and fetch
+    // nothing before the reader plays them; no full screen.
+    void embedsBecomeCardsAndMediaWaitForPlay()
+    {
+        FakeServer site, media;  // the video site and a media host
+        QVERIFY(site.listen() && media.listen());
+        const QString video = QStringLiteral("http://www.youtube.com:%1").arg(site.port());
+        const QString other = QStringLiteral("http://pictures.test:%1").arg(media.port());
+        Page page(m_engine, QStringLiteral(
+            "<video src='%2/clip.mp4' autoplay preload='auto' style='width:320px;height:180px'></video>"
+            "<audio autoplay><source src='%2/sound.ogg'></audio>"
+            "<iframe src='%1/embed/v1' width='560' height='315' title='演示&lt;b&gt;视频\u202e'></iframe>"
+            "<embed src='%2/map' width='400' height='300'><object data='%1/doc' width='50%' height='200'></object>")
+                                   .arg(video, other));
+        QTRY_VERIFY_WITH_TIMEOUT(!page.host()->isLoading(), 20000);
+        const QString cards = QStringLiteral(
+            "Array.from(document.querySelectorAll('iframe, embed, object, a'), e => [e.localName, e.getAttribute('href'), "
+            "e.textContent, Math.round(e.getBoundingClientRect().width), Math.round(e.getBoundingClientRect().height)].join('|'))"
+            ".concat(Array.from(document.querySelectorAll('video, audio'), m => [m.preload, m.autoplay, m.controls, "
+            "m.getAttribute('controlslist'), document.fullscreenEnabled].join())).join('\\n')");
+        QCOMPARE(page.probe(cards).toString().split(QLatin1Char('\n')), (QStringList{
+            QStringLiteral("a|%1/embed/v1|视频 · www.youtube.com演示<b>视频在浏览器中打开|560|315").arg(video),
+            QStringLiteral("a|%1/map|嵌入内容 · pictures.test在浏览器中打开|400|300").arg(other),
+            QStringLiteral("a|%1/doc|视频 · www.youtube.com在浏览器中打开|284|200").arg(video),
+            "none,false,true,nofullscreen nodownload noremoteplayback,false",
+            "none,false,true,nofullscreen nodownload noremoteplayback,false"}));
+        QTest::qWait(1000);
+        QVERIFY(site.requests().isEmpty() && media.requests().isEmpty());
+        // Played from its own controls (the play button, bottom left), the video asks for its source.
+        QTest::mouseClick(page.window.get(), Qt::LeftButton, {}, QPoint(40, 198));
+        QTRY_VERIFY_WITH_TIMEOUT(media.count("/clip.mp4") > 0, 10000);
+        QVERIFY(site.requests().isEmpty());
+    }
+
+    // A click on a picture outside a link, or Enter on it, opens the viewer
+    // on it among the body's viewable pictures (no tracking pixel); a linked
+    // picture keeps its link; closing puts the focus back on the picture.
+    void picturesOpenTheViewer()
+    {
+        FakeServer pictures;
+        QVERIFY(pictures.listen());
+        ServerConfig::setBaseUrl(pictures.baseUrl());  // the image cache may reach this loopback host
+        for (const char *path : {"/a.png", "/b.png"})
+            pictures.on("GET", path, png(Qt::red));
+        pictures.on("GET", "/pixel.png", FakeServer::Response::raw(200, pngBytes(Qt::red, QSize(1, 1)), "image/png"));
+        const QString block = QStringLiteral("style='width:200px;height:100px'");
+        Page page(m_engine, QStringLiteral("<img src='%1/a.png' %2><a href='https://example.org/linked'><img src='%1/b.png' %2></a>"
+                                           "<img src='%1/pixel.png' width='1' height='1'><img src='data:image/png;base64,%3' %2>")
+                                .arg(pictures.baseUrl(), block, QString::fromLatin1(pngBytes(Qt::blue).toBase64())));
+        QTRY_VERIFY_WITH_TIMEOUT(!page.host()->isLoading() && pictures.count("/pixel.png") == 1, 20000);
+        QTest::mouseClick(page.window.get(), Qt::LeftButton, {}, QPoint(300, 240));  // the linked one
+        QTRY_COMPARE_WITH_TIMEOUT(m_opened, QList<QUrl>{QUrl("https://example.org/linked")}, 10000);
+        QVERIFY(!page.viewer());
+
+        QTest::mouseClick(page.window.get(), Qt::LeftButton, {}, QPoint(300, 124));
+        QTRY_VERIFY_WITH_TIMEOUT(page.viewer() && page.viewer()->status() == PictureViewer::Shown, 10000);
+        QCOMPARE(page.viewer()->position(), QStringLiteral("1 / 2"));
+        QCOMPARE(page.viewer()->image().pixelColor(10, 10), QColor(Qt::red));
+        QCOMPARE(pictures.count("/a.png"), 2);  // the body's and the viewer's, neither with a cookie or a Referer
+        for (const FakeServer::Request &request : pictures.requestsTo("/a.png"))
+            QVERIFY(!request.hasHeader("Cookie") && !request.hasHeader("Referer"));
+        QTest::keyClick(page.window.get(), Qt::Key_Right);
+        QTRY_VERIFY_WITH_TIMEOUT(page.viewer()->status() == PictureViewer::Shown && page.viewer()->index() == 1, 10000);
+        QCOMPARE(page.viewer()->image().pixelColor(10, 10), QColor(Qt::blue));
+        QTest::keyClick(page.window.get(), Qt::Key_Escape);
+        QTRY_VERIFY(!page.viewer()->active());
+        QTRY_COMPARE(page.probe(QStringLiteral("document.activeElement === document.images[0]")).toBool(), true);
+
+        QVERIFY(page.probe(QStringLiteral("document.images[3].focus(), document.activeElement.tabIndex")).toInt() == 0);
+        QTest::keyClick(page.window.get(), Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(page.viewer()->active() && page.viewer()->index() == 1, 10000);
     }
 
     void tallAndLargeBodies_data()
@@ -337,7 +467,7 @@ int main(int argc, char *argv[])
     // The engine takes switches from the arguments after --webEngineArgs (the
     // variable would replace them, and split this rule at its spaces).
     qunsetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    char marker[] = "--webEngineArgs", rules[] = "--host-resolver-rules=MAP pictures.test 127.0.0.1";
+    char marker[] = "--webEngineArgs", rules[] = "--host-resolver-rules=MAP pictures.test 127.0.0.1,MAP www.youtube.com 127.0.0.1";
     std::vector<char *> args(argv, argv + argc);
     args.insert(args.end(), {marker, rules});
     int appArgc = int(args.size());

@@ -11,6 +11,7 @@
 #include "core/ServerConfig.h"
 #include "reading/ArticleDetailScreen.h"
 
+#include <QBuffer>
 #include <QFontMetricsF>
 #include <QPointer>
 #include <QtTest>
@@ -258,6 +259,44 @@ private slots:
         m_server.on("GET", "/api/comments", fixtures::replyList(QList<Comment>{fixtures::comment(3)}));
         click(host.window, named(page, QStringLiteral("commentsRetry")));
         QTRY_VERIFY_WITH_TIMEOUT(withText(page, QStringLiteral("评论 1")), 10000);
+    }
+
+    // The picture viewer over the article page: a click on a body picture
+    // opens it, its keys come first (Esc closes it and leaves the page
+    // alone), its controls are named, and the keyboard is back in the body.
+    void pictureViewerOverTheArticle()
+    {
+        QImage picture(300, 200, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        QVERIFY(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "PNG"));
+        for (const char *path : {"/one.png", "/two.png"})
+            m_server.on("GET", path, FakeServer::Response::raw(200, bytes, "image/png"));
+        ArticleDetail article = fixtures::detail(9);
+        article.body = QStringLiteral("<img src='%1/one.png' alt='第一张'><img src='%1/two.png'>").arg(m_server.baseUrl());
+        m_server.on("GET", "/api/article/9", fixtures::reply(article));
+        Host host(QSize(1000, 800));
+        host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 8}});
+        QQuickItem *page = host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 9}});
+        QTRY_VERIFY_WITH_TIMEOUT(!host.state<ArticleDetailScreen>()->webViewLoading() && m_server.count("/two.png") == 1, 20000);
+        QQuickItem *body = ofType(page, "ArticleBody").value(0);
+        QVERIFY(body);
+        QTest::mouseClick(&host.window, Qt::LeftButton, {}, body->mapToScene(QPointF(body->width() / 2, 16 + 8 + 100)).toPoint());
+        QObject *popup = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((popup = body->property("pictureViewer").value<QObject *>()) && popup->property("opened").toBool(), 10000);
+        QObject *viewer = popup->property("viewer").value<QObject *>();
+        QTRY_COMPARE_WITH_TIMEOUT(viewer->property("status").toInt(), 2, 10000);  // shown
+        QCOMPARE(viewer->property("position").toString(), QStringLiteral("1 / 2"));
+        QVERIFY_ALL_NAMED(popup->property("contentItem").value<QQuickItem *>());
+        QTest::keyClick(&host.window, Qt::Key_Right);
+        QCOMPARE(viewer->property("position").toString(), QStringLiteral("2 / 2"));
+        QTest::keyClick(&host.window, Qt::Key_Escape);
+        QTRY_VERIFY(!popup->property("opened").toBool());
+        QCOMPARE(host.depth(), 2);
+        QTRY_VERIFY(body->property("view").value<QQuickItem *>()->hasActiveFocus());
+        QTest::keyClick(&host.window, Qt::Key_Escape);  // now the page's own
+        QTRY_COMPARE(host.depth(), 1);
     }
 
     // The e-mail row follows the mode, typing and the button reach the state,

@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QJSEngine>
 
+#include <utility>
+
 namespace papelo {
 
 namespace {
@@ -110,6 +112,13 @@ void App::setAboutVisible(bool visible)
         return;
     m_aboutVisible = visible;
     emit aboutVisibleChanged();
+}
+
+int App::takeStartPicture(double articleId)
+{
+    if (m_startArticleId == 0 || articleId != double(m_startArticleId))
+        return 0;
+    return std::exchange(m_startPicture, 0);
 }
 
 void App::setStartPages(qint64 articleId, qint64 authorId)

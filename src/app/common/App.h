@@ -79,6 +79,10 @@ public:
     double startArticleId() const { return double(m_startArticleId); }
     double startAuthorId() const { return double(m_startAuthorId); }
     void setStartPages(qint64 articleId, qint64 authorId);
+    // The start article's picture (1-based) to show in the viewer once its
+    // body has loaded; taking it hands it out once, then 0.
+    void setStartPicture(int picture) { m_startPicture = picture; }
+    Q_INVOKABLE int takeStartPicture(double articleId);
 
     static QString aboutMessage();
 
@@ -118,6 +122,7 @@ private:
     bool m_aboutVisible = false;
     qint64 m_startArticleId = 0;
     qint64 m_startAuthorId = 0;
+    int m_startPicture = 0;
     bool m_serverFixed = false;
 };
 

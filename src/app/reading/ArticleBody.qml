@@ -8,7 +8,9 @@ import Papelo
 // nears its edge. The view never scrolls by itself: wheel turns and scroll
 // keys move the page, fragment links scroll the page to their target;
 // clicks and selection reach the body. It shows the reader's own document
-// and nothing else (WebViewHost, ArticleProfile).
+// and nothing else (WebViewHost, ArticleProfile). A picture the body script
+// reports as clicked opens in the picture viewer, built on first use; when
+// the viewer closes, the keyboard focus is back on that picture.
 Item {
     id: root
     property string html
@@ -17,6 +19,7 @@ Item {
     readonly property alias host: host
     readonly property alias view: view
     readonly property alias bodyWindow: bodyWindow
+    property PictureViewerPopup pictureViewer: null
     signal heightMeasured(real height)
     signal loaded()
     // Pressed while the body has the keyboard focus: for the page to scroll.
@@ -31,6 +34,27 @@ Item {
         f.contentY = Math.max(f.originY, Math.min(y, f.originY + f.contentHeight - f.height))
     }
 
+    // Opens picture `index` of those the body script lists as viewable.
+    function openPicture(index) {
+        view.runJavaScript(host.picturesScript(), WebEngineScript.ApplicationWorld, list => {
+            if (!host)
+                return
+            if (!root.pictureViewer)
+                root.pictureViewer = viewerComponent.createObject(root)
+            root.pictureViewer.show(host.bodyPictures(list), index)
+        })
+    }
+
+    Component {
+        id: viewerComponent
+        PictureViewerPopup {
+            onFinished: index => {
+                view.forceActiveFocus()
+                view.runJavaScript(host.focusPictureScript(index), WebEngineScript.ApplicationWorld)
+            }
+        }
+    }
+
     WebViewHost {
         id: host
         htmlContent: root.html
@@ -41,6 +65,7 @@ Item {
                                                          result => { if (host) host.applyMeasurement(result) })
         onHeightMeasured: height => root.heightMeasured(height)
         onLoadFinished: root.loaded()
+        onPictureRequested: index => root.openPicture(index)
         onFragmentRequested: fragment => view.runJavaScript(bodyWindow.fragmentScript(fragment),
                                                             WebEngineScript.ApplicationWorld, y => {
             if (typeof y === "number" && isFinite(y))
@@ -85,6 +110,10 @@ Item {
         settings.touchIconsEnabled: false
         settings.hyperlinkAuditingEnabled: false
         settings.dnsPrefetchEnabled: false
+        // A video's full-screen button is hidden (the body script), and
+        // nothing else may take the screen.
+        settings.fullScreenSupportEnabled: false
+        onFullScreenRequested: request => request.reject()
         onLoadingChanged: loadingInfo => host.handleLoadStatus(loadingInfo.status)
         onNavigationRequested: request => {
             if (!host.acceptNavigation(request.url,

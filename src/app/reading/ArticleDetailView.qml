@@ -211,7 +211,12 @@ Page {
                         NumberAnimation { duration: 300; easing.type: Easing.InQuad }
                     }
                     onHeightMeasured: height => screen.webViewHeight = height
-                    onLoaded: screen.markWebViewLoaded()
+                    onLoaded: {
+                        screen.markWebViewLoaded()
+                        const picture = App.takeStartPicture(page.articleId)
+                        if (picture > 0)
+                            openPicture(picture - 1)
+                    }
                     onScrollKeyPressed: (key, modifiers) => page.scrollByKey(key, modifiers)
                 }
 

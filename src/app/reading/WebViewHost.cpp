@@ -7,10 +7,13 @@
 #include "core/Trace.h"
 #include "reading/ArticleDocumentServer.h"
 #include "reading/ArticleProfile.h"
+#include "images/PictureViewer.h"
 
 #include <QDesktopServices>
 #include <QJsonArray>
+#include <QJSValue>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QQuickWebEngineProfile>
 #include <QTimer>
 #include <QWebEngineLoadingInfo>
@@ -218,6 +221,10 @@ void WebViewHost::applyMeasurement(const QVariant &result)
 
 bool WebViewHost::acceptNavigation(const QUrl &url, bool linkClicked, bool mainFrame)
 {
+    if (const std::optional<int> index = pictureRequestIndex(url); index && mainFrame) {
+        emit pictureRequested(*index);
+        return false;
+    }
     const QUrl page = url.adjusted(QUrl::RemoveFragment);
     // The document's own load, once: a refresh to itself (a meta refresh
     // without an address, a form posting to it) would reload it for ever.
@@ -266,6 +273,47 @@ void WebViewHost::openIfLinked(const QUrl &url, const QVariant &linked)
         openExternally(url);
     else
         emit navigationRefused(url);
+}
+
+std::optional<int> WebViewHost::pictureRequestIndex(const QUrl &url)
+{
+    static const QRegularExpression index(QStringLiteral("^index=(\\d{1,4})$"));
+    if (!ArticleDocumentServer::isDocumentUrl(url) || url.host() != QLatin1String("view-picture")
+        || url.path() != QLatin1String("/"))
+        return std::nullopt;
+    const QRegularExpressionMatch match = index.match(url.query(QUrl::FullyEncoded));
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured(1).toInt();
+}
+
+QString WebViewHost::focusPictureScript(int index)
+{
+    return QStringLiteral("papelo.focusPicture(%1)").arg(std::max(0, index));
+}
+
+QVariantList WebViewHost::bodyPictures(const QVariant &scriptResult)
+{
+    QVariantList pictures;
+    // From QML the script's array arrives as a JavaScript value.
+    const QVariant result = scriptResult.metaType() == QMetaType::fromType<QJSValue>()
+                                ? scriptResult.value<QJSValue>().toVariant()
+                                : scriptResult;
+    if (result.typeId() != QMetaType::QVariantList)
+        return pictures;
+    const QVariantList entries = result.toList();
+    for (const QVariant &entry : entries.mid(0, PictureViewer::kMaxPictures)) {
+        const QVariantMap fields = entry.toMap();
+        const QVariant src = fields.value(QStringLiteral("src"));
+        const QVariant alt = fields.value(QStringLiteral("alt"));
+        QUrl url = src.typeId() == QMetaType::QString ? ArticleDocumentServer::toWebUrl(QUrl(src.toString())) : QUrl();
+        const QString scheme = url.scheme().toLower();
+        if (scheme != QLatin1String("http") && scheme != QLatin1String("https") && scheme != QLatin1String("data"))
+            url = QUrl();
+        pictures.append(QVariantMap{{QStringLiteral("url"), url},
+                                    {QStringLiteral("alt"), alt.typeId() == QMetaType::QString ? alt.toString() : QString()}});
+    }
+    return pictures;
 }
 
 qreal WebViewHost::scrolledContentY(qreal contentY, qreal angleDeltaY, qreal pixelDeltaY, qreal contentHeight,

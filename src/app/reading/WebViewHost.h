@@ -8,6 +8,8 @@
 #include <QVariant>
 #include <QtQml/qqmlregistration.h>
 
+#include <optional>
+
 #include <QQuickWebEngineProfile>
 
 namespace papelo {
@@ -79,6 +81,19 @@ public:
     // openIfLinked(url, result) opens it. Form posts to a new window go nowhere.
     Q_INVOKABLE static QString linkCheckScript(const QUrl &url);
     Q_INVOKABLE void openIfLinked(const QUrl &url, const QVariant &linked);
+    // The body script asks for the viewer by navigating to
+    // "papelo-article://view-picture/?index=N" (a picture clicked or
+    // entered); the index, if that is one.
+    static std::optional<int> pictureRequestIndex(const QUrl &url);
+    // Scripts for the body script's own world: the list of viewable
+    // pictures, and the focus back on picture `index` (the page stays put).
+    Q_INVOKABLE static QString picturesScript() { return QStringLiteral("papelo.pictures()"); }
+    Q_INVOKABLE static QString focusPictureScript(int index);
+    // The pictures a body's script reported, for the viewer: at most
+    // PictureViewer::kMaxPictures maps {url, alt}; addresses on the
+    // document's own scheme stand for https, any other entry is kept as an
+    // empty address (so indexes still match) that the viewer refuses.
+    Q_INVOKABLE static QVariantList bodyPictures(const QVariant &scriptResult);
     // contentY of the enclosing page after a wheel step over the body, kept
     // within the page's bounds.
     Q_INVOKABLE static qreal scrolledContentY(qreal contentY, qreal angleDeltaY, qreal pixelDeltaY,
@@ -94,6 +109,8 @@ signals:
     void loadRequested(const QUrl &url);
     void fragmentRequested(const QString &fragment);
     void navigationRefused(const QUrl &url);
+    // The body script asked the viewer for picture `index` of picturesScript().
+    void pictureRequested(int index);
     void measureRequested(const QString &script);
     // Every numeric measurement, also when equal to the previous one.
     void heightMeasured(qreal height);

@@ -72,6 +72,9 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &envi
                                      QStringLiteral("ID"));
     const QCommandLineOption author(QStringLiteral("author"), QStringLiteral("Open this author on the home tab."),
                                     QStringLiteral("ID"));
+    const QCommandLineOption picture(QStringLiteral("picture"),
+                                     QStringLiteral("With --article: show the article's Nth picture in the viewer."),
+                                     QStringLiteral("N"));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                         QStringLiteral("Save a PNG of the settled window to PATH and exit."),
                                         QStringLiteral("PATH"));
@@ -79,7 +82,7 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &envi
                                    QStringLiteral("Record start-up, requests and decodes as a Chrome trace (JSON) "
                                                   "written to FILE at exit."),
                                    QStringLiteral("FILE"));
-    parser.addOptions({server, webOrigin, theme, tab, size, article, author, screenshot, trace});
+    parser.addOptions({server, webOrigin, theme, tab, size, article, author, picture, screenshot, trace});
 
     if (!parser.parse(arguments))
         return failure(parser.errorText());
@@ -148,6 +151,13 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &envi
         if (!id)
             return failure(QStringLiteral("Invalid author id \"%1\"").arg(parser.value(author)));
         line.authorId = *id;
+    }
+    if (parser.isSet(picture)) {
+        const auto number = positiveId(parser.value(picture));
+        if (!number || *number > 1000 || line.articleId == 0)
+            return failure(QStringLiteral("Invalid picture \"%1\": expected a number from 1 with --article")
+                               .arg(parser.value(picture)));
+        line.picture = int(*number);
     }
     if (parser.isSet(screenshot)) {
         line.screenshotPath = parser.value(screenshot);

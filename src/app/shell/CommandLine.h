@@ -25,6 +25,7 @@ struct CommandLine {
     QSize size;
     qint64 articleId = 0;
     qint64 authorId = 0;
+    int picture = 0;  // --picture N: the article's Nth picture in the viewer
     QString screenshotPath;
     QString tracePath;  // --trace: Chrome trace-event JSON written at exit
 

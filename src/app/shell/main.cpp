@@ -134,6 +134,7 @@ int main(int argc, char *argv[])
         shell->setThemeOverride(line.theme);
     shell->setSelectedTab(line.tab);
     shell->setStartPages(line.articleId, line.authorId);
+    shell->setStartPicture(line.picture);
     shell->systemAppearance()->start();
 
     QQmlApplicationEngine engine;
