@@ -5,6 +5,7 @@
 #include "FakeServer.h"
 #include "Fixtures.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QImage>
 #include <QProcess>
@@ -131,6 +132,29 @@ private slots:
         }
         for (const char *root : {"XDG_DATA_HOME", "XDG_CACHE_HOME"})
             QVERIFY(!QFileInfo::exists(former.arg(m_dir.filePath(QLatin1String(root)))));
+    }
+
+    // --picture shows the start article's picture in the viewer, fetched
+    // again through the image cache, over the whole window.
+    void startPictureFillsTheViewer()
+    {
+        FakeServer host;
+        QVERIFY(host.listen());
+        QImage red(400, 300, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QByteArray png;
+        QBuffer buffer(&png);
+        QVERIFY(buffer.open(QIODevice::WriteOnly) && red.save(&buffer, "PNG"));
+        papelo::ArticleDetail detail = fixtures::detail(9);
+        detail.body = QStringLiteral("<p>正文</p><img src=\"%1/red.png\" style=\"width:40px\">").arg(host.baseUrl());
+        host.on("GET", "/api/article/9", fixtures::reply(detail));
+        host.on("GET", "/api/comments", fixtures::replyList(QList<papelo::Comment>{}));
+        host.on("GET", "/red.png", FakeServer::Response::raw(200, png, "image/png"));
+        const QString out = m_dir.filePath(QStringLiteral("picture.png"));
+        QCOMPARE(run({"--server", host.baseUrl(), "--article", "9", "--picture", "1", "--size", "800x600", "--screenshot", out}), 0);
+        const QImage shot(out);
+        QCOMPARE(shot.pixelColor(400, 272), QColor(Qt::red));  // 400 x 300 at 100 %, centred above the tool bar
+        QCOMPARE(host.count("/red.png"), 2);
     }
 
     void badServerIsRefusedBeforeAnyRequest()

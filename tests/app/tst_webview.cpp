@@ -79,6 +79,33 @@ public slots:
     void open(const QUrl &url) { opened.append(url); }
 };
 
+// The desktop's way to open an address: a fake xdg-open first in PATH that
+// writes what it was given next to itself. The offscreen platform opens
+// nothing, so these cases run under a private X server (tst_webview_mailto).
+bool fakeXdgOpen(const QTemporaryDir &bin)
+{
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        QTest::qSkip("the offscreen platform opens nothing; tst_webview_mailto runs this under X", __FILE__, __LINE__);
+    QFile script(bin.filePath(QStringLiteral("xdg-open")));
+    if (!script.open(QIODevice::WriteOnly)
+        || script.write("#!/bin/sh\nprintf '%s' \"$1\" > \"$0.part\" && mv \"$0.part\" \"$0.url\"\n") <= 0)
+        return false;
+    script.close();
+    qputenv("PATH", bin.path().toUtf8() + ':' + qgetenv("PATH"));
+    return script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+}
+
+// What it received last (waiting for it), and forgets it.
+QByteArray openedByXdgOpen(const QTemporaryDir &bin)
+{
+    QFile received(bin.filePath(QStringLiteral("xdg-open.url")));
+    if (!QTest::qWaitFor([&] { return received.exists(); }, 10000) || !received.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray url = received.readAll();
+    received.remove();
+    return url;
+}
+
 class WebViewTest : public QObject {
     Q_OBJECT
     QQmlEngine m_engine;
@@ -205,19 +232,33 @@ private slots:
     // its address, subject and body only.
     void mailtoKeepsAddressSubjectAndBody()
     {
-        if (QGuiApplication::platformName() == QLatin1String("offscreen"))
-            QSKIP("the offscreen platform opens nothing; tst_webview_mailto runs this under X");
         QTemporaryDir bin;
-        QFile script(bin.filePath(QStringLiteral("xdg-open")));
-        QVERIFY(script.open(QIODevice::WriteOnly) && script.write("#!/bin/sh\nprintf '%s' \"$1\" > \"$0.part\" && mv \"$0.part\" \"$0.url\"\n") > 0);
-        script.close();
-        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
-        qputenv("PATH", bin.path().toUtf8() + ':' + qgetenv("PATH"));
+        QVERIFY(fakeXdgOpen(bin));
         WebViewHost().openExternally(QUrl(QStringLiteral("mailto:x@evil.test?subject=Hi&attachment=/etc/hostname&body=b")));
-        QFile received(script.fileName() + QStringLiteral(".url"));
-        QTRY_VERIFY_WITH_TIMEOUT(received.exists(), 10000);
-        QVERIFY(received.open(QIODevice::ReadOnly));
-        QCOMPARE(received.readAll(), QByteArray("mailto:x@evil.test?subject=Hi&body=b"));
+        QCOMPARE(openedByXdgOpen(bin), QByteArray("mailto:x@evil.test?subject=Hi&body=b"));
+    }
+
+    // A card in place of an embedded frame is a link: a click on it, or
+    // Enter on it, has xdg-open open exactly the frame's address; nothing of
+    // the video site is fetched.
+    void cardsOpenTheFrameAddress()
+    {
+        QTemporaryDir bin;
+        QVERIFY(fakeXdgOpen(bin));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        FakeServer site;
+        QVERIFY(site.listen());
+        const QString frame = QStringLiteral("http://pictures.test:%1/embed/%2?autoplay=1&amp;t=30");
+        auto page = open(QStringLiteral("<iframe src='%1' width='568' height='300'></iframe><iframe src='%2' width='568' height='300'></iframe>")
+                             .arg(frame.arg(site.port()).arg(1), frame.arg(site.port()).arg(2)));
+        QTRY_VERIFY_WITH_TIMEOUT(page->measureCount() >= 1, 20000);
+        QTest::mouseClick(&page->window, Qt::LeftButton, {}, QPoint(300, 50 + 16 + 150));
+        QCOMPARE(openedByXdgOpen(bin), QStringLiteral("http://pictures.test:%1/embed/1?autoplay=1&t=30").arg(site.port()).toUtf8());
+        page->probe(QStringLiteral("document.querySelectorAll('a')[1].focus()"));
+        QTest::keyClick(&page->window, Qt::Key_Return);
+        QCOMPARE(openedByXdgOpen(bin), QStringLiteral("http://pictures.test:%1/embed/2?autoplay=1&t=30").arg(site.port()).toUtf8());
+        QVERIFY(site.requests().isEmpty());
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &m_links, "open");
     }
 
     // The body follows the app's appearance.
