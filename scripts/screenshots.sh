@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Renders the README screenshots headlessly: the four tabs and an article,
-# light and dark, against a fresh papelo-server --demo.
+# Renders the README screenshots headlessly: the four tabs, an article, one
+# with an embedded video and the picture viewer over an article, light and
+# dark, against a fresh papelo-server --demo.
 #   make screenshots            (or: bash scripts/screenshots.sh build)
 set -euo pipefail
 BUILD_DIR="${1:-build}"
@@ -30,7 +31,8 @@ shot() { # name theme size args...
   echo "wrote $OUT/$name-$theme.png"
 }
 
-# The demo site is deterministic: article 4 has a figure, a quote, code and a table.
+# The demo site is deterministic: article 4 has a figure, a quote, code and a
+# table; article 7 embeds a video.
 ARTICLE_ID="${PAPELO_SHOT_ARTICLE:-4}"
 for theme in light dark; do
   shot home "$theme" 1200x800 --tab home
@@ -38,6 +40,8 @@ for theme in light dark; do
   shot profile "$theme" 1200x800 --tab profile
   shot settings "$theme" 1200x800 --tab settings
   shot article "$theme" 1000x1700 --article "$ARTICLE_ID"
+  shot article-video "$theme" 1000x900 --article 7
+  shot viewer "$theme" 1200x800 --article "$ARTICLE_ID" --picture 1
 done
 
 # Signed in: sign in as the demo account through the API and store the

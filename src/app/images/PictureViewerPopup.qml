@@ -182,7 +182,20 @@ Popup {
             color: Theme.surface
             Rectangle { width: parent.width; height: 1; color: Theme.border }
 
+            // The picture's own text, where the row leaves room for it.
+            Label {
+                anchors { left: parent.left; leftMargin: 16; verticalCenter: parent.verticalCenter }
+                width: Math.max(0, (parent.width - controls.width) / 2 - 32)
+                text: viewer.description
+                textFormat: Text.PlainText
+                elide: Text.ElideRight
+                color: Theme.secondaryText
+                font.pixelSize: Theme.subheadlineSize
+                Accessible.ignored: true
+            }
+
             Row {
+                id: controls
                 anchors.centerIn: parent
                 spacing: 4
 
@@ -232,7 +245,8 @@ Popup {
                 ViewerButton {
                     icon.name: viewer.fitted ? "crop_free" : "fit_screen"
                     text: viewer.fitted ? "原始大小" : "适应窗口"
-                    enabled: viewer.status === PictureViewer.Shown && (viewer.canZoomIn || viewer.canZoomOut)
+                    // A picture that fits at 100 % has nothing to switch between.
+                    enabled: viewer.status === PictureViewer.Shown && !(viewer.fitted && viewer.zoomPercent === 100)
                     onClicked: viewer.toggleFit(stage.width / 2, stage.height / 2)
                 }
                 Item { width: 16; height: 1 }
