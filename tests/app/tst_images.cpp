@@ -215,6 +215,20 @@ private slots:
         QCOMPARE(decodeImage(bytes, fit).isNull() ? QSize() : decodeImage(bytes, fit).size(), decoded);
     }
 
+    // A data: address carries its bytes, base64 or percent-encoded; too
+    // many are refused, a long one before anything is decoded.
+    void dataUrls()
+    {
+        bool tooLarge = true;
+        QCOMPARE(dataUrlBytes(QUrl("data:image/png;base64,aGVs bG8="), 5, &tooLarge).value_or("-"), QByteArray("hello"));
+        QVERIFY(!tooLarge);
+        QCOMPARE(dataUrlBytes(QUrl("data:text/plain,a%2Cb"), 5).value_or("-"), QByteArray("a,b"));
+        QVERIFY(!dataUrlBytes(QUrl("data:image/png;base64,aGVsbG8h"), 5, &tooLarge) && tooLarge);
+        QVERIFY(!dataUrlBytes(QUrl("data:;base64," + QByteArray(4000, 'A')), 100, &tooLarge) && tooLarge);
+        QVERIFY(!dataUrlBytes(QUrl("data:image/png;base64,%%%"), 50, &tooLarge) && !tooLarge);
+        QVERIFY(!dataUrlBytes(QUrl("https://p.test/a.png"), 50));
+    }
+
     // Operations on a 1000 x 800 viewport: "in", "out", "fit", "toggle@x,y",
     // "zoom:factor@x,y", "pan:dx,dy", "view:WxH". The texture is for one
     // device pixel per point.
@@ -277,7 +291,7 @@ private slots:
         QTest::newRow("data:") << "data:image/png;base64," + QString::fromLatin1(png(30, 20).toBase64()) << "" << QSize(30, 20);
         QTest::newRow("404") << "/missing.png" << "图片加载失败：服务器返回 404" << QSize();
         QTest::newRow("not a picture") << "/page.html" << "图片加载失败：无法识别的图片" << QSize();
-        QTest::newRow("over 40 megapixels") << "/huge.png" << "图片加载失败：图片超过 4000 万像素" << QSize();
+        QTest::newRow("over 40 megapixels: a bomb") << "/huge.png" << "图片加载失败：图片超过 4000 万像素" << QSize();
         QTest::newRow("private address") << m_fifth.baseUrl() + "/p.png" << "图片加载失败：图片地址无法解析或指向本机、内网" << QSize();
         QTest::newRow("broken data:") << "data:image/png;base64,%%%" << "图片加载失败：图片地址无效" << QSize();
         QTest::newRow("other scheme") << "javascript:alert(1)" << "图片加载失败：图片地址无效" << QSize();
@@ -292,7 +306,7 @@ private slots:
         m_server.on("GET", "/big.png", pngResponse(big));
         m_server.on("GET", "/missing.png", FakeServer::Response::raw(404, "<html>Not Found</html>", "text/html"));
         m_server.on("GET", "/page.html", FakeServer::Response::raw(200, "<!doctype html><p>hi</p>", "text/html"));
-        m_server.on("GET", "/huge.png", pngResponse(declaredPng(8000, 5001, 1)));
+        m_server.on("GET", "/huge.png", pngResponse(declaredPng(30000, 30000, 24, false)));
         PictureViewer viewer;
         viewer.setCache(m_cache.get());
         viewer.setViewportSize(QSizeF(1000, 800));
