@@ -283,7 +283,7 @@ private slots:
         QQuickItem *body = ofType(page, "ArticleBody").value(0);
         QVERIFY(body);
         QTest::mouseClick(&host.window, Qt::LeftButton, {}, body->mapToScene(QPointF(body->width() / 2, 16 + 8 + 100)).toPoint());
-        QObject *popup = nullptr;
+        QPointer<QObject> popup;  // goes with the page, should the page go
         QTRY_VERIFY_WITH_TIMEOUT((popup = body->property("pictureViewer").value<QObject *>()) && popup->property("opened").toBool(), 10000);
         QObject *viewer = popup->property("viewer").value<QObject *>();
         QTRY_COMPARE_WITH_TIMEOUT(viewer->property("status").toInt(), 2, 10000);  // shown
@@ -292,7 +292,7 @@ private slots:
         QTest::keyClick(&host.window, Qt::Key_Right);
         QCOMPARE(viewer->property("position").toString(), QStringLiteral("2 / 2"));
         QTest::keyClick(&host.window, Qt::Key_Escape);
-        QTRY_VERIFY(!popup->property("opened").toBool());
+        QTRY_VERIFY(popup && !popup->property("opened").toBool());
         QCOMPARE(host.depth(), 2);
         QTRY_VERIFY(body->property("view").value<QQuickItem *>()->hasActiveFocus());
         QTest::keyClick(&host.window, Qt::Key_Escape);  // now the page's own
