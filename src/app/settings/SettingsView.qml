@@ -17,6 +17,7 @@ Page {
     }
 
     component SectionHeader: Label {
+        Accessible.role: Accessible.Heading
         leftPadding: 16
         topPadding: 20
         bottomPadding: 6
@@ -39,6 +40,8 @@ Page {
         color: Theme.groupedRow
         Column { id: rowColumn; width: parent.width }
     }
+
+    FocusReveal { flickable: flick }
 
     Flickable {
         id: flick
@@ -63,6 +66,7 @@ Page {
 
                     Label {
                         text: "深色模式"
+                        Accessible.role: Accessible.Heading
                         font.pixelSize: Theme.headlineSize
                         font.bold: true
                         color: Theme.primaryText
@@ -76,7 +80,8 @@ Page {
                         color: Theme.systemGray(6)
                         border.color: Theme.separator
                         border.width: Theme.isDark ? 1 : 0
-                        Accessible.role: Accessible.PageTabList
+                        // Three radio buttons in a group: one choice of three.
+                        Accessible.role: Accessible.Grouping
                         Accessible.name: "外观"
 
                         Row {
@@ -84,17 +89,19 @@ Page {
                             anchors.margins: 2
                             Repeater {
                                 model: screen.themeModes
-                                AbstractButton {
+                                RadioButton {
                                     id: segment
                                     objectName: "themeSegment" + index
                                     required property var modelData
                                     required property int index
                                     width: (picker.width - 4) / 3
                                     height: parent.height
-                                    checkable: true
+                                    // The choice follows the stored setting; a press only asks for it.
+                                    checkable: false
                                     checked: screen.themeModeIndex === index
+                                    indicator: null
+                                    padding: 0
                                     focusPolicy: Qt.StrongFocus
-                                    Accessible.role: Accessible.RadioButton
                                     Accessible.name: modelData.label
                                     onClicked: screen.themeModeIndex = index
                                     background: Rectangle {
@@ -168,6 +175,10 @@ Page {
                         }
                         Icon {
                             objectName: "cacheClearedMark"
+                            // Read out as it appears.
+                            Accessible.ignored: false
+                            Accessible.role: Accessible.Notification
+                            Accessible.name: "图片缓存已清除"
                             anchors.right: parent.right
                             anchors.rightMargin: 16
                             anchors.verticalCenter: parent.verticalCenter
