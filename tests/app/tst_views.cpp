@@ -141,22 +141,16 @@ private slots:
         Host host;
         host.push(QStringLiteral("HomeView"));
         QTRY_VERIFY_WITH_TIMEOUT(ofType(host.root(), "ArticleCard").size() == 6 && withText(host.root(), QStringLiteral("C++")), 10000);
-        QQuickItem *grid = host.page()->property("grid").value<QQuickItem *>();
         QVERIFY_ALL_NAMED(host.page());
 
-        // Forward from the search field: every chip in order, then the grid itself.
+        // Forward from the search field: every chip in order, then the cards (one stop).
         QTest::keyClick(&host.window, Qt::Key_F, Qt::ControlModifier);
         QTRY_VERIFY(inSearchField(host.window));
-        QStringList walk;
-        QPointer<QQuickItem> cppChip;
-        while (walk.size() < 6 && !walk.contains(QStringLiteral("grid"))) {
-            QTest::keyClick(&host.window, Qt::Key_Tab);
-            QQuickItem *focused = host.window.activeFocusItem();
-            walk << (focused == grid ? QStringLiteral("grid") : focused->property("modelData").toMap().value("title").toString());
-            if (walk.last() == QStringLiteral("C++"))
-                cppChip = focused;
-        }
-        QCOMPARE(walk, (QStringList{"全部", "Qt", "C++", "<u>下划线</u>", "grid"}));
+        QCOMPARE(focusWalk(host.window, Qt::Key_Tab),
+                 (QStringList{"RadioButton 全部", "RadioButton Qt", "RadioButton C++", "RadioButton <u>下划线</u>",
+                              "Button 文章 91，作者91，2026-03-08，910 次阅读，0 条评论，0 个赞"}));
+        QPointer<QQuickItem> cppChip = findItem(host.page(), [](QQuickItem *i) { return i->property("modelData").toMap().value("title") == "C++"; });
+        QTest::keyClick(&host.window, Qt::Key_Backtab, Qt::ShiftModifier);
         // Arrows move between the cards; Return opens one.
         QTest::keyClick(&host.window, Qt::Key_Right);
         QTest::keyClick(&host.window, Qt::Key_Down);
@@ -177,12 +171,12 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!screen->property("isLoading").toBool(), 10000);
         m_server.clear();
 
-        // A chip chosen from the keyboard loads its tag by id, stays, and keeps the focus.
+        // A chip chosen from the keyboard (Return, as Space) loads its tag by id, stays, keeps the focus and opens nothing.
         cppChip->forceActiveFocus(Qt::TabFocusReason);
-        QTest::keyClick(&host.window, Qt::Key_Space);
+        QTest::keyClick(&host.window, Qt::Key_Return);
         QTRY_COMPARE_WITH_TIMEOUT(m_server.requestsTo("/api/articles").value(0).queryItem("tag"), QStringLiteral("12"), 10000);
         QVERIFY2(cppChip, "the chip was rebuilt");
-        QVERIFY(host.window.activeFocusItem() == cppChip && cppChip->property("selected").toBool());
+        QVERIFY(host.window.activeFocusItem() == cppChip && cppChip->property("selected").toBool() && host.depth() == 1);
     }
 
     // Empty sections are left out; a tap opens the card; coming back loads again.
