@@ -28,6 +28,9 @@ PACKAGES=(
   # private session bus for the desktop-portal and keychain tests, with a
   # headless Secret Service and its command-line client
   dbus-daemon gnome-keyring libsecret-tools
+  # the accessibility test on the real bus: an X server of its own, the
+  # accessibility bus and registry, and a client in Debian's Python
+  xvfb xauth at-spi2-core gir1.2-atspi-2.0 python3-gi
   # fonts: Chinese text and the icon ligatures
   fonts-noto-cjk fonts-material-design-icons-iconfont
 )

@@ -213,7 +213,7 @@ ColumnLayout {
             wrapMode: Text.Wrap
             text: account.state.bioError
             textFormat: Text.PlainText
-            Accessible.role: Accessible.Notification
+            AccessibleExtras.role: Accessible.Notification
             font.pixelSize: Theme.captionSize
             color: Theme.danger
         }

@@ -17,7 +17,7 @@ RowLayout {
     }
     Label {
         text: heading.text
-        Accessible.role: Accessible.Heading
+        AccessibleExtras.role: Accessible.Heading
         font.pixelSize: Theme.headlineSize
         font.weight: Font.DemiBold
         color: Theme.primaryText

@@ -30,7 +30,7 @@ ColumnLayout {
     Label {
         Layout.alignment: Qt.AlignHCenter
         text: "Papelo"
-        Accessible.role: Accessible.Heading
+        AccessibleExtras.role: Accessible.Heading
         font.pixelSize: Theme.largeTitleSize
         font.bold: true
         color: Theme.primaryText
@@ -93,7 +93,7 @@ ColumnLayout {
         text: form.state.errorMessage
         textFormat: Text.PlainText
         // Read out as it appears; the focus also goes to the field that failed.
-        Accessible.role: Accessible.Notification
+        AccessibleExtras.role: Accessible.Notification
         font.pixelSize: Theme.captionSize
         color: Theme.danger
     }
@@ -114,7 +114,7 @@ ColumnLayout {
         Layout.rightMargin: 32
         horizontalAlignment: Text.AlignHCenter
         text: "操作成功！"
-        Accessible.role: Accessible.Notification
+        AccessibleExtras.role: Accessible.Notification
         font.pixelSize: Theme.captionSize
         color: Theme.success
     }

@@ -86,7 +86,7 @@ Page {
                     Label {
                         width: parent.width
                         text: screen.username
-                        Accessible.role: Accessible.Heading
+                        AccessibleExtras.role: Accessible.Heading
                         textFormat: Text.PlainText
                         elide: Text.ElideRight
                         font.pixelSize: Theme.title3Size
@@ -126,7 +126,7 @@ Page {
                 Label {
                     text: screen.articlesHeading
                     textFormat: Text.PlainText
-                    Accessible.role: Accessible.Heading
+                    AccessibleExtras.role: Accessible.Heading
                     font.pixelSize: Theme.headlineSize
                     font.weight: Font.DemiBold
                     color: Theme.primaryText

@@ -229,7 +229,7 @@ Page {
                     x: grid.laneX
                     width: grid.laneWidth
                     // Read out as it appears.
-                    Accessible.role: Accessible.Notification
+                    AccessibleExtras.role: Accessible.Notification
                     text: home.errorMessage
                     textFormat: Text.PlainText
                     wrapMode: Text.Wrap

@@ -9,10 +9,23 @@ AccessibleExtras::AccessibleExtras(QObject *item) : QObject(item) {}
 
 AccessibleExtras *AccessibleExtras::qmlAttachedProperties(QObject *item) { return new AccessibleExtras(item); }
 
-bool AccessibleExtras::isBusy(const QObject *item)
+namespace {
+const AccessibleExtras *extrasOf(const QObject *item)
 {
-    const auto *extras = qobject_cast<AccessibleExtras *>(qmlAttachedPropertiesObject<AccessibleExtras>(item, false));
-    return extras && extras->busy();
+    return qobject_cast<AccessibleExtras *>(qmlAttachedPropertiesObject<AccessibleExtras>(item, false));
+}
+} // namespace
+
+bool AccessibleExtras::isBusy(const QObject *item) { return extrasOf(item) && extrasOf(item)->busy(); }
+
+int AccessibleExtras::roleOf(const QObject *item) { return extrasOf(item) ? extrasOf(item)->role() : 0; }
+
+void AccessibleExtras::setRole(int role)
+{
+    if (role == m_role)
+        return;
+    m_role = role;
+    emit roleChanged();
 }
 
 void AccessibleExtras::setBusy(bool busy)

@@ -43,16 +43,6 @@ AccessibleItem::~AccessibleItem()
     QAccessible::deleteAccessibleInterface(m_innerId);
 }
 
-QObject *AccessibleItem::attached() const
-{
-    if (!m_item)
-        return nullptr;
-    for (QObject *child : m_item->children())
-        if (child->inherits("QQuickAccessibleAttached"))
-            return child;
-    return nullptr;
-}
-
 bool AccessibleItem::isValid() const { return m_item && m_inner->isValid(); }
 QObject *AccessibleItem::object() const { return m_item; }
 QWindow *AccessibleItem::window() const { return m_inner->window(); }
@@ -123,10 +113,7 @@ QString AccessibleItem::attributes(int offset, int *start, int *end) const { ret
 QAccessible::Role AccessibleItem::role() const
 {
     const QAccessible::Role role = m_inner->role();
-    if (role != QAccessible::StaticText || !m_item || !m_item->inherits("QQuickText"))
-        return role;
-    const QObject *declared = attached();
-    const int wanted = declared ? declared->property("role").toInt() : QAccessible::NoRole;
+    const int wanted = role == QAccessible::StaticText && m_item ? AccessibleExtras::roleOf(m_item) : QAccessible::NoRole;
     return wanted == QAccessible::NoRole ? role : QAccessible::Role(wanted);
 }
 

@@ -10,8 +10,8 @@ namespace papelo {
 // Qt Quick's own accessible interface of an item, with what Qt 6.4 gets
 // wrong put right before a screen reader sees it:
 // - a disabled item is exposed as disabled (6.4 never says so);
-// - a text item keeps the role it declares (Heading, Notification), where
-//   6.4 makes every text a label;
+// - a text item takes the role given as AccessibleExtras.role (Heading,
+//   Notification), where 6.4 makes every text a label;
 // - a password field is named by its prompt (6.4 drops the name of every
 //   password field), and its text reads as bullets (6.4 hands out the
 //   password itself, which a screen reader would speak);
@@ -68,8 +68,6 @@ public:
 private:
     AccessibleItem(QQuickItem *item, QAccessibleInterface *inner);
     static QAccessibleInterface *create(const QString &className, QObject *object);
-    // Qt Quick's attached Accessible object of the item (role, name), if any.
-    QObject *attached() const;
     bool isPassword() const { return m_inner->state().passwordEdit; }
     QAccessibleTextInterface *innerText() const { return m_inner->textInterface(); }
 

@@ -24,7 +24,7 @@ Column {
         x: 16
         width: root.width - 32
         // Read out as it appears.
-        Accessible.role: Accessible.Notification
+        AccessibleExtras.role: Accessible.Notification
         text: root.message
         textFormat: Text.PlainText
         wrapMode: Text.Wrap

@@ -118,7 +118,7 @@ Page {
                 text: screen.title
                 textFormat: Text.PlainText
                 wrapMode: Text.Wrap
-                Accessible.role: Accessible.Heading
+                AccessibleExtras.role: Accessible.Heading
                 font.pixelSize: Theme.title2Size
                 font.bold: true
                 color: Theme.primaryText

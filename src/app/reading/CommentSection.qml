@@ -19,7 +19,7 @@ Column {
         }
         Label {
             text: section.screen.commentHeading
-            Accessible.role: Accessible.Heading
+            AccessibleExtras.role: Accessible.Heading
             font.pixelSize: Theme.headlineSize
             font.weight: Font.DemiBold
             color: Theme.primaryText
@@ -87,7 +87,7 @@ Column {
         width: parent.width - 32
         visible: section.screen.hasPostError
         height: visible ? implicitHeight : 0
-        Accessible.role: Accessible.Notification
+        AccessibleExtras.role: Accessible.Notification
         text: section.screen.postError
         textFormat: Text.PlainText
         wrapMode: Text.Wrap

@@ -17,7 +17,7 @@ Page {
     }
 
     component SectionHeader: Label {
-        Accessible.role: Accessible.Heading
+        AccessibleExtras.role: Accessible.Heading
         leftPadding: 16
         topPadding: 20
         bottomPadding: 6
@@ -66,7 +66,7 @@ Page {
 
                     Label {
                         text: "深色模式"
-                        Accessible.role: Accessible.Heading
+                        AccessibleExtras.role: Accessible.Heading
                         font.pixelSize: Theme.headlineSize
                         font.bold: true
                         color: Theme.primaryText
@@ -177,7 +177,7 @@ Page {
                             objectName: "cacheClearedMark"
                             // Read out as it appears.
                             Accessible.ignored: false
-                            Accessible.role: Accessible.Notification
+                            AccessibleExtras.role: Accessible.Notification
                             Accessible.name: "图片缓存已清除"
                             anchors.right: parent.right
                             anchors.rightMargin: 16

@@ -115,7 +115,7 @@ FocusScope {
             font.pixelSize: Theme.headlineSize
             font.bold: true
             color: Theme.primaryText
-            Accessible.role: Accessible.Heading
+            AccessibleExtras.role: Accessible.Heading
             // Not a stop of its own: Tab and Backtab go on from where it sits
             // (Qt Quick would restart from the window's first stop).
             Keys.onTabPressed: nextItemInFocusChain(true).forceActiveFocus(Qt.TabFocusReason)
