@@ -127,92 +127,69 @@ inline void click(QQuickWindow &window, QQuickItem *item)
 }
 
 // The accessible object a screen reader is told has the focus: the focused
-// item or, as Qt Quick reports it, its nearest accessible ancestor; inside a
-// web view, the document's own focused node.
+// item's or, as Qt Quick reports it, its nearest accessible ancestor's,
+// followed into what it says holds the focus (a web view's document).
 inline QAccessibleInterface *focusedAccessible(QQuickWindow &window)
 {
-    for (QQuickItem *item = window.activeFocusItem(); item; item = item->parentItem()) {
-        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(item);
-        while (iface && iface->focusChild() && iface->focusChild() != iface)
-            iface = iface->focusChild();
-        if (iface)
-            return iface;
-    }
-    return nullptr;
+    QAccessibleInterface *iface = nullptr;
+    for (QQuickItem *item = window.activeFocusItem(); item && !iface; item = item->parentItem())
+        iface = QAccessible::queryAccessibleInterface(item);
+    while (iface && iface->focusChild() && iface->focusChild() != iface)
+        iface = iface->focusChild();
+    return iface;
 }
 
 // "Role name", as a test reads it: "Button 重试", "Heading 文章详情".
 inline QString describe(QAccessibleInterface *iface)
 {
-    if (!iface)
-        return QStringLiteral("(none)");
     static const QMetaEnum roles = QAccessible::staticMetaObject.enumerator(QAccessible::staticMetaObject.indexOfEnumerator("Role"));
-    return QString::fromLatin1(roles.valueToKey(iface->role())) + QLatin1Char(' ') + iface->text(QAccessible::Name);
+    return iface ? QString::fromLatin1(roles.valueToKey(iface->role())) + QLatin1Char(' ') + iface->text(QAccessible::Name) : QString();
 }
 
 // Every shown accessible object under `iface` (itself included), depth first.
 inline QList<QAccessibleInterface *> shownTree(QAccessibleInterface *iface)
 {
     QList<QAccessibleInterface *> out;
-    if (!iface || iface->state().invisible)
-        return out;
-    out << iface;
-    for (int i = 0; i < iface->childCount(); ++i)
-        out << shownTree(iface->child(i));
+    if (iface && !iface->state().invisible) {
+        out << iface;
+        for (int i = 0; i < iface->childCount(); ++i)
+            out << shownTree(iface->child(i));
+    }
     return out;
 }
 
-inline bool isInteractive(QAccessible::Role role)
-{
-    static const QList<QAccessible::Role> roles{QAccessible::Button, QAccessible::CheckBox, QAccessible::RadioButton,
-                                                QAccessible::EditableText, QAccessible::PageTab, QAccessible::MenuItem,
-                                                QAccessible::Link, QAccessible::ComboBox, QAccessible::ListItem,
-                                                QAccessible::Slider, QAccessible::SpinBox, QAccessible::ButtonMenu};
-    return roles.contains(role);
-}
-
-// Shown interactive objects under root (itself left out) that tell a screen reader no name.
+// Shown controls under root (itself left out) that tell a screen reader no name.
 inline QStringList unnamedControls(QQuickItem *root)
 {
+    using A = QAccessible;
+    static const QList<A::Role> controls{A::Button, A::CheckBox, A::RadioButton, A::EditableText, A::PageTab, A::MenuItem, A::Link};
     QStringList unnamed;
-    QAccessibleInterface *top = QAccessible::queryAccessibleInterface(root);
-    const auto all = top ? shownTree(top).mid(1) : QList<QAccessibleInterface *>();
-    for (QAccessibleInterface *iface : all)
-        if (isInteractive(iface->role()) && iface->text(QAccessible::Name).trimmed().isEmpty())
-            unnamed << describe(iface) + QLatin1Char(' ') + QString::fromLatin1(iface->object()->metaObject()->className());
+    for (QAccessibleInterface *iface : shownTree(QAccessible::queryAccessibleInterface(root)).mid(1))
+        if (controls.contains(iface->role()) && iface->text(QAccessible::Name).trimmed().isEmpty())
+            unnamed << describe(iface) + QString::fromLatin1(iface->object()->metaObject()->className());
     return unnamed;
 }
 
-// Whether the middle of `item` is inside its window, where it can be seen.
-inline bool inView(QQuickItem *item)
-{
-    const QPointF middle = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
-    return QRectF(QPointF(), item->window()->size()).contains(middle);
-}
-
-// What the focus lands on after each press of `key` (Backtab as Shift+Tab,
-// as the web engine reads it) until it comes back to where it started or to a
-// stop already passed; "stuck" when presses move it nowhere. A web view moves
-// it on later, once its engine has taken the focus: pressed again a few times
-// there. A stop out of sight is marked so.
-inline QStringList focusWalk(QQuickWindow &window, Qt::Key key, int limit = 40)
+// Where the focus lands at each press of `key` (Backtab as Shift+Tab, as the
+// web engine reads it) until it is back where it started or at a stop passed
+// already; "stuck" when it moves nowhere. A web view hands it on only once its
+// engine has taken it: pressed again there. A stop out of the window says so.
+inline QStringList focusWalk(QQuickWindow &window, Qt::Key key)
 {
     QStringList walk;
     QList<QQuickItem *> passed{window.activeFocusItem()};
-    const auto inWebView = [&] { return QByteArray(window.activeFocusItem()->metaObject()->className()).contains("WebEngine"); };
-    while (walk.size() < limit) {
+    while (walk.size() < 40) {
         bool moved = false;
-        for (int press = 0; !moved && (press == 0 || (press < 4 && inWebView())); ++press) {
+        for (int press = 0; !moved && (press == 0 || (press < 4 && passed.last()->inherits("QtWebEngineCore::RenderWidgetHostViewQtDelegateItem"))); ++press) {
             QTest::keyClick(&window, key, key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
             moved = QTest::qWaitFor([&] { return window.activeFocusItem() != passed.last(); }, 2000);
         }
-        if (!moved)
-            return walk << QStringLiteral("stuck");
         QQuickItem *at = window.activeFocusItem();
-        if (passed.contains(at))
-            break;
+        if (!moved || passed.contains(at))
+            return moved ? walk : walk << QStringLiteral("stuck");
         passed << at;
-        walk << describe(focusedAccessible(window)) + (inView(at) ? QString() : QStringLiteral(" (out of view)"));
+        const QPointF middle = at->mapToScene(QPointF(at->width() / 2, at->height() / 2));
+        walk << describe(focusedAccessible(window)) + (QRectF(QPointF(), window.size()).contains(middle) ? "" : " (out of view)");
     }
     return walk;
 }

@@ -37,6 +37,8 @@ ApplicationWindow {
     // Alt+P and Alt+H open the menus (the titles' mnemonics), F10 the first one.
     menuBar: MenuBar {
         id: menus
+        // A screen reader reads the titles without their mnemonic marks.
+        delegate: MenuBarItem { Accessible.name: text.replace(/\(&.\)|&/g, "") }
         background: Rectangle {
             color: Theme.appBackground
             Rectangle { anchors { left: parent.left; right: parent.right; bottom: parent.bottom } height: 1; color: Theme.border }
@@ -159,6 +161,8 @@ ApplicationWindow {
     // completion handlers run in. Something has the focus from the start: the
     // selected tab (a page opened at start-up then takes it for its title).
     function openStartPages() {
+        // The keyboard comes to the window (also without a window manager to give it).
+        window.requestActivate()
         if (tabBar.currentItem)
             tabBar.currentItem.forceActiveFocus()
         if (App.startArticleId > 0)
