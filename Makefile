@@ -11,7 +11,7 @@ ifeq ($(shell id -u),0)
 export QTWEBENGINE_DISABLE_SANDBOX := 1
 endif
 
-.PHONY: all deps configure build test demo screenshots clean sanitize leakcheck fuzz
+.PHONY: all deps configure build test demo screenshots clean sanitize leakcheck fuzz package installed-check
 
 all: build
 
@@ -29,6 +29,15 @@ test: build
 
 demo: build
 	bash scripts/demo.sh $(BUILD_DIR)
+
+# The Debian packages papelo and papelo-server, from this build, into
+# $(BUILD_DIR)/packages (README, "Install").
+package: build
+	cmake --build $(BUILD_DIR) --target package
+
+# Installs both packages with apt, runs them, checks the unit, purges them.
+installed-check:
+	bash scripts/check-installed-packages.sh $(BUILD_DIR)
 
 screenshots: build
 	bash scripts/screenshots.sh $(BUILD_DIR)

@@ -28,11 +28,21 @@ PACKAGES=(
   # private session bus for the desktop-portal and keychain tests, with a
   # headless Secret Service and its command-line client
   dbus-daemon gnome-keyring libsecret-tools
-  # the accessibility test on the real bus: an X server of its own, the
+  # a private X server for the tests that need a desktop platform (a mailto:
+  # link handed to xdg-open; the accessibility test on the real bus), the
   # accessibility bus and registry, and a client in Debian's Python
   xvfb xauth at-spi2-core gir1.2-atspi-2.0 python3-gi
   # fonts: Chinese text and the icon ligatures
   fonts-noto-cjk fonts-material-design-icons-iconfont
+  # packages (make package, ctest, CI): dpkg-shlibdeps and the package check
+  dpkg-dev lintian
+  # the service unit's checks (systemd-analyze verify / security, syscall
+  # filter) and the system calls the server really makes (strace)
+  systemd strace
+  # the reverse-proxy and TLS tests: nginx run as a process of the test's own
+  # (its service is never started, see below), a throwaway CA (openssl) and
+  # the web engine's certificate store under a temporary home (certutil)
+  nginx openssl libnss3-tools
 )
 BENCH_PACKAGES=(chromium)
 if [ "${1:-}" = --bench ]; then
@@ -57,4 +67,17 @@ echo "deps: installing ${missing[*]}"
 if [ "${PAPELO_APT_UPDATE:-0}" = 1 ] || [ -z "$(ls -A /var/lib/apt/lists 2>/dev/null | grep -v lock)" ]; then
   $SUDO apt-get update
 fi
+
+# Installing nginx (or anything else with a service) must never start that
+# service, and a freshly installed nginx must not start at boot either: only
+# a process of the tests' own ever runs it.
+. "$(dirname "$0")/service-guard.sh"
+trap release_services EXIT
+hold_services
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+for p in "${missing[@]}"; do
+  if [ "$p" = nginx ]; then
+    $SUDO deb-systemd-helper disable nginx.service >/dev/null 2>&1 || true
+    $SUDO update-rc.d nginx disable >/dev/null 2>&1 || true
+  fi
+done

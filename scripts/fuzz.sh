@@ -2,7 +2,7 @@
 # Runs the libFuzzer targets of tests/fuzz, one after another, each for a
 # while (default FUZZ_SECONDS or 60 s):
 #
-#   scripts/fuzz.sh [seconds] [target ...]     targets: decode imageurl styledhtml imageheader server
+#   scripts/fuzz.sh [seconds] [target ...]     targets: decode imageurl styledhtml addressrule imageheader server
 #
 # Builds them with clang under ASan + UBSan into build-fuzz/ (CMake option
 # PAPELO_SANITIZE=fuzzer), apart from the test build and ctest. Needs clang
@@ -17,7 +17,7 @@ cd "$(dirname "$0")/.."
 SECONDS_EACH="${1:-${FUZZ_SECONDS:-60}}"
 shift || true
 TARGETS=("$@")
-[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(decode imageurl styledhtml imageheader server)
+[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(decode imageurl styledhtml addressrule imageheader server)
 OUT=build-fuzz
 
 # Same machine-wide lock as scripts/locked-build.sh: one build at a time.
@@ -30,7 +30,7 @@ failed=()
 for t in "${TARGETS[@]}"; do
   timeout=10
   case "$t" in
-    imageurl) max_len=512 ;;
+    imageurl|addressrule) max_len=512 ;;
     server) max_len=4096 ;;
     # A few hundred bytes can legally declare an image near the 40-megapixel
     # limit, and decoding one under ASan takes seconds.

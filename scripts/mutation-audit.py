@@ -17,6 +17,7 @@ spent waiting for the lock not counted); beyond that it is a timeout.
 """
 import argparse
 import json
+import os
 import pathlib
 import re
 import signal
@@ -118,15 +119,17 @@ def failures(ctest_output):
 
 
 def tests_matching(build, regex):
-    """(test names, build targets) of the tests the regex selects; a test's target is its executable."""
+    """(test names, build targets) of the tests the regex selects; a test's target is the executable of
+    the build it runs, also through a wrapper (dbus-run-session, xvfb-run)."""
     out = subprocess.run(["ctest", "--test-dir", build, "-N", "-R", regex, "--show-only=json-v1"],
                          capture_output=True, text=True, check=True).stdout
     names, targets = [], []
     for test in json.loads(out).get("tests", []):
         names.append(test["name"])
-        command = test.get("command") or [""]
-        if pathlib.Path(command[0]).name == test["name"]:
-            targets.append(test["name"])
+        for part in test.get("command") or []:
+            path = pathlib.Path(part)
+            if path.is_absolute() and pathlib.Path(build) in path.parents and path.is_file() and os.access(path, os.X_OK):
+                targets.append(path.name)
     return names, targets
 
 

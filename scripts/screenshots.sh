@@ -13,8 +13,8 @@ trap 'kill $SERVER_PID 2>/dev/null || true; wait $SERVER_PID 2>/dev/null || true
 
 export QT_QPA_PLATFORM=offscreen
 if [ "$(id -u)" -eq 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
-export XDG_CONFIG_HOME="$WORK/config" XDG_CACHE_HOME="$WORK/cache"
-mkdir -p "$OUT" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
+export XDG_CONFIG_HOME="$WORK/config" XDG_CACHE_HOME="$WORK/cache" XDG_DATA_HOME="$WORK/share"
+mkdir -p "$OUT" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME"
 
 "$SERVER" --demo --no-throttle --data "$WORK/data" --port "$PORT" > "$WORK/server.log" &
 SERVER_PID=$!

@@ -61,9 +61,13 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, QString *error)
         number("hash-threads", "Threads that hash passwords.", "N", &o.hashThreads, 1, 256),
         number("hash-queue", "Password hashes queued before sign-ins are answered 503.", "N", &o.hashQueue, 1, 1000000),
     };
+    const QCommandLineOption trustedProxy(
+        QStringLiteral("trusted-proxy"),
+        QStringLiteral("Believe X-Forwarded-For and X-Forwarded-Proto from this reverse proxy (repeatable)."),
+        QStringLiteral("ADDRESS[/BITS]"));
     const QCommandLineOption bareLists(QStringLiteral("bare-lists"),
                                        QStringLiteral("Leave likes and comments out of article lists (the older shape)."));
-    parser.addOptions({port, host, data, demo, articles, noThrottle, bareLists});
+    parser.addOptions({port, host, data, demo, articles, noThrottle, bareLists, trustedProxy});
     for (const NumberFlag &flag : numbers)
         parser.addOption(flag.option);
     if (!parser.parse(arguments)) {
@@ -101,6 +105,12 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, QString *error)
         }
     }
     o.throttle = !parser.isSet(noThrottle);
+    for (const QString &proxy : parser.values(trustedProxy)) {
+        if (!o.trustedProxies.add(proxy)) {
+            *error = QStringLiteral("--trusted-proxy must be an IP address or ADDRESS/BITS, not \"%1\"").arg(proxy);
+            return {};
+        }
+    }
     for (const NumberFlag &flag : numbers) {
         const int value = parser.value(flag.option).toInt(&ok);
         if (!ok || value < flag.min || value > flag.max) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "http/TrustedProxies.h"
+
 #include <QHostAddress>
 #include <QString>
 
@@ -13,6 +15,7 @@ struct ServerOptions {
     int articles = 0;
     int latencyMs = 0;
     bool bareLists = false;  // lists without likes/comments, the older shape
+    TrustedProxies trustedProxies;  // none unless --trusted-proxy names them
 
     // Limits against abuse; server/README.md explains each.
     bool throttle = true;

@@ -114,7 +114,7 @@ int main(int argc, char **argv)
     raiseDescriptorLimit();
     HttpFrontend frontend(router,
                           {options.maxConnectionsPerAddress, options.maxConnections, options.requestTimeoutSeconds * 1000},
-                          options.latencyMs);
+                          options.trustedProxies, options.latencyMs);
     const quint16 port = frontend.start(options.host, options.port);
     if (port == 0) {
         printError(QStringLiteral("cannot listen on %1:%2: %3").arg(options.hostText).arg(options.port).arg(frontend.errorString()));

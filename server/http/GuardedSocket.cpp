@@ -41,8 +41,17 @@ GuardedSocket::~GuardedSocket()
     if (!m_counts)
         return;
     --m_counts->total;
-    if (--m_counts->perClient[m_key] <= 0)
-        m_counts->perClient.remove(m_key);
+    drop(m_key);
+    drop(m_claim);
+}
+
+void GuardedSocket::drop(QString &key)
+{
+    if (key.isEmpty())
+        return;
+    if (--m_counts->perClient[key] <= 0)
+        m_counts->perClient.remove(key);
+    key.clear();
 }
 
 void GuardedSocket::hold(std::shared_ptr<ConnectionCounts> counts, QString key)
@@ -50,7 +59,20 @@ void GuardedSocket::hold(std::shared_ptr<ConnectionCounts> counts, QString key)
     m_counts = std::move(counts);
     m_key = std::move(key);
     ++m_counts->total;
-    ++m_counts->perClient[m_key];
+    if (!m_key.isEmpty())
+        ++m_counts->perClient[m_key];
+}
+
+bool GuardedSocket::claimFor(const QString &clientKey, int limit)
+{
+    if (!m_counts)
+        return false;
+    drop(m_claim);
+    if (m_counts->perClient.value(clientKey) >= limit)
+        return false;
+    m_claim = clientKey;
+    ++m_counts->perClient[m_claim];
+    return true;
 }
 
 void GuardedSocket::refuse(const QByteArray &answer)
@@ -73,6 +95,8 @@ void GuardedSocket::requestComplete()
 
 void GuardedSocket::answerSent()
 {
+    if (m_counts)
+        drop(m_claim);
     if (!m_refused)
         m_deadline.start();
 }

@@ -26,8 +26,13 @@ public:
     GuardedSocket(int requestTimeoutMs, QObject *parent);
     ~GuardedSocket() override;
 
-    // Takes a share of the counts, given back when the socket is deleted.
+    // Takes a share of the counts, given back when the socket is deleted. A
+    // trusted proxy's connection (empty key) counts towards the total only.
     void hold(std::shared_ptr<ConnectionCounts> counts, QString key);
+    // A trusted proxy's request counts under the client it forwards until
+    // its answer is sent, as that client's own connection would; false when
+    // the client already has `limit`.
+    bool claimFor(const QString &clientKey, int limit);
     // Sends this answer (a whole HTTP message, or nothing) and closes;
     // whatever the client sends from now on is drained unread.
     void refuse(const QByteArray &answer);
@@ -40,9 +45,11 @@ public:
 private:
     void guard();
     void expire();
+    void drop(QString &key);
 
     std::shared_ptr<ConnectionCounts> m_counts;
     QString m_key;
+    QString m_claim;  // the forwarded client of the request being answered
     QTimer m_deadline;
     qint64 m_pending = 0;
     QByteArray m_opening;  // the connection's first bytes, until they show a request line

@@ -2,7 +2,10 @@
 
 #include "http/HttpTypes.h"
 
-GuardedTcpServer::GuardedTcpServer(Limits limits, QObject *parent) : QTcpServer(parent), m_limits(limits) {}
+GuardedTcpServer::GuardedTcpServer(Limits limits, const TrustedProxies &proxies, QObject *parent)
+    : QTcpServer(parent), m_limits(limits), m_proxies(proxies)
+{
+}
 
 void GuardedTcpServer::incomingConnection(qintptr descriptor)
 {
@@ -11,7 +14,7 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor)
         delete socket;
         return;
     }
-    const QString key = clientKey(socket->peerAddress());
+    const QString key = m_proxies.contains(socket->peerAddress()) ? QString() : clientKey(socket->peerAddress());
     if (m_counts->total >= m_limits.total || m_counts->perClient.value(key) >= m_limits.perClient) {
         socket->refuse(serialise(HttpReply::error(503, QStringLiteral("连接数过多，请稍后再试")), true));
         return;

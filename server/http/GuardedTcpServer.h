@@ -1,13 +1,16 @@
 #pragma once
 
 #include "http/GuardedSocket.h"
+#include "http/TrustedProxies.h"
 
 #include <QTcpServer>
 
 #include <memory>
 
 // Accepts connections as GuardedSockets, refusing with 503 those beyond the
-// limits on open connections per client and in all.
+// limits on open connections per client and in all. A trusted proxy's
+// connections count towards the total only; its requests count per client
+// (GuardedSocket::claimFor).
 class GuardedTcpServer : public QTcpServer {
 public:
     struct Limits {
@@ -16,13 +19,14 @@ public:
         int requestTimeoutMs = 20000;
     };
 
-    GuardedTcpServer(Limits limits, QObject *parent);
+    GuardedTcpServer(Limits limits, const TrustedProxies &proxies, QObject *parent);
 
 protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
     Limits m_limits;
+    const TrustedProxies &m_proxies;
     // Shared with the sockets, which may outlive this server at shutdown.
     std::shared_ptr<ConnectionCounts> m_counts = std::make_shared<ConnectionCounts>();
 };

@@ -25,14 +25,15 @@ QByteArray methodName(QHttpServerRequest::Method method)
 
 } // namespace
 
-HttpFrontend::HttpFrontend(const Router &router, GuardedTcpServer::Limits limits, int latencyMs, QObject *parent)
-    : QAbstractHttpServer(parent), m_router(router), m_limits(limits), m_latencyMs(latencyMs)
+HttpFrontend::HttpFrontend(const Router &router, GuardedTcpServer::Limits limits, const TrustedProxies &proxies,
+                           int latencyMs, QObject *parent)
+    : QAbstractHttpServer(parent), m_router(router), m_limits(limits), m_proxies(proxies), m_latencyMs(latencyMs)
 {
 }
 
 quint16 HttpFrontend::start(const QHostAddress &address, quint16 port)
 {
-    auto *tcp = new GuardedTcpServer(m_limits, this);
+    auto *tcp = new GuardedTcpServer(m_limits, m_proxies, this);
     if (!tcp->listen(address, port)) {
         m_error = tcp->errorString();
         delete tcp;
@@ -61,6 +62,15 @@ bool HttpFrontend::handleRequest(const QHttpServerRequest &request, QTcpSocket *
                                  : QLatin1Char('[') + socket->localAddress().toString() + QLatin1Char(']');
     r.localHost = address + QLatin1Char(':') + QString::number(socket->localPort());
     const bool head = r.method == "HEAD";
+
+    if (m_proxies.contains(r.remote)) {
+        m_proxies.apply(r);
+        auto *guarded = qobject_cast<GuardedSocket *>(socket);
+        if (guarded && !guarded->claimFor(clientKey(r.remote), m_limits.perClient)) {
+            deliver(socket, HttpReply::error(503, QStringLiteral("连接数过多，请稍后再试")), true, head);
+            return true;
+        }
+    }
 
     if (r.body.size() > maxBodyBytes) {
         deliver(socket, HttpReply::error(413, QStringLiteral("请求内容过大（上限 %1 KB）").arg(maxBodyBytes / 1024)), close, head);

@@ -15,7 +15,8 @@ class HttpFrontend : public QAbstractHttpServer {
 public:
     static constexpr qint64 maxBodyBytes = 64 * 1024;
 
-    HttpFrontend(const Router &router, GuardedTcpServer::Limits limits, int latencyMs, QObject *parent = nullptr);
+    HttpFrontend(const Router &router, GuardedTcpServer::Limits limits, const TrustedProxies &proxies, int latencyMs,
+                 QObject *parent = nullptr);
 
     // Port actually bound (useful with port 0), or 0 on failure.
     quint16 start(const QHostAddress &address, quint16 port);
@@ -31,6 +32,7 @@ private:
 
     const Router &m_router;
     GuardedTcpServer::Limits m_limits;
+    const TrustedProxies &m_proxies;
     int m_latencyMs = 0;
     QString m_error;
 };

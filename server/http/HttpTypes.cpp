@@ -25,7 +25,7 @@ QString HttpRequest::origin() const
     bool clean = !host.isEmpty() && host.size() < 256;
     for (char c : host)
         clean = clean && allowed.contains(c);
-    return QStringLiteral("http://") + (clean ? QString::fromLatin1(host) : localHost);
+    return scheme + QStringLiteral("://") + (clean ? QString::fromLatin1(host) : localHost);
 }
 
 HttpReply HttpReply::json(const QJsonObject &object, int status)

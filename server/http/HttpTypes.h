@@ -19,12 +19,13 @@ struct HttpRequest {
     QUrlQuery query;
     HeaderList headers;
     QByteArray body;
-    QHostAddress remote;
+    QHostAddress remote;  // the client: the peer, or whom a trusted proxy forwards
     QString localHost;  // "address:port" the connection arrived at, for requests without Host
+    QString scheme = QStringLiteral("http");  // "https" when a trusted proxy says so
 
     QByteArray header(const QByteArray &name) const;  // case-insensitive, empty when absent
-    // "http://<Host header>": the address the reader used, so absolute image
-    // URLs stay right whatever port or name reached us.
+    // "<scheme>://<Host header>": the address the reader used, so absolute
+    // image URLs stay right whatever port, name or proxy reached us.
     QString origin() const;
 };
 

@@ -34,14 +34,19 @@ QCoro::Task<> APIClient::enrichCounts(QList<Article> articles)
 QCoro::Task<> APIClient::enrichSlice(QList<Article> slice)
 {
     auto self = shared_from_this();
+    ArticleCountsStore &store = ArticleCountsStore::shared();
+    const quint64 generation = store.generation();
     for (const Article &article : std::as_const(slice)) {
         // Re-checked before every request: another enrichment may have filled it meanwhile.
-        if (ArticleCountsStore::shared().lookup(article.id))
+        if (store.lookup(article.id))
             continue;
         const auto detail = co_await fetchArticleDetail(article.id);
+        // The store was emptied for another server: these counts are not its.
+        if (store.generation() != generation)
+            co_return;
         if (!detail)
             continue;
-        ArticleCountsStore::shared().set(detail->likes, detail->comments, article.id);
+        store.set(detail->likes, detail->comments, article.id);
     }
 }
 

@@ -1,11 +1,13 @@
 #include "core/AppSettings.h"
 
+#include "core/ServerConfig.h"
 #include "core/SettingsFile.h"
 
 namespace papelo {
 
 namespace {
 const QString kThemeKey = QStringLiteral("themeModeRaw");
+const QString kServerKey = QStringLiteral("serverURL");
 }
 
 AppSettings::AppSettings(QString settingsPath, QObject *parent) : QObject(parent), m_settingsPath(std::move(settingsPath))
@@ -41,6 +43,21 @@ void AppSettings::setThemeModeIndex(int index)
     const auto modes = allThemeModes();
     if (index >= 0 && index < modes.size())
         setThemeMode(modes.at(index));
+}
+
+std::optional<QString> AppSettings::storedServer() const
+{
+    const QVariant stored = openSettings(m_settingsPath)->value(kServerKey);
+    if (!stored.isValid())
+        return std::nullopt;
+    return ServerConfig::normalizeBaseUrl(stored.toString());
+}
+
+void AppSettings::setStoredServer(const QString &baseUrl)
+{
+    auto settings = openSettings(m_settingsPath);
+    settings->setValue(kServerKey, baseUrl);
+    syncPrivately(*settings);
 }
 
 } // namespace papelo

@@ -8,10 +8,11 @@
 
 namespace papelo {
 
-// The persisted appearance choice under "themeModeRaw". Reads go to the
-// store until this object writes; every write is stored at once and also
-// kept in memory, so a store that cannot be written still changes the
-// appearance for this run. UI thread only.
+// The persisted appearance choice under "themeModeRaw", and the server
+// chosen in the settings tab under "serverURL". Reads go to the store until
+// this object writes; every write is stored at once and also kept in memory,
+// so a store that cannot be written still changes the appearance for this
+// run. UI thread only.
 class AppSettings : public QObject {
     Q_OBJECT
     // 0 system, 1 light, 2 dark: the order of allThemeModes().
@@ -28,6 +29,10 @@ public:
 
     int themeModeIndex() const;
     void setThemeModeIndex(int index);
+
+    // The stored server address, normalised; none when nothing usable is stored.
+    std::optional<QString> storedServer() const;
+    void setStoredServer(const QString &baseUrl);
 
 signals:
     void changed();

@@ -24,4 +24,11 @@ void ArticleCountsStore::set(qint64 likes, qint64 comments, qint64 id)
     emit changed(id);
 }
 
+void ArticleCountsStore::clear()
+{
+    ++m_generation;
+    m_counts.clear();
+    emit cleared();
+}
+
 } // namespace papelo

@@ -1,5 +1,6 @@
 #include "core/ServerConfig.h"
 
+#include <QHostAddress>
 #include <QRegularExpression>
 #include <QUrl>
 
@@ -43,6 +44,22 @@ bool ServerConfig::isValidWebOrigin(const QString &host)
     static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?"
                                                            "(\\.[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?)*$"));
     return pattern.match(host).hasMatch();
+}
+
+bool ServerConfig::sendsInTheClear(const QString &baseUrl)
+{
+    const QUrl url(baseUrl, QUrl::StrictMode);
+    if (url.scheme() == QLatin1String("https"))
+        return false;
+    const QString host = url.host();
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        return false;
+    QHostAddress address;
+    if (!address.setAddress(host))
+        return true;
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    return !(isV4 ? QHostAddress(v4).isLoopback() : address.isLoopback());
 }
 
 std::optional<QString> ServerConfig::resolveBaseUrl(const QString &option, const QString &environment,

@@ -18,6 +18,10 @@ public:
     static std::optional<QString> normalizeBaseUrl(const QString &candidate);
     // A bare host name (letters, digits, dots, hyphens).
     static bool isValidWebOrigin(const QString &host);
+    // Plain http to a host that is not this machine: passwords and tokens
+    // would cross the network readable by anyone on the way. Unusable
+    // addresses count as such too, so the warning errs towards showing.
+    static bool sendsInTheClear(const QString &baseUrl);
 
     // Option wins over environment, environment over the compiled default.
     // Returns the chosen value unnormalised in `chosen` for error messages.

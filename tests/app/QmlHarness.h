@@ -17,6 +17,7 @@
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
 
 #include <functional>
+#include <vector>
 #include <memory>
 
 Q_IMPORT_QML_PLUGIN(PapeloPlugin)
@@ -215,16 +216,23 @@ struct MainWindow {
 #define QVERIFY_ALL_NAMED(root) QVERIFY2(qmltest::unnamedControls(root).isEmpty(), qPrintable(qmltest::unnamedControls(root).join(", ")))
 
 // main() of a QML test: Qt WebEngine before the application (pages may host a
-// web view), the style the reader runs with, settings and caches of its own.
+// web view; the name pictures.test reaches loopback there, a host that is not
+// loopback by its name), the style the reader runs with, settings and caches
+// of its own.
 #define QML_TEST_MAIN(TestClass)                                                                                       \
     int main(int argc, char *argv[])                                                                                   \
     {                                                                                                                  \
         QTemporaryDir home;                                                                                            \
         for (const char *name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})                                \
             qputenv(name, home.filePath(QString::fromLatin1(name)).toUtf8());                                          \
+        qunsetenv("QTWEBENGINE_CHROMIUM_FLAGS");                                                                       \
+        char marker[] = "--webEngineArgs", rules[] = "--host-resolver-rules=MAP pictures.test 127.0.0.1";              \
+        std::vector<char *> args(argv, argv + argc);                                                                   \
+        args.insert(args.end(), {marker, rules});                                                                      \
+        int appArgc = int(args.size());                                                                                \
         QtWebEngineQuick::initialize();                                                                                \
         QQuickStyle::setStyle(QStringLiteral("Basic"));                                                                \
-        QGuiApplication app(argc, argv);                                                                               \
+        QGuiApplication app(appArgc, args.data());                                                                     \
         TestClass test;                                                                                                \
         return QTest::qExec(&test, argc, argv);                                                                        \
     }

@@ -127,35 +127,43 @@ private slots:
         QVERIFY(screen.errorMessage().isEmpty());
     }
 
-    void failedReloadKeepsArticleAndComments()
+    // The comment list fails on its own (a 500, or over the body cap): the
+    // article stays, the section says why and retries the list alone; a
+    // failing reload keeps the list it had.
+    void failingCommentsLeaveTheArticle()
     {
         FakeServer &server = this->server();
-        serveArticle(server, 12);
+        server.on("GET", "/api/article/12", FakeServer::Response::json(articleJson(12, 5, 1)));
+        server.on("GET", "/api/comments", serverError("评论服务不可用"));
         ArticleDetailScreen screen;
         loaded(screen, server, 12);
+        QVERIFY(screen.mainBlock() == QStringLiteral("article") && screen.errorMessage().isEmpty());
+        QCOMPARE(screen.commentsError(), QStringLiteral("评论加载失败：评论服务不可用"));
+        serveArticle(server, 12);
+        QCoro::waitFor(screen.loadComments());
+        QVERIFY(!screen.hasCommentsError() && screen.comments()->count() == 1);
+        QCOMPARE(server.count("/api/article/12"), 1);
         server.on("GET", "/api/comments", serverError("评论服务不可用"));
         QCoro::waitFor(screen.loadContent());
-        QCOMPARE(screen.mainBlock(), QStringLiteral("article"));
-        QCOMPARE(screen.errorMessage(), QStringLiteral("加载失败：评论服务不可用"));
+        QVERIFY(screen.mainBlock() == QStringLiteral("article") && screen.hasCommentsError());
         QCOMPARE(screen.comments()->count(), 1);
     }
 
-    void commentsRequestCancelledWhenArticleFails()
+    // The article fails on its own: its error shows at once, the comments still come.
+    void failingArticleLeavesTheComments()
     {
         FakeServer &server = this->server();
         server.on("GET", "/api/article/13", serverError("坏了"));
-        FakeServer::Response stalled;
-        stalled.stall = true;
-        server.on("GET", "/api/comments", stalled);
+        server.on("GET", "/api/comments", FakeServer::delayed(FakeServer::Response::json(QJsonArray{commentJson(1, 0)}), 1500));
         ArticleDetailScreen screen;
         screen.setBaseUrl(server.baseUrl());
         screen.setArticleId(13);
         screen.retry();
-        // The stalled comments request would hold the load for the 15 s idle
-        // limit; cancelled, the failure shows almost at once.
         QTRY_VERIFY_WITH_TIMEOUT(!screen.isLoading(), 5000);
         QCOMPARE(screen.errorMessage(), QStringLiteral("加载失败：坏了"));
-        QCOMPARE(server.count("/api/comments"), 1);
+        QCOMPARE(screen.comments()->count(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(screen.comments()->count(), 1, 5000);
+        QVERIFY(screen.mainBlock() == QStringLiteral("error") && !screen.hasCommentsError());
     }
 
     void destroyedWhileRequestsRun()
@@ -465,6 +473,21 @@ private slots:
         QCOMPARE(shortTime.shortTime(), QStringLiteral("昨天"));
         CommentRowState full(Comment{1, "a", "b", 0, "2026-03-04 05:06:07", std::nullopt});
         QCOMPARE(full.shortTime(), QStringLiteral("2026-03-04"));
+    }
+
+    // A comment by an account carries its role beside the name; a guest's
+    // none, whatever name it took; gaining a user changes the row.
+    void memberMarks()
+    {
+        const auto by = [](std::optional<QString> role) {
+            return Comment{1, "demo", "b", 0, "t", role ? std::optional(Author{3, "demo", *role, std::nullopt}) : std::nullopt};
+        };
+        QCOMPARE(CommentRowState::memberMark(by(std::nullopt)), QString());
+        QCOMPARE(CommentRowState::memberMark(by(QStringLiteral("作者"))), QStringLiteral("作者"));
+        QCOMPARE(CommentRowState::memberMark(by(QStringLiteral(" "))), QStringLiteral("注册用户"));
+        QCOMPARE(CommentRowState::memberMark(by(QStringLiteral("编辑\n管理员"))), QStringLiteral("编辑 管理员"));
+        CommentRowState row(by(std::nullopt));
+        QVERIFY(row.adopt(by(QStringLiteral("作者"))));
     }
 };
 

@@ -7,6 +7,7 @@
 #include "reading/BodyWindow.h"
 #include "reading/ArticleProfile.h"
 #include "reading/ArticleRequestFilter.h"
+#include "images/ImageCache.h"
 #include "reading/WebViewHost.h"
 
 #include <QBuffer>
@@ -137,7 +138,8 @@ private slots:
     }
 
     // What a body may load besides its document; iframes never get this far
-    // (refused as navigations), so the filter is checked on its own.
+    // (refused as navigations, or removed by the body script), so the filter
+    // is checked on its own. The configured server is http://127.0.0.1:4000.
     void requestFilter_data()
     {
         using Info = QWebEngineUrlRequestInfo;
@@ -154,12 +156,17 @@ private slots:
         QTest::newRow("script") << int(Info::ResourceTypeScript) << "https://o.test/s.js" << false;
         QTest::newRow("fetch") << int(Info::ResourceTypeXhr) << "https://o.test/x" << false;
         QTest::newRow("ping") << int(Info::ResourceTypePing) << "https://o.test/p" << false;
+        QTest::newRow("picture, the server") << int(Info::ResourceTypeImage) << "http://127.0.0.1:4000/i.png" << true;
+        QTest::newRow("picture, loopback") << int(Info::ResourceTypeImage) << "http://127.0.0.1:4001/i.png" << false;
+        QTest::newRow("style sheet, localhost") << int(Info::ResourceTypeStylesheet) << "http://localhost:4000/s.css" << false;
+        QTest::newRow("media, private") << int(Info::ResourceTypeMedia) << "https://192.168.1.1/v.mp4" << false;
     }
     void requestFilter()
     {
         QFETCH(int, type);
         QFETCH(QString, url);
-        QTEST(ArticleRequestFilter::allows(QWebEngineUrlRequestInfo::ResourceType(type), QUrl(url)), "allowed");
+        QTEST(ArticleRequestFilter::allows(QWebEngineUrlRequestInfo::ResourceType(type), QUrl(url), "http://127.0.0.1:4000"),
+              "allowed");
         // The web origin keeps its Referer, whatever the case of its name; nobody else gets one.
         QVERIFY(ArticleRequestFilter::keepsReferer(QUrl("https://Papelo.Example/a.png"), "papelo.example"));
         QVERIFY(!ArticleRequestFilter::keepsReferer(QUrl(url), "papelo.example"));
@@ -225,6 +232,7 @@ private slots:
         QVERIFY(pictures.listen());
         FakeServer::Response red = png(Qt::red);
         red.headers.append(qMakePair(QByteArray("Set-Cookie"), QByteArray("seen=1; Path=/")));
+        red.headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray("max-age=3600")));
         pictures.on("GET", "/red.png", red);
         pictures.on("GET", "/blue.png", png(Qt::blue));
         // pictures.test is no loopback name: only the engine's host rules send it here.
@@ -235,8 +243,52 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(page.shows(300, 124, Qt::red), 10000);
         page.root->setProperty("html", img.arg(pictures.port()).arg(QStringLiteral("blue")));
         QTRY_VERIFY_WITH_TIMEOUT(page.shows(300, 124, Qt::blue), 20000);
+        // Cached in memory for the run, until the image cache is cleared.
+        page.root->setProperty("html", img.arg(pictures.port()).arg(QStringLiteral("red")) + QStringLiteral("<p>again</p>"));
+        QTRY_VERIFY_WITH_TIMEOUT(page.shows(300, 124, Qt::red), 20000);
+        QCOMPARE(pictures.count("/red.png"), 1);
+        // The engine clears on its own thread: a page opened at once may still be served from memory.
+        ImageCache::shared()->clear();
+        for (int attempt = 1; attempt <= 20 && pictures.count("/red.png") < 2; ++attempt) {
+            page.root->setProperty("html", img.arg(pictures.port()).arg(QStringLiteral("red")) + QString(attempt, QLatin1Char(' ')));
+            (void)QTest::qWaitFor([&] { return pictures.count("/red.png") == 2; }, 1000);
+        }
+        QCOMPARE(pictures.count("/red.png"), 2);
         for (const FakeServer::Request &request : pictures.requests())
             QVERIFY2(!request.hasHeader("Cookie") && !request.hasHeader("Referer"), request.target.constData());
+    }
+
+    // Nothing on loopback hosts (by name, address, IPv6, or a redirect from a
+    // public name) is asked for: pictures, a style sheet, a background, a
+    // video. Frames without an http(s) address are gone before they render
+    // (what their documents would load is never asked for); a web frame is
+    // left to the frame rules.
+    void bodyReachesNoPrivateHostAndNoFrameWithoutAnAddress()
+    {
+        FakeServer pictures, fifth, six;
+        QVERIFY(pictures.listen() && fifth.listen(QHostAddress("127.0.0.5")) && six.listen(QHostAddress::LocalHostIPv6));
+        pictures.on("GET", "/shown.png", png(Qt::green));
+        FakeServer::Response moved = FakeServer::Response::raw(302, {}, "text/plain");
+        moved.headers.append({"Location", fifth.baseUrl().toUtf8() + "/redirected.png"});
+        pictures.on("GET", "/moved.png", moved);
+        const QString host = QStringLiteral("http://pictures.test:%1").arg(pictures.port());
+        const QString local = QStringLiteral("http://localhost:%1").arg(pictures.port());
+        const auto img = [&](const char *name) { return QStringLiteral("<img src='%1/%2.png'>").arg(host, QLatin1String(name)); };
+        const QString body = QStringLiteral(
+            "<link rel=stylesheet href='%1/style.css'><img src='%2/fifth.png'><img src='%3/six.png'><img src='%4/moved.png'>"
+            "<div style='height:20px;background:url(%1/background.png)'></div><video src='%3/video.mp4' autoplay></video>"
+            "<iframe srcdoc=\"%5\"></iframe><iframe srcdoc=\"<iframe srcdoc=&quot;%6&quot;></iframe>\"></iframe>"
+            "<iframe src=\"data:text/html,%7\"></iframe><object data=\"data:text/html,%8\"></object><iframe></iframe>"
+            "<iframe src='about:blank'></iframe><iframe src='https://example.org/web'></iframe>%9")
+            .arg(local, fifth.baseUrl(), six.baseUrl(), host, img("srcdoc"), img("nested"), img("data"), img("object"), img("shown"));
+        Page page(m_engine, body);
+        QTRY_VERIFY_WITH_TIMEOUT(!page.host()->isLoading() && pictures.count("/shown.png") == 1, 20000);
+        QTest::qWait(500);
+        QVERIFY2(pictures.requests().size() == 2 && pictures.count("/moved.png") == 1, pictures.requests().constLast().target.constData());
+        QVERIFY(fifth.requests().isEmpty() && six.requests().isEmpty());
+        QCOMPARE(page.probe(QStringLiteral("Array.from(document.querySelectorAll('iframe, frame, embed, object'), "
+                                           "e => e.getAttribute('src')).join()")).toString(),
+                 QStringLiteral("https://example.org/web"));
     }
 
     void tallAndLargeBodies_data()

@@ -4,6 +4,8 @@
 // and hostile bodies.
 #include "FakeServer.h"
 #include "core/Activity.h"
+#include "core/AddressRule.h"
+#include "core/ServerConfig.h"
 #include "images/ImageCache.h"
 #include "images/ImageDecoder.h"
 #include "images/ImageSurface.h"
@@ -11,6 +13,7 @@
 
 #include <QBuffer>
 #include <QCoroTask>
+#include <QHostInfo>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
@@ -56,7 +59,8 @@ FakeServer::Response pngResponse(const QByteArray &bytes, int ms = 0) { return F
 class TestImages : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
-    FakeServer m_server;
+    FakeServer m_server;  // the configured server
+    FakeServer m_other, m_fifth, m_six;  // loopback hosts it may not send the reader to
     std::unique_ptr<ImageCache> m_cache;
 
     QUrl url(const char *path) const { return QUrl(m_server.baseUrl() + QLatin1String(path)); }
@@ -77,7 +81,12 @@ class TestImages : public QObject {
     }
 
 private slots:
-    void initTestCase() { QVERIFY(m_server.listen()); }
+    void initTestCase()
+    {
+        QVERIFY(m_server.listen() && m_other.listen() && m_fifth.listen(QHostAddress("127.0.0.5"))
+                && m_six.listen(QHostAddress::LocalHostIPv6));
+        ServerConfig::setBaseUrl(m_server.baseUrl());
+    }
     void init()
     {
         m_server.clear();
@@ -108,7 +117,9 @@ private slots:
     // Only successful bodies are kept in memory; clearing empties both layers.
     void memoryAnswersRepeatsUntilCleared()
     {
-        m_server.on("GET", "/a.png", pngResponse(png(8, 8)));
+        FakeServer::Response withCookie = pngResponse(png(8, 8));
+        withCookie.headers.append({"Set-Cookie", QByteArray("seen=1; Path=/")});
+        m_server.on("GET", "/a.png", withCookie);
         m_server.on("GET", "/missing.png", FakeServer::Response::raw(404, "<html>Not Found</html>", "text/html"));
         QCOMPARE(fetchNow(url("/missing.png")).status, 404);
         QVERIFY(fetchNow(url("/a.png")).ok && fetchNow(url("/a.png")).fromMemory);
@@ -118,6 +129,32 @@ private slots:
         QVERIFY(m_cache->memoryCost() == 0 && m_cache->diskSize() == 0);
         QVERIFY(!fetchNow(url("/a.png")).fromMemory);
         QCOMPARE(m_server.count("/a.png"), 2);
+        QVERIFY(!m_server.requestsTo("/a.png").last().hasHeader("Cookie")); // pictures do not remember the reader
+    }
+
+    // Into the reader's machine or network only the configured server may
+    // send it: by address, name, IPv6, redirect or a name that resolves there.
+    void privateAddressesAreRefused_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::newRow("127.0.0.5") << m_fifth.baseUrl() + "/p.png";
+        QTest::newRow("[::1]") << m_six.baseUrl() + "/p.png";
+        QTest::newRow("localhost") << QStringLiteral("http://localhost:%1/p.png").arg(m_other.port());
+        QTest::newRow("server redirects there") << m_server.baseUrl() + "/moved.png";
+        QTest::newRow("this machine's name") << QStringLiteral("http://%1:%2/p.png").arg(QHostInfo::localHostName()).arg(m_other.port());
+    }
+    void privateAddressesAreRefused()
+    {
+        QFETCH(QString, address);
+        const QList<QHostAddress> own = QHostInfo::fromName(QHostInfo::localHostName()).addresses();
+        if (address.contains(QHostInfo::localHostName()) && std::none_of(own.begin(), own.end(), isPrivateAddress))
+            QSKIP("this machine's name does not resolve to a private address here");
+        FakeServer::Response moved = FakeServer::Response::raw(302, {}, "text/plain");
+        moved.headers = {{"Location", m_fifth.baseUrl().toUtf8() + "/p.png"}};
+        m_server.on("GET", "/moved.png", moved);
+        QVERIFY(!fetchNow(QUrl(address)).ok);
+        QTest::qWait(200);
+        QVERIFY(m_other.requests().isEmpty() && m_fifth.requests().isEmpty() && m_six.requests().isEmpty());
     }
 
     // The default limits keep a 25 MB image in both layers (memory holds

@@ -77,6 +77,19 @@ private slots:
         QVERIFY(cancelled(request));
     }
 
+    // A screen that goes cancels its load, whatever it asked for on hiding,
+    // on the next turn of the event loop.
+    void goingAwayCancels()
+    {
+        auto load = std::make_unique<LoadLifecycle>();
+        const LoadLifecycle::Ticket ticket = load->start(m_server.baseUrl(), {}, LoadLifecycle::OnHide::KeepRunning);
+        auto request = ticket.client->fetchStats();
+        QTRY_VERIFY(m_server.inFlight() > 0);
+        load.reset();
+        QVERIFY(!request.isReady());
+        QVERIFY(cancelled(request));
+    }
+
     void hideCancelsOnlyWhatAskedForIt_data()
     {
         QTest::addColumn<bool>("keepRunning");

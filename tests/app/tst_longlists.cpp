@@ -39,11 +39,14 @@ private slots:
         collectWarnings();
         QVERIFY(m_server.listen());
         ServerConfig::setBaseUrl(m_server.baseUrl());
-        // Rows of every height: empty, several lines, unbreakable words, long text.
+        // Rows of every height: empty, several lines, unbreakable words, long
+        // text; every fourth by an account, with its mark beside the name.
         const QStringList texts{QString(), QStringLiteral("第一行\n第二行\n\n第四行"), QStringLiteral("x").repeated(300)};
         for (int i = 1; i <= 300; ++i) {
             m_comments.append(fixtures::comment(i));
             m_comments.last().content = i % 7 < 3 ? texts.at(i % 7) : QStringLiteral("评论内容，长短不一。").repeated(i % 13);
+            if (i % 4 == 0)
+                m_comments.last().user = fixtures::author(i, QStringLiteral("访客"));
         }
         m_server.on("GET", "/api/article/7", fixtures::reply(fixtures::detail(7)));
         m_server.on("GET", "/api/comments", [this](const FakeServer::Request &) { return fixtures::replyList(m_comments); });

@@ -7,10 +7,12 @@
 #include "ServedTest.h"
 #include "ServerProcess.h"
 #include "account/ProfileScreen.h"
+#include "reading/CommentListModel.h"
 #include "core/AuthManager.h"
 #include "core/Envelopes.h"
 
 #include <QCoroTask>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -42,6 +44,7 @@ struct Tab {
     {
         screen.reset();
         auth = std::make_unique<AuthManager>(settingsPath());
+        auth->setServer(baseUrl);
         screen = std::make_unique<ProfileScreen>();
         screen->setBaseUrl(baseUrl);
         screen->setAuth(auth.get());
@@ -61,6 +64,7 @@ struct Tab {
     QString storedBio() const
     {
         AuthManager later(settingsPath());
+        later.setServer(baseUrl);
         later.loadFromStorage();
         return QTest::qWaitFor([&] { return later.isLoggedIn(); }, 3000) ? later.userBio() : QStringLiteral("<signed out>");
     }
@@ -185,7 +189,7 @@ private slots:
         QTest::qWait(100);
         QVERIFY(!tab.screen->isLoggedIn() && server().requests().isEmpty());
 
-        AuthManager(tab.settingsPath()).login(QStringLiteral("tok-stored"), user(7, QStringLiteral("alice"), QStringLiteral("stored bio")));
+        tab.auth->login(QStringLiteral("tok-stored"), user(7, QStringLiteral("alice"), QStringLiteral("stored bio")));
         tab.relaunch();
         QCOMPARE((QStringList{tab.screen->displayName(), tab.screen->initial()}), (QStringList{"用户", "?"}));
         tab.screen->appear();
@@ -275,7 +279,7 @@ private slots:
         ConsoleCapture console;
         QCoro::waitFor(tab->screen->loadMyArticlesTask());
         QCOMPARE(console.release(), QStringList{QStringLiteral("加载我的文章失败：数据库不可用")});
-        QVERIFY(articles.isEmpty() && !tab->screen->hasErrorMessage());
+        QVERIFY(articles.isEmpty() && !tab->screen->hasErrorMessage() && tab->auth->isLoggedIn());
         QCOMPARE(tab->screen->statsTotal(), QStringLiteral("3"));
 
         server().on("GET", "/api/me", me(user(7, QStringLiteral("alice")), 9, 9, {}, 400));
@@ -285,6 +289,41 @@ private slots:
         articles.clear();
         QCoro::waitFor(std::move(load));
         QVERIFY(articles.isEmpty() && !tab->screen->hasUserStats());
+    }
+
+    // The server no longer knows the token: the sign-in ends and is removed.
+    void refusedTokenSignsOut()
+    {
+        auto tab = aliceSignedIn();
+        server().on("GET", "/api/me", refusal(401, "登录已过期"));
+        ConsoleCapture console;
+        QCoro::waitFor(tab->screen->loadMyArticlesTask());
+        console.release();
+        QVERIFY(!tab->auth->isLoggedIn() && !tab->screen->hasUserStats() && tab->screen->hasErrorMessage());
+        QVERIFY(!QSettings(tab->settingsPath(), QSettings::IniFormat).contains(QStringLiteral("authToken")));
+    }
+
+    // The next run against another server sees no token, not even from a
+    // like; back on the first server the sign-in is there again.
+    void tokenStaysWithItsServer()
+    {
+        auto tab = aliceSignedIn();
+        FakeServer other;
+        QVERIFY(other.listen(QHostAddress::LocalHostIPv6));
+        for (FakeServer *host : {&other, &server()})
+            host->on("POST", "/api/like", FakeServer::Response::json(QJsonObject{{"ok", true}}));
+        for (const QString &base : {other.baseUrl(), server().baseUrl()}) {
+            tab->baseUrl = base;
+            tab->relaunch();
+            tab->screen->appear();
+            CommentListModel comments;
+            comments.setBaseUrl(base);
+            comments.setAuth(tab->auth.get());
+            QCoro::waitFor(comments.likeComment(5));
+        }
+        QVERIFY(other.count("/api/like") == 1 && other.count("/api/me") == 0);
+        QVERIFY(!other.requestsTo("/api/like").first().hasHeader("Authorization"));
+        QCOMPARE(server().requestsTo("/api/like").value(0).header("Authorization"), QByteArray("Bearer tok-alice"));
     }
 
     void lateAnswersOfAnotherAccountAreDropped()

@@ -5,6 +5,7 @@
 #include "core/ServerConfig.h"
 
 #include <QBuffer>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -60,6 +61,15 @@ private slots:
         QTest::keyClick(main.window.get(), Qt::Key_Space);
         QTRY_VERIFY(app->isDark());
         app->settings()->setThemeMode(ThemeMode::System);
+        // The server field shows the address in use; typing and Return reach the state and its verdict shows.
+        QQuickItem *serverField = named(stacks.at(3), QStringLiteral("serverField"));
+        QCOMPARE(serverField->property("text").toString(), ServerConfig::baseUrl());
+        serverField->forceActiveFocus();
+        serverField->setProperty("cursorPosition", serverField->property("length"));
+        QTest::keyClick(main.window.get(), Qt::Key_X);
+        QTest::keyClick(main.window.get(), Qt::Key_Return);
+        QTRY_VERIFY(named(stacks.at(3), QStringLiteral("serverStatus"))->property("text").toString().startsWith(QStringLiteral("服务器地址无效：")));
+        QVERIFY_ALL_NAMED(stacks.at(3));
 
         QSignalSpy refresh(app->commands(), &AppCommands::refreshArticles);
         QTest::keyClick(main.window.get(), Qt::Key_R, Qt::ControlModifier);
@@ -86,6 +96,12 @@ private slots:
         QTest::keyClick(main.window.get(), Qt::Key_Escape); // at the root: nothing to pop
         QCOMPARE(home->property("depth").toInt(), 1);
         QCOMPARE(stacks.at(1)->property("depth").toInt(), 2);
+        // Another server: every tab but settings starts afresh, the one shown at once.
+        QPointer<QObject> oldHome = home->property("stack").value<QObject *>()->property("currentItem").value<QObject *>();
+        pushSettings(home);
+        app->switchServer(FakeServer::deadBaseUrl());
+        QTRY_VERIFY(!oldHome && home->property("depth").toInt() == 1 && stacks.at(1)->property("depth").toInt() == 0);
+        QCOMPARE(stacks.at(3)->property("depth").toInt(), 1);
 
         QCOMPARE(app->windowWidth(), 1200.0);
         main.window->setWidth(600);
@@ -99,6 +115,7 @@ private slots:
         QVERIFY(png.open(QIODevice::WriteOnly) && QImage(120, 60, QImage::Format_RGB32).save(&png, "PNG"));
         FakeServer server;
         QVERIFY(server.listen());
+        ServerConfig::setBaseUrl(server.baseUrl()); // the server's own pictures
         server.on("GET", "/slow.png", FakeServer::delayed(FakeServer::Response::raw(200, png.data(), "image/png"), 500));
         server.on("GET", "/broken.png", FakeServer::Response::raw(404, "<html>nope</html>", "text/html"));
         QQmlEngine engine;

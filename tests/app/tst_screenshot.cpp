@@ -1,13 +1,19 @@
 // Runs the built reader as a user would: screenshot mode writes a PNG of the
 // requested size showing the requested page; a bad server address is refused
-// before any request.
+// before any request; nothing a body or a picture sets follows the reader
+// into the next run.
 #include "FakeServer.h"
+#include "Fixtures.h"
 
+#include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
+
+// A 1x1 PNG.
+const QByteArray kPng = "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAIAAACQd1PeAAAADElEQVR4nGNgYGAAAAAEAAH2FzhVAAAAAElFTkSuQmCC";
 
 class TestScreenshot : public QObject {
     Q_OBJECT
@@ -37,7 +43,7 @@ class TestScreenshot : public QObject {
 private slots:
     void initTestCase()
     {
-        for (const char *name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
+        for (const char *name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
             qputenv(name, m_dir.filePath(QLatin1String(name)).toUtf8());
         qunsetenv("PAPELO_SERVER");
         QVERIFY(m_server.listen());
@@ -90,6 +96,41 @@ private slots:
         // Below the bars: a start page left under the home page would differ only by the back button.
         const QRect content(0, 140, start.width(), start.height() - 140);
         QVERIFY(start.copy(content) != home.copy(content));
+    }
+
+    // Every answer carries validators and a cookie. The next run asks for the
+    // body's picture afresh, without them; the card's picture never sends
+    // the cookie back; the profile earlier versions kept on disk is gone.
+    void nothingTracksTheReaderAcrossRuns()
+    {
+        FakeServer host;
+        QVERIFY(host.listen());
+        papelo::Article listed = fixtures::article(9);
+        papelo::ArticleDetail detail = fixtures::detail(9);
+        host.setFallback([&](const FakeServer::Request &request) {
+            listed.thumb = host.baseUrl() + QStringLiteral("/thumb.png");
+            detail.body = QStringLiteral("<img src=\"%1/body.png\">").arg(host.baseUrl());
+            FakeServer::Response answer = request.path == "/api/articles" ? fixtures::page({listed})
+                                          : request.path == "/api/article/9" ? fixtures::reply(detail)
+                                          : request.path == "/api/comments" ? fixtures::replyList(QList<papelo::Comment>{})
+                                          : FakeServer::Response::raw(200, QByteArray::fromBase64(kPng), "image/png");
+            answer.headers += {{"ETag", "\"v1\""}, {"Last-Modified", "Mon, 02 Mar 2026 10:00:00 GMT"},
+                               {"Cache-Control", "no-cache"}, {"Set-Cookie", "reader=42; Path=/; Max-Age=86400"}};
+            return answer;
+        });
+        const QString former = QStringLiteral("%1/PapeloBrightsheet/Papelo/QtWebEngine/papelo-articles");
+        for (const char *root : {"XDG_DATA_HOME", "XDG_CACHE_HOME"})
+            QVERIFY(QDir().mkpath(former.arg(m_dir.filePath(QLatin1String(root))) + QStringLiteral("/Cache")));
+        for (int round = 1; round <= 2; ++round) {
+            QCOMPARE(run({"--server", host.baseUrl(), "--article", "9", "--screenshot", m_dir.filePath("runs.png")}), 0);
+            QCOMPARE(host.count("/body.png"), round);
+        }
+        for (const FakeServer::Request &request : host.requests()) {
+            for (const char *header : {"Cookie", "If-None-Match", "If-Modified-Since"})
+                QVERIFY2(!request.hasHeader(header), (request.target + ' ' + header).constData());
+        }
+        for (const char *root : {"XDG_DATA_HOME", "XDG_CACHE_HOME"})
+            QVERIFY(!QFileInfo::exists(former.arg(m_dir.filePath(QLatin1String(root)))));
     }
 
     void badServerIsRefusedBeforeAnyRequest()

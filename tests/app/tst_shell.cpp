@@ -7,6 +7,8 @@
 #include "appearance/SystemAppearance.h"
 #include "appearance/Theme.h"
 #include "common/App.h"
+#include "core/ArticleCountsStore.h"
+#include "core/ServerConfig.h"
 #include "images/ImageCache.h"
 #include "settings/SettingsScreen.h"
 #include "shell/CommandLine.h"
@@ -127,6 +129,7 @@ private slots:
         FakeServer server;
         QVERIFY(server.listen());
         server.on("GET", "/c.png", FakeServer::Response::raw(200, QByteArray(5000, 'p'), "image/png"));
+        ServerConfig::setBaseUrl(server.baseUrl()); // pictures from the server itself
         ImageCache *cache = ImageCache::shared();
         QVERIFY(cache->diskDirectory().startsWith(m_dir.filePath(QStringLiteral("cache"))));
         QVERIFY(QCoro::waitFor(cache->fetch(QUrl(server.baseUrl() + QStringLiteral("/c.png")))).ok);
@@ -214,6 +217,41 @@ private slots:
         QCOMPARE(settings.themeModeRaw(), modes.value(2).toMap().value(QStringLiteral("raw")).toString());
     }
 
+    // A new server address is asked for its statistics first; only an answer
+    // moves every screen to it: stored, counts forgotten, the old server's
+    // sign-in ended (and back when it returns). Fixed for the run, nothing applies.
+    void serverSwitchChecksFirst()
+    {
+        FakeServer a, b;
+        QVERIFY(a.listen() && b.listen(QHostAddress::LocalHostIPv6));
+        for (FakeServer *server : {&a, &b})
+            server->on("GET", "/api/stats", FakeServer::Response::json(QJsonObject{{"totalArticles", 1}, {"dbArticles", 1}}));
+        ServerConfig::setBaseUrl(a.baseUrl());
+        SystemAppearance system;
+        App app(settingsPath("server"), &system);
+        app.auth()->login(QStringLiteral("tok-a"), Author{1, QStringLiteral("u"), QStringLiteral("r"), std::nullopt});
+        ArticleCountsStore::shared().set(1, 2, 77);
+        SettingsScreen screen;
+        screen.setApp(&app);
+        QSignalSpy switched(&app, &App::serverChanged);
+        const auto apply = [&](const QString &typed) {
+            screen.setServerField(typed);
+            QCoro::waitFor(screen.applyServerTask());
+            return screen.serverStatus();
+        };
+        QVERIFY(apply(QStringLiteral("ftp://b.test")).startsWith(QStringLiteral("服务器地址无效：")));
+        QCOMPARE(apply(FakeServer::deadBaseUrl()), QStringLiteral("无法使用该服务器：无法连接到服务器"));
+        QVERIFY(screen.serverStatusIsError() && switched.isEmpty() && ArticleCountsStore::shared().lookup(77));
+        QCOMPARE(apply(b.baseUrl() + QStringLiteral("/")), QStringLiteral("已切换到 ") + b.baseUrl());
+        QVERIFY(switched.count() == 1 && ServerConfig::baseUrl() == b.baseUrl() && !app.auth()->isLoggedIn());
+        QCOMPARE(AppSettings(settingsPath("server")).storedServer(), std::optional(b.baseUrl()));
+        QVERIFY(!ArticleCountsStore::shared().lookup(77));
+        apply(a.baseUrl());
+        QCOMPARE(app.auth()->token(), std::optional<QString>(QStringLiteral("tok-a")));
+        app.setServerFixed(true);
+        QVERIFY(!screen.canApplyServer() && screen.serverStatus().contains(QStringLiteral("PAPELO_SERVER")));
+    }
+
     // The mark shows for 1.5 s from the first press; a second press neither
     // extends nor flickers it. Bounds are wide: a busy machine may run late.
     void checkMarkShowsForItsDelayFromTheFirstPress()
@@ -221,6 +259,7 @@ private slots:
         FakeServer server;
         QVERIFY(server.listen());
         server.on("GET", "/i.png", FakeServer::Response::raw(200, QByteArray(3000, 'i'), "image/png"));
+        ServerConfig::setBaseUrl(server.baseUrl());
         ImageCache cache(m_dir.filePath(QStringLiteral("checkmark")));
         QVERIFY(QCoro::waitFor(cache.fetch(QUrl(server.baseUrl() + QStringLiteral("/i.png")))).ok);
         SettingsScreen screen;

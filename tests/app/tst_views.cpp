@@ -74,9 +74,11 @@ private slots:
         article.tags = QList<Tag>{Tag{1, QStringLiteral("随笔")}};
         article.author = fixtures::author(9, QStringLiteral("江一帆"));
         m_server.on("GET", "/api/article/7", fixtures::reply(article));
-        Comment comment = fixtures::comment(1);
+        Comment comment = fixtures::comment(1), member = fixtures::comment(2);
         comment.content = QStringLiteral("<img src=x>第一条");
-        m_server.on("GET", "/api/comments", fixtures::replyList(QList<Comment>{comment}));
+        member.user = Author{4, member.name, QStringLiteral("编辑"), std::nullopt}; // the guest took the member's name
+        m_server.on("GET", "/api/comments", fixtures::replyList(QList<Comment>{comment, member}));
+        m_server.on("GET", "/api/article/8", fixtures::reply(fixtures::detail(8)));
         AuthorDetailResponse author;
         author.author = article.author;
         author.author.bio = QStringLiteral("写字的人");
@@ -203,8 +205,12 @@ private slots:
         QCOMPARE(article->articleId(), 7);
         QTRY_VERIFY_WITH_TIMEOUT(article->mainBlock() == QStringLiteral("article") && !article->webViewLoading(), 20000);
         QVERIFY(article->webViewHeight() > 0);
-        for (const char *text : {"<b>不是粗体</b>", "<img src=x>第一条", "#随笔", "评论 1"})
+        for (const char *text : {"<b>不是粗体</b>", "<img src=x>第一条", "#随笔", "评论 2"})
             QVERIFY2(withText(page, QString::fromUtf8(text)), text);
+        // Only the member's comment carries the mark, named for assistive technology.
+        QList<QQuickItem *> marks;
+        findItem(page, [&](QQuickItem *i) { if (i->objectName() == QStringLiteral("memberMark") && i->isVisible()) marks << i; return false; });
+        QVERIFY(marks.size() == 1 && QAccessible::queryAccessibleInterface(marks.first())->text(QAccessible::Name) == QStringLiteral("注册用户：编辑"));
 
         // Typing and Return in the comment field send one comment; a second Return while posting sends nothing.
         QQuickItem *field = findItem(page, [](QQuickItem *i) { return i->property("placeholderText") == QStringLiteral("说点什么..."); });
@@ -228,6 +234,19 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(host.page() == page && m_server.count("/api/article/7") == 2, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(article->mainBlock(), QStringLiteral("article"), 10000);
     }
+    // A failing comment list leaves the article; its retry in the section loads the list.
+    void failingCommentsShowTheirRetry()
+    {
+        m_server.on("GET", "/api/comments", FakeServer::Response::json(QJsonObject{{"error", QStringLiteral("评论服务不可用")}}, 500));
+        Host host(QSize(1000, 800));
+        QQuickItem *page = host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 8}});
+        QTRY_VERIFY_WITH_TIMEOUT(withText(page, QStringLiteral("评论加载失败：评论服务不可用")), 20000);
+        QVERIFY_ALL_NAMED(page);
+        m_server.on("GET", "/api/comments", fixtures::replyList(QList<Comment>{fixtures::comment(3)}));
+        click(host.window, named(page, QStringLiteral("commentsRetry")));
+        QTRY_VERIFY_WITH_TIMEOUT(withText(page, QStringLiteral("评论 1")), 10000);
+    }
+
     // The e-mail row follows the mode, typing and the button reach the state,
     // the signed-in face opens its articles and drives sign-out.
     void profileView()
@@ -240,6 +259,12 @@ private slots:
         QQuickItem *emailRow = nullptr;
         QTRY_VERIFY((emailRow = named(page, QStringLiteral("emailRow"))));
         QVERIFY(!emailRow->isVisible());
+        QQuickItem *cleartext = named(page, QStringLiteral("cleartextWarning"));
+        QVERIFY(!cleartext->isVisible());  // the loopback test server
+        const QString loopback = state->baseUrl();
+        state->setBaseUrl(QStringLiteral("http://news.example:4000"));
+        QTRY_VERIFY(cleartext->isVisible());
+        state->setBaseUrl(loopback);
         state->setLoginMode(false);
         QTRY_VERIFY(emailRow->isVisible());
         QTRY_VERIFY(sceneY(emailRow) < sceneY(named(page, QStringLiteral("passwordRow")))); // between the name and the password

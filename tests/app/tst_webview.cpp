@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QQuickWebEngineProfile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace papelo;
@@ -117,7 +118,7 @@ private slots:
         QVERIFY(png.open(QIODevice::WriteOnly) && image.save(&png, "PNG"));
         server.on("GET", "/late.png", FakeServer::delayed(FakeServer::Response::raw(200, png.data(), "image/png"), 1000));
 
-        auto page = open(QStringLiteral("<p>Hello</p><img src=\"%1/late.png\">").arg(server.baseUrl()));
+        auto page = open(QStringLiteral("<p>Hello</p><img src=\"http://pictures.test:%1/late.png\">").arg(server.port()));
         WebViewHost *host = page->host();
         QVERIFY(host->isLoading() && Activity::shared().count() > 0); // counted for the screenshot mode
         QSignalSpy heights(host, &WebViewHost::heightMeasured);
@@ -126,7 +127,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(page->finished() && !host->isLoading(), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(heights.count() >= 1, 5000);
         QVERIFY2(heights.first().first().toReal() >= 900, qPrintable(heights.first().first().toString()));
-        // Fetched once, through the reader's own persistent profile.
+        // Fetched once, through the reader's own profile.
         QCOMPARE(server.count("/late.png"), 1);
         QCOMPARE(server.requestsTo("/late.png").first().header("User-Agent"), WebViewHost::userAgent().toUtf8());
         // All four measurements arrive, the later ones applied although unchanged.
@@ -198,6 +199,25 @@ private slots:
         QTest::qWait(300);
         QCOMPARE(page->probe(QStringLiteral("document.body.textContent.trim()")).toString(), QStringLiteral("外部链接"));
         QCOMPARE(loads.count(), 0);
+    }
+
+    // A mailto: link reaches the mail client (xdg-open, found in PATH) with
+    // its address, subject and body only.
+    void mailtoKeepsAddressSubjectAndBody()
+    {
+        if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+            QSKIP("the offscreen platform opens nothing; tst_webview_mailto runs this under X");
+        QTemporaryDir bin;
+        QFile script(bin.filePath(QStringLiteral("xdg-open")));
+        QVERIFY(script.open(QIODevice::WriteOnly) && script.write("#!/bin/sh\nprintf '%s' \"$1\" > \"$0.part\" && mv \"$0.part\" \"$0.url\"\n") > 0);
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+        qputenv("PATH", bin.path().toUtf8() + ':' + qgetenv("PATH"));
+        WebViewHost().openExternally(QUrl(QStringLiteral("mailto:x@evil.test?subject=Hi&attachment=/etc/hostname&body=b")));
+        QFile received(script.fileName() + QStringLiteral(".url"));
+        QTRY_VERIFY_WITH_TIMEOUT(received.exists(), 10000);
+        QVERIFY(received.open(QIODevice::ReadOnly));
+        QCOMPARE(received.readAll(), QByteArray("mailto:x@evil.test?subject=Hi&body=b"));
     }
 
     // The body follows the app's appearance.

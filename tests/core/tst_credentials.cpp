@@ -99,8 +99,12 @@ private slots:
         QTest::newRow("window title") << QString("\x1b]0;owned\x07标题") << QString("]0;owned标题");
         QTest::newRow("clear screen") << QString("\x1b[2J清屏") << QString("[2J清屏");
         QTest::newRow("C1 CSI") << (QChar(0x9b) + QString("31m红")) << QString("31m红");
-        QTest::newRow("NUL DEL CR") << (QString("a") + QChar(0) + QChar(0x7f) + "b\rc") << QString("abc");
-        QTest::newRow("tab newline kept") << QString("一\t二\n三") << QString("一\t二\n三");
+        QTest::newRow("NUL DEL") << (QString("a") + QChar(0) + QChar(0x7f) + "bc") << QString("abc");
+        QTest::newRow("tab kept") << QString("一\t二") << QString("一\t二");
+        QTest::newRow("line breaks folded") << (QString("一\n二\r\n三\r四") + QChar(0x2028) + "五" + QChar(0x85) + "六")
+                                            << QString("一 二 三 四 五 六");
+        QTest::newRow("bidi controls dropped") << (QString("用户") + QChar(0x202E) + "gnp.exe" + QChar(0x2066) + "x" + QChar(0x2069)
+                                                   + QChar(0x200F) + QChar(0x061C)) << QString("用户gnp.exex");
     }
     void consoleDropsControlCharacters()
     {

@@ -158,6 +158,22 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(store().lookup(id).has_value(), 10000);
         QCOMPARE(server().requests().size(), 8);
     }
+
+    // Emptied for another server while it runs: the old server's counts are
+    // not written, and it asks the old server nothing more.
+    void stopsWhenTheStoreIsEmptied()
+    {
+        m_delayMs = 100;
+        const qint64 base = nextBase();
+        auto c = client();
+        auto running = c->enrichCounts(fixtures::articles(base, 10)); // slices of two
+        QTRY_COMPARE(server().requests().size(), 5);
+        store().clear();
+        QCoro::waitFor(std::move(running));
+        QCOMPARE(server().requests().size(), 5);
+        for (qint64 id = base; id < base + 10; ++id)
+            QVERIFY(!store().lookup(id));
+    }
 };
 
 QTEST_GUILESS_MAIN(EnrichmentTest)

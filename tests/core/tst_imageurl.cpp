@@ -61,6 +61,29 @@ private slots:
             QVERIFY2(!ServerConfig::normalizeBaseUrl(QString::fromLatin1(bad)), bad);
     }
 
+    void cleartext_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<bool>("warned");
+        QTest::newRow("http, remote name") << "http://news.example.org:4000" << true;
+        QTest::newRow("http, LAN address") << "http://192.168.1.20:4000" << true;
+        QTest::newRow("http, loopback v4") << "http://127.0.0.1:4000" << false;
+        QTest::newRow("http, other loopback v4") << "http://127.9.9.9:4000" << false;
+        QTest::newRow("http, loopback v6") << "http://[::1]:4000" << false;
+        QTest::newRow("http, mapped loopback") << "http://[::ffff:127.0.0.1]:4000" << false;
+        QTest::newRow("http, localhost") << "http://LocalHost:4000" << false;
+        QTest::newRow("http, name under localhost") << "http://a.localhost:4000" << true;
+        QTest::newRow("http, name starting with 127") << "http://127.0.0.1.example.org" << true;
+        QTest::newRow("https, remote") << "https://news.example.org" << false;
+        QTest::newRow("unusable") << "news.example.org:4000" << true;
+    }
+    void cleartext()
+    {
+        QFETCH(QString, base);
+        QFETCH(bool, warned);
+        QCOMPARE(ServerConfig::sendsInTheClear(base), warned);
+    }
+
     void resolutionOrder()
     {
         QString chosen;

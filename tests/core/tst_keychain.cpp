@@ -1,9 +1,11 @@
 #include "ConsoleCapture.h"
 #include "Fixtures.h"
 #include "core/AuthManager.h"
+#include "core/KeychainCall.h"
 
 #include <QProcess>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -13,11 +15,12 @@ using namespace papelo;
 // gnome-keyring (see CMakeLists.txt); a "restart" is a new AuthManager over
 // the same settings file.
 namespace {
-// The keychain entry of a settings file, read with libsecret's own tool.
-QString keychainEntry(const QString &settingsPath)
+// The keychain entry of a settings file's sign-in for an origin (none: the
+// entry of older versions), read with libsecret's own tool.
+QString keychainEntry(const QString &settingsPath, const QString &origin = "http://127.0.0.1:4000")
 {
     QProcess tool;
-    tool.start("secret-tool", {"lookup", "server", "papelo", "user", settingsPath});
+    tool.start("secret-tool", {"lookup", "server", "papelo", "user", origin.isEmpty() ? settingsPath : settingsPath + " " + origin});
     tool.waitForFinished(5000);
     return QString::fromUtf8(tool.readAllStandardOutput());
 }
@@ -52,8 +55,14 @@ private slots:
         QCOMPARE(restarted.token(), std::optional<QString>("tok 令牌"));
         QCOMPARE(restarted.user()->username, fixtures::author().username);
 
-        restarted.logout();
+        // Signing in on another server replaces the stored sign-in and its entry.
+        restarted.setServer("http://other.test:4000");
+        restarted.login("tok-b", fixtures::author());
+        QTRY_COMPARE(keychainEntry(file, "http://other.test:4000"), QString("tok-b"));
         QTRY_COMPARE(keychainEntry(file), QString());
+
+        restarted.logout();
+        QTRY_COMPARE(keychainEntry(file, "http://other.test:4000"), QString());
         QVERIFY(!inFile(file, "authToken").isValid());
         QVERIFY(!inFile(file, "authUser").isValid());
         AuthManager again(file);
@@ -79,6 +88,21 @@ private slots:
         AuthManager restarted(file);
         QCoro::waitFor(restarted.loadFromStorage());
         QCOMPARE(restarted.token(), std::optional<QString>("old-token"));
+    }
+
+    // An entry named by the settings file alone (older versions) belongs to
+    // the first server that restores it and moves under its origin.
+    void olderEntryMovesUnderTheOrigin()
+    {
+        if (!busPresent()) QSKIP("needs the private bus and keyring of the ctest entry");
+        const QString file = m_dir.filePath("older.ini");
+        KeychainCall write(KeychainCall::Op::Write, file, "older-token");
+        QVERIFY(QSignalSpy(&write, &KeychainCall::done).wait(5000) && !write.failed());
+        QSettings(file, QSettings::IniFormat).setValue("authUser", fixtures::bytes(fixtures::author().toJson()));
+        AuthManager auth(file);
+        QCoro::waitFor(auth.loadFromStorage());
+        QVERIFY(auth.token() == QString("older-token") && inFile(file, "authOrigin") == QString("http://127.0.0.1:4000"));
+        QTRY_VERIFY(keychainEntry(file) == QString("older-token") && keychainEntry(file, "").isEmpty());
     }
 
     void withoutABusTheTokenStaysInThePrivateFile()

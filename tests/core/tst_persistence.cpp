@@ -48,9 +48,11 @@ class PersistenceTest : public QObject {
     QString m_path;
     int m_case = 0;
 
-    std::unique_ptr<AuthManager> restarted(const QString &path = {})
+    std::unique_ptr<AuthManager> restarted(const QString &path = {}, const QString &server = {})
     {
         auto auth = std::make_unique<AuthManager>(path.isEmpty() ? m_path : path);
+        if (!server.isEmpty())
+            auth->setServer(server);
         QCoro::waitFor(auth->loadFromStorage());
         return auth;
     }
@@ -133,6 +135,29 @@ private slots:
         QVERIFY(auth.isLoggedIn() && auth.token() == QStringLiteral("mem") && !auth.user());
         QCOMPARE(changed.count(), 0);
         QCOMPARE(fileText(m_path), before);
+    }
+
+    // A token stays with the server that issued it: a run against another
+    // origin is signed out and leaves it stored; going back restores it; a
+    // sign-in there replaces it (one stored sign-in). One stored before
+    // origins were kept belongs to the first server that reads it.
+    void signInBelongsToItsServer()
+    {
+        const QString a = QStringLiteral("http://127.0.0.1:4101"), b = QStringLiteral("http://[::1]:4101");
+        writeRaw(m_path, "authToken", QStringLiteral("tok-a"));
+        writeRaw(m_path, "authUser", fixtures::bytes(user().toJson()));
+        QVERIFY(restarted({}, a)->isLoggedIn());
+        QCOMPARE(stored(m_path, "authOrigin").toString(), a);
+        const QByteArray before = fileText(m_path);
+        auto auth = restarted({}, QStringLiteral("http://127.0.0.1:4102"));
+        QVERIFY(!auth->isLoggedIn() && !auth->token() && auth->issuingOrigin().isEmpty());
+        auth->setServer(a + QStringLiteral("/")); // the same origin, written otherwise: restored at once
+        QVERIFY(auth->token() == QStringLiteral("tok-a") && auth->issuingOrigin() == a);
+        auth->setServer(b); // signed out in memory only
+        QVERIFY(!auth->isLoggedIn() && !auth->token() && fileText(m_path) == before);
+        auth->login(QStringLiteral("tok-b"), user());
+        QVERIFY(!restarted({}, a)->isLoggedIn());
+        QCOMPARE(restarted({}, b)->token(), std::optional<QString>(QStringLiteral("tok-b")));
     }
 
     // The file holds the token: only its owner may read it, from the first

@@ -4,9 +4,12 @@
 // on /dev/shm. Each request gets an answer or a refusal: never a server
 // fault (5xx other than 503), never a JSON body that does not parse, never a
 // refusal without its message. "$TOKEN" in a header is the demo account's
-// bearer token, so signed-in routes are reached too.
+// bearer token, so signed-in routes are reached too. The request arrives
+// from a trusted proxy, so its forwarding headers are read as well: the
+// client found is the proxy or an address it forwarded, never nothing.
 #include "demo/Seeder.h"
 #include "http/HttpFrontend.h"
+#include "http/TrustedProxies.h"
 #include "routes/Routes.h"
 
 #include <QGuiApplication>
@@ -28,6 +31,7 @@ struct Site {
     Services services{db, articles, auth, images, throttles};
     Router router;
     QByteArray token;
+    TrustedProxies proxies;
 };
 static Site *site = nullptr;
 
@@ -41,6 +45,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***argv)
     if (!site->dir.isValid() || !site->db.open(site->dir.path()) || !Seeder(site->db, site->auth).seedDemo())
         std::abort();
     std::atexit([] { site->dir.remove(); });
+    site->proxies.add(QStringLiteral("127.0.0.0/8"));
+    site->proxies.add(QStringLiteral("::1"));
     for (const auto add : {addReadingRoutes, addInteractionRoutes, addAccountRoutes, addImageRoutes})
         add(site->router, site->services);
     const QVariant demo = site->db.scalar(QStringLiteral("SELECT id FROM users WHERE username = 'demo'"));
@@ -70,6 +76,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     if (request.body.size() > HttpFrontend::maxBodyBytes)
         return -1;  // refused by the front end before routing
+    site->proxies.apply(request);
+    const QString origin = request.origin();
+    if (request.remote.isNull() || !(origin.startsWith(QLatin1String("http://")) || origin.startsWith(QLatin1String("https://")))) {
+        std::fprintf(stderr, "forwarded to %s, origin %s\n", qPrintable(request.remote.toString()), qPrintable(origin));
+        std::abort();
+    }
 
     // Sign-ins hash on a pool and finish through the event loop.
     const HttpAnswer answer = site->router.dispatch(request);

@@ -130,6 +130,38 @@ private slots:
         QTRY_COMPARE(kit::request(server.port(), "GET /api/stats", {}, {}, "127.0.0.4").status, 200);
     }
 
+    // Behind a trusted proxy the per-address limit counts the forwarded
+    // client's requests being answered (held open here by --latency), not
+    // the proxy's own connections.
+    void proxiedRequestsCountPerForwardedClient()
+    {
+        ServerProcess server({.demo = false, .latencyMs = 1500,
+                              .extraArguments = {QStringLiteral("--max-connections-per-address"), QStringLiteral("1"),
+                                                 QStringLiteral("--trusted-proxy"), QStringLiteral("127.0.0.1")}});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        std::vector<std::unique_ptr<QTcpSocket>> sockets;
+        for (const QByteArray forwarded : {"203.0.113.7", "203.0.113.7", "203.0.113.8", ""}) {
+            sockets.push_back(std::make_unique<QTcpSocket>());
+            sockets.back()->connectToHost(QHostAddress::LocalHost, server.port());
+            QVERIFY(sockets.back()->waitForConnected(5000));
+            sockets.back()->write("GET /api/stats HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+                                  + (forwarded.isEmpty() ? QByteArray() : "X-Forwarded-For: " + forwarded + "\r\n") + "\r\n");
+            QVERIFY(sockets.back()->waitForBytesWritten(5000));  // all four in progress at once
+        }
+        QStringList statuses;
+        for (const auto &s : sockets) {
+            QByteArray answer;
+            while (s->state() == QAbstractSocket::ConnectedState && s->waitForReadyRead(10000))
+                answer += s->readAll();
+            statuses << QString::fromLatin1((answer + s->readAll()).mid(9, 3));
+        }
+        // Whichever of the first client's two requests came second is refused.
+        QStringList first = statuses.mid(0, 2);
+        first.sort();
+        QCOMPARE(first, QStringList({"200", "503"}));
+        QCOMPARE(statuses.mid(2), QStringList({"200", "200"}));
+    }
+
     void requestDeadline()
     {
         ServerProcess server({.demo = false,

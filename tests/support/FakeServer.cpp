@@ -72,9 +72,15 @@ FakeServer::FakeServer(QObject *parent) : QObject(parent)
 
 FakeServer::~FakeServer() { dropConnections(); }
 
-bool FakeServer::listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
+bool FakeServer::listen(const QHostAddress &address) { return m_server.listen(address, 0); }
 
-QString FakeServer::baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
+QString FakeServer::baseUrl() const
+{
+    const QHostAddress address = m_server.serverAddress();
+    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + address.toString() + QLatin1Char(']')
+                                                                             : address.toString();
+    return QStringLiteral("http://%1:%2").arg(host).arg(m_server.serverPort());
+}
 
 quint16 FakeServer::port() const { return m_server.serverPort(); }
 

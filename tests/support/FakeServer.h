@@ -65,8 +65,9 @@ public:
     explicit FakeServer(QObject *parent = nullptr);
     ~FakeServer() override;
 
-    bool listen();
-    QString baseUrl() const; // "http://127.0.0.1:<port>"
+    // On 127.0.0.1 unless another loopback address is given (127.0.0.5, ::1).
+    bool listen(const QHostAddress &address = QHostAddress::LocalHost);
+    QString baseUrl() const; // "http://127.0.0.1:<port>", "http://[::1]:<port>"
     quint16 port() const;
 
     void on(const QByteArray &method, const QByteArray &path, Response response);

@@ -47,6 +47,8 @@ void ProfileScreen::setBaseUrl(const QString &baseUrl)
     emit baseUrlChanged();
 }
 
+bool ProfileScreen::showsCleartextWarning() const { return ServerConfig::sendsInTheClear(m_baseUrl); }
+
 void ProfileScreen::onAuthChanged()
 {
     emit headerChanged();
@@ -340,6 +342,14 @@ QCoro::Task<> ProfileScreen::loadMyArticlesTask()
         co_return;
     if (!me) {
         consoleLine(QStringLiteral("加载我的文章失败："), me.error().description());
+        // The server no longer knows this token (expired, revoked, another
+        // database): keeping it would fail every action, so the sign-in ends.
+        if (me.error().httpStatus() == 401 && m_auth && m_auth->token() == token) {
+            m_auth->logout();
+            setArticles({}, std::nullopt);
+            setBioText(QString());
+            setErrorMessage(QStringLiteral("登录已失效，请重新登录"));
+        }
         co_return;
     }
     // A slow answer for an account that has since signed out (or been

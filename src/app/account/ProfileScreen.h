@@ -21,6 +21,8 @@ class ProfileScreen : public QObject {
     QML_ELEMENT
     Q_PROPERTY(papelo::AuthManager *auth READ auth WRITE setAuth NOTIFY authChanged)
     Q_PROPERTY(QString baseUrl READ baseUrl WRITE setBaseUrl NOTIFY baseUrlChanged)
+    // The form still works; it only says that the password would travel unencrypted.
+    Q_PROPERTY(bool showsCleartextWarning READ showsCleartextWarning NOTIFY baseUrlChanged)
 
     Q_PROPERTY(QString username READ username WRITE setUsername NOTIFY formChanged)
     Q_PROPERTY(QString password READ password WRITE setPassword NOTIFY formChanged)
@@ -67,6 +69,7 @@ public:
     void setAuth(AuthManager *auth);
     QString baseUrl() const { return m_baseUrl; }
     void setBaseUrl(const QString &baseUrl);
+    bool showsCleartextWarning() const;
 
     QString username() const { return m_username; }
     void setUsername(const QString &value);

@@ -83,6 +83,19 @@ ColumnLayout {
     }
 
     Label {
+        objectName: "cleartextWarning"
+        visible: form.state.showsCleartextWarning
+        Layout.fillWidth: true
+        Layout.leftMargin: 32
+        Layout.rightMargin: 32
+        horizontalAlignment: Text.AlignHCenter
+        wrapMode: Text.Wrap
+        text: "此服务器未加密，密码和登录状态可能被他人看到"
+        font.pixelSize: Theme.captionSize
+        color: Theme.warning
+    }
+
+    Label {
         objectName: "errorText"
         visible: form.state.hasErrorMessage
         Layout.fillWidth: true

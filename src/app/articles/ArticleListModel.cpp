@@ -14,6 +14,10 @@ namespace papelo {
 ArticleListModel::ArticleListModel(QObject *parent) : QAbstractListModel(parent)
 {
     connect(&ArticleCountsStore::shared(), &ArticleCountsStore::changed, this, &ArticleListModel::onCountsChanged);
+    connect(&ArticleCountsStore::shared(), &ArticleCountsStore::cleared, this, [this] {
+        if (!m_articles.isEmpty())
+            emit dataChanged(index(0), index(int(m_articles.size()) - 1));
+    });
 }
 
 int ArticleListModel::rowCount(const QModelIndex &parent) const

@@ -3,6 +3,8 @@
 #include "common/AccessibleItem.h"
 #include "common/AppInfo.h"
 #include "appearance/LayoutRules.h"
+#include "core/ArticleCountsStore.h"
+#include "core/ServerConfig.h"
 
 #include <QCoreApplication>
 #include <QJSEngine>
@@ -123,6 +125,19 @@ QString App::aboutMessage()
     return QStringLiteral("%1\n%2\n版本 %3\n© 2026 %2. 保留所有权利。")
         .arg(QString::fromUtf8(appinfo::product), QString::fromUtf8(appinfo::organization),
              QString::fromUtf8(appinfo::version));
+}
+
+QString App::serverUrl() const { return ServerConfig::baseUrl(); }
+
+void App::switchServer(const QString &baseUrl)
+{
+    if (m_serverFixed || baseUrl == ServerConfig::baseUrl())
+        return;
+    ServerConfig::setBaseUrl(baseUrl);
+    m_settings->setStoredServer(baseUrl);
+    ArticleCountsStore::shared().clear();
+    m_auth->setServer(baseUrl);
+    emit serverChanged();
 }
 
 } // namespace papelo

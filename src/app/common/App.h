@@ -39,6 +39,9 @@ class App : public QObject {
     Q_PROPERTY(double startArticleId READ startArticleId CONSTANT)
     Q_PROPERTY(double startAuthorId READ startAuthorId CONSTANT)
     Q_PROPERTY(QString aboutMessage READ aboutMessage CONSTANT)
+    // The server every screen talks to; --server or PAPELO_SERVER fix it for the run.
+    Q_PROPERTY(QString serverUrl READ serverUrl NOTIFY serverChanged)
+    Q_PROPERTY(bool serverFixed READ serverFixed CONSTANT)
 public:
     // An empty settingsPath means the standard store; appearance may be
     // injected (tests) and is otherwise owned and not started.
@@ -79,6 +82,16 @@ public:
 
     static QString aboutMessage();
 
+    QString serverUrl() const;
+    bool serverFixed() const { return m_serverFixed; }
+    void setServerFixed(bool fixed) { m_serverFixed = fixed; }
+    // Every screen moves to another server (a normalised base URL, already
+    // checked): it is stored for later runs, the counts store forgets the
+    // old server's ids, the sign-in follows the server, and serverChanged()
+    // has the shell rebuild the tabs (pushed pages close, their loads are
+    // cancelled). Ignored while the server is fixed for the run.
+    void switchServer(const QString &baseUrl);
+
 signals:
     void appearanceChanged();
     void reduceMotionChanged();
@@ -86,6 +99,7 @@ signals:
     void windowWidthChanged();
     void selectedTabChanged();
     void aboutVisibleChanged();
+    void serverChanged();
 
 private:
     void updateAppearance();
@@ -104,6 +118,7 @@ private:
     bool m_aboutVisible = false;
     qint64 m_startArticleId = 0;
     qint64 m_startAuthorId = 0;
+    bool m_serverFixed = false;
 };
 
 } // namespace papelo

@@ -1,6 +1,16 @@
 #include "common/LoadLifecycle.h"
 
+#include <QTimer>
+
 namespace papelo {
+
+LoadLifecycle::~LoadLifecycle()
+{
+    // On the next turn of the event loop: the load's coroutine resumes inside
+    // the cancellation, and by then its screen guard reads null.
+    if (m_running)
+        QTimer::singleShot(0, [client = std::move(m_running)] { client->cancelAll(); });
+}
 
 LoadLifecycle::Ticket LoadLifecycle::start(const QString &baseUrl, ClientLimits limits, OnHide onHide)
 {

@@ -31,6 +31,8 @@ public:
         : QObject(parent), m_loading(loadingAtFirst)
     {
     }
+    // A screen that goes has nobody to show its load to: it is cancelled.
+    ~LoadLifecycle() override;
 
     Ticket start(const QString &baseUrl, ClientLimits limits = {}, OnHide onHide = OnHide::Cancel);
     bool isCurrent(const Ticket &ticket) const { return ticket.serial == m_serial; }

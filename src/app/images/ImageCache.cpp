@@ -1,12 +1,16 @@
 #include "images/ImageCache.h"
 
+#include "core/ServerConfig.h"
 #include "core/TransferWatch.h"
+#include "images/ImageAddressCheck.h"
 
 #include <QCoreApplication>
 #include <QCoroFuture>
 #include <QCoroNetworkReply>
 #include <QDir>
 #include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
 #include <QNetworkDiskCache>
 #include <QNetworkReply>
 #include <QStandardPaths>
@@ -44,12 +48,36 @@ ImageCache::Fetch readStored(const QString &directory, const QUrl &url, qint64 m
     return fetched;
 }
 
+// Pictures must not remember the reader: no cookie is kept or sent.
+class NoCookies : public QNetworkCookieJar {
+public:
+    using QNetworkCookieJar::QNetworkCookieJar;
+    QList<QNetworkCookie> cookiesForUrl(const QUrl &) const override { return {}; }
+    bool setCookiesFromUrl(const QList<QNetworkCookie> &, const QUrl &) override { return false; }
+};
+
+// Every redirect is judged like the address itself, and never from https
+// down to http; until then the reply waits.
+QCoro::Task<> judgeRedirect(QPointer<QNetworkReply> reply, QUrl from, QUrl to, QString serverBaseUrl)
+{
+    const bool downgrade = from.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0
+                           && to.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0;
+    const bool allowed = !downgrade && co_await mayFetchImage(to, serverBaseUrl);
+    if (!reply)
+        co_return;
+    if (allowed)
+        emit reply->redirectAllowed();
+    else
+        reply->abort();
+}
+
 } // namespace
 
 ImageCache::ImageCache(const QString &diskDirectory, Limits limits, QObject *parent)
     : QObject(parent), m_limits(limits), m_nam(new QNetworkAccessManager(this))
 {
     m_memory.setMaxCost(qsizetype(limits.memoryBytes));
+    m_nam->setCookieJar(new NoCookies(m_nam));
     const QString dir = diskDirectory.isEmpty() ? QString() : QDir::cleanPath(QDir(diskDirectory).absolutePath());
     if (!dir.isEmpty() && !directoriesInUse().contains(dir)) {
         directoriesInUse().insert(dir);
@@ -112,12 +140,22 @@ QCoro::Task<ImageCache::Fetch> ImageCache::fetch(QUrl url)
         }
     }
 
+    // Only misses go out, and only to an address that is not private (or is
+    // the configured server's).
+    const QString server = ServerConfig::baseUrl();
+    const bool allowed = co_await mayFetchImage(url, server);
+    if (!guard || !allowed)
+        co_return Fetch();
     QNetworkRequest request(url);
-    // Only misses get here; the response is stored for next time.
+    // The response is stored for next time.
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, true);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
     QNetworkReply *reply = m_nam->get(request);
     m_inFlight.insert(reply);
+    connect(reply, &QNetworkReply::redirected, reply, [reply, server](const QUrl &to) {
+        judgeRedirect(reply, reply->url(), to, server);
+    });
     bool exceeded = false;
     {
         const TransferWatch watch(reply, ClientLimits{m_limits.idle, m_limits.whole, m_limits.maxBodyBytes});

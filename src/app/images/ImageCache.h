@@ -28,7 +28,10 @@ struct ImageCacheLimits {
 // The image connection (imageURLSession): one network manager with a memory
 // layer of response bodies in front of a QNetworkDiskCache. Any stored
 // response is used whatever its age; only a miss goes to the network, and
-// what the network delivers is stored as Qt's HTTP stack decides.
+// what the network delivers is stored as Qt's HTTP stack decides. Addresses
+// (and redirects) into the reader's machine or private network are refused
+// unless they are the configured server's (mayFetchImage), and no cookie is
+// kept or sent.
 // UI thread only; fetches run as coroutines on it, transfers in Qt's network
 // thread.
 class ImageCache : public QObject {

@@ -169,6 +169,14 @@ void ArticleDetailScreen::setPostError(std::optional<QString> message)
     emit postErrorChanged();
 }
 
+void ArticleDetailScreen::setCommentsError(std::optional<QString> message)
+{
+    if (message == m_commentsError)
+        return;
+    m_commentsError = std::move(message);
+    emit commentsErrorChanged();
+}
+
 void ArticleDetailScreen::appear() { loadContent(true); }
 
 void ArticleDetailScreen::disappear()
@@ -177,6 +185,7 @@ void ArticleDetailScreen::disappear()
 }
 
 void ArticleDetailScreen::retry() { loadContent(false); }
+void ArticleDetailScreen::retryComments() { loadComments(); }
 void ArticleDetailScreen::like() { toggleLike(); }
 void ArticleDetailScreen::send() { postComment(); }
 
@@ -194,8 +203,11 @@ QCoro::Task<> ArticleDetailScreen::loadContent(bool boundToVisibility)
     QCoro::Task<Result<QList<Comment>>> commentsRequest = client->fetchComments(id);
 
     const Result<ArticleDetail> article = co_await articleRequest;
-    if (!guard || !article)
-        client->cancelAll();  // the comments are of no use any more
+    if (!guard)
+        co_return;
+    // A failed article shows at once; the comments still land when they come.
+    if (!article)
+        m_load.fail(ticket, QStringLiteral("加载失败：") + article.error().description());
     const Result<QList<Comment>> comments = co_await commentsRequest;
     if (!guard)
         co_return;
@@ -205,14 +217,33 @@ QCoro::Task<> ArticleDetailScreen::loadContent(bool boundToVisibility)
     if (!m_load.isCurrent(ticket))
         co_return;
 
-    if (!article || !comments) {
-        const RequestError &error = !article ? article.error() : comments.error();
-        m_load.fail(ticket, QStringLiteral("加载失败：") + error.description());
+    if (article)
+        setArticle(article.value());
+    if (comments)
+        m_comments->setComments(comments.value());
+    setCommentsError(comments ? std::nullopt
+                              : std::optional(QStringLiteral("评论加载失败：") + comments.error().description()));
+    if (article)
+        m_load.finish(ticket);
+}
+
+QCoro::Task<> ArticleDetailScreen::loadComments()
+{
+    QPointer<ArticleDetailScreen> guard(this);
+    const std::shared_ptr<APIClient> client = APIClient::create(m_baseUrl);
+    if (m_commentsClient)
+        m_commentsClient->cancelAll();
+    m_commentsClient = client;
+    emit commentsErrorChanged();
+    const Result<QList<Comment>> comments = co_await client->fetchComments(m_articleId);
+    if (!guard || m_commentsClient != client)
         co_return;
-    }
-    setArticle(article.value());
-    m_comments->setComments(comments.value());
-    m_load.finish(ticket);
+    m_commentsClient.reset();
+    if (comments)
+        m_comments->setComments(comments.value());
+    m_commentsError = comments ? std::nullopt
+                               : std::optional(QStringLiteral("评论加载失败：") + comments.error().description());
+    emit commentsErrorChanged();
 }
 
 QCoro::Task<> ArticleDetailScreen::toggleLike()

@@ -19,7 +19,9 @@ namespace papelo {
 class APIClient;
 
 // State and behaviour of the reading screen: the article, its comments, the
-// like of the article and the comment form. UI thread only; every operation
+// like of the article and the comment form. Article and comments load
+// together but fail apart: a failing comment list leaves the article shown,
+// a failing article leaves the comments. UI thread only; every operation
 // re-checks that the screen still exists after each server call.
 class ArticleDetailScreen : public QObject {
     Q_OBJECT
@@ -57,6 +59,11 @@ class ArticleDetailScreen : public QObject {
     Q_PROPERTY(bool isPosting READ isPosting NOTIFY isPostingChanged)
     Q_PROPERTY(bool canSend READ canSend NOTIFY canSendChanged)
     Q_PROPERTY(bool showGuestField READ showGuestField NOTIFY showGuestFieldChanged)
+    // The comment list failed on its own: shown in the comment section with
+    // a retry, while the article stays.
+    Q_PROPERTY(QString commentsError READ commentsError NOTIFY commentsErrorChanged)
+    Q_PROPERTY(bool hasCommentsError READ hasCommentsError NOTIFY commentsErrorChanged)
+    Q_PROPERTY(bool isLoadingComments READ isLoadingComments NOTIFY commentsErrorChanged)
 public:
     explicit ArticleDetailScreen(QObject *parent = nullptr);
     ~ArticleDetailScreen() override;
@@ -103,6 +110,9 @@ public:
     bool isPosting() const { return m_isPosting; }
     bool canSend() const;
     bool showGuestField() const;
+    QString commentsError() const { return m_commentsError.value_or(QString()); }
+    bool hasCommentsError() const { return m_commentsError.has_value(); }
+    bool isLoadingComments() const { return m_commentsClient != nullptr; }
 
     // The page came on / went off screen. A load started by appear() is
     // cancelled by disappear() and ends through the failure path.
@@ -110,6 +120,8 @@ public:
     Q_INVOKABLE void disappear();
     // Retry button: a load that is not bound to visibility.
     Q_INVOKABLE void retry();
+    // The comment section's retry: the comment list alone.
+    Q_INVOKABLE void retryComments();
     Q_INVOKABLE void like();
     // Send button and Return key: does nothing while a comment is posting.
     Q_INVOKABLE void send();
@@ -117,6 +129,7 @@ public:
     QCoro::Task<> loadContent(bool boundToVisibility = false);
     QCoro::Task<> toggleLike();
     QCoro::Task<> postComment();
+    QCoro::Task<> loadComments();
 
 signals:
     void articleIdChanged();
@@ -136,11 +149,13 @@ signals:
     void isPostingChanged();
     void canSendChanged();
     void showGuestFieldChanged();
+    void commentsErrorChanged();
 
 private:
     void setArticle(ArticleDetail article);
     void setPosting(bool posting);
     void setPostError(std::optional<QString> message);
+    void setCommentsError(std::optional<QString> message);
     void updateMainBlock();
     void updateCanSend();
 
@@ -162,6 +177,8 @@ private:
     bool m_isPosting = false;
     bool m_canSend = false;
     bool m_showGuestField = true;
+    std::optional<QString> m_commentsError;
+    std::shared_ptr<APIClient> m_commentsClient;  // of a running comments retry
 
     LoadLifecycle m_load{true};
 };

@@ -3,8 +3,12 @@
 #include "images/ImageCache.h"
 #include "reading/ArticleDocumentServer.h"
 #include "reading/ArticleRequestFilter.h"
+#include "reading/BodyScript.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QPointer>
 #include <QQuickWebEngineProfile>
 #include <QWebEngineCookieStore>
@@ -22,16 +26,28 @@ QString ArticleProfile::userAgent()
                           "(KHTML, like Gecko) Version/16.0 Safari/605.1.15");
 }
 
+QStringList ArticleProfile::formerDirectories()
+{
+    const QString below = QStringLiteral("/QtWebEngine/papelo-articles");
+    return {QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + below,
+            QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + below};
+}
+
 QQuickWebEngineProfile *ArticleProfile::profile()
 {
     if (g_profile)
         return g_profile;
+    // What a profile on disk remembered (validators, the cache) goes with it.
+    for (const QString &path : formerDirectories()) {
+        QDir former(path);
+        if (former.exists() && former.removeRecursively())
+            QDir().rmdir(QFileInfo(path).absolutePath()); // "QtWebEngine", when nothing else is in it
+    }
     // Parented to the application: it must outlive every page that uses it.
     auto *profile = new QQuickWebEngineProfile(QCoreApplication::instance());
-    profile->setStorageName(QStringLiteral("papelo-articles"));
-    profile->setOffTheRecord(false);
+    profile->setOffTheRecord(true);
     profile->setHttpUserAgent(userAgent());
-    profile->setHttpCacheType(QQuickWebEngineProfile::DiskHttpCache);
+    profile->setHttpCacheType(QQuickWebEngineProfile::MemoryHttpCache);
     profile->setHttpCacheMaximumSize(kCacheBytes);
     profile->setPersistentCookiesPolicy(QQuickWebEngineProfile::NoPersistentCookies);
     // Neither pictures nor style sheets get to remember the reader.
@@ -40,6 +56,7 @@ QQuickWebEngineProfile *ArticleProfile::profile()
     g_documents = new ArticleDocumentServer(profile);
     profile->installUrlSchemeHandler(ArticleDocumentServer::scheme(), g_documents);
     profile->setUrlRequestInterceptor(new ArticleRequestFilter(profile));
+    BodyScript::install(profile);
     // Downloads need an explicit accept, which nothing here gives: they are cancelled.
     QObject::connect(ImageCache::shared(), &ImageCache::cleared, profile, &QQuickWebEngineProfile::clearHttpCache);
     g_profile = profile;

@@ -1,5 +1,6 @@
 #include "reading/ArticleRequestFilter.h"
 
+#include "core/AddressRule.h"
 #include "core/ServerConfig.h"
 #include "reading/ArticleDocumentServer.h"
 
@@ -7,8 +8,11 @@ namespace papelo {
 
 ArticleRequestFilter::ArticleRequestFilter(QObject *parent) : QWebEngineUrlRequestInterceptor(parent) {}
 
-bool ArticleRequestFilter::allows(QWebEngineUrlRequestInfo::ResourceType type, const QUrl &url)
+bool ArticleRequestFilter::allows(QWebEngineUrlRequestInfo::ResourceType type, const QUrl &url,
+                                  const QString &serverBaseUrl)
 {
+    if (refusesPrivateTarget(url, serverBaseUrl))
+        return false;
     const QString scheme = url.scheme().toLower();
     const bool web = scheme == QLatin1String("http") || scheme == QLatin1String("https");
     switch (type) {
@@ -32,7 +36,7 @@ bool ArticleRequestFilter::keepsReferer(const QUrl &url, const QString &webOrigi
 
 void ArticleRequestFilter::interceptRequest(QWebEngineUrlRequestInfo &info)
 {
-    if (!allows(info.resourceType(), info.requestUrl())) {
+    if (!allows(info.resourceType(), info.requestUrl(), ServerConfig::baseUrl())) {
         info.block(true);
         return;
     }

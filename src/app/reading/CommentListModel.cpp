@@ -39,6 +39,7 @@ QVariant CommentListModel::data(const QModelIndex &index, int role) const
     case LikeCountRole: return row.likeCount;
     case IsLikedRole: return row.isLiked;
     case RowHeightRole: return rowHeight(index.row());
+    case MemberMarkRole: return row.memberMark();
     default: return {};
     }
 }
@@ -48,7 +49,7 @@ QHash<int, QByteArray> CommentListModel::roleNames() const
     return {
         {CommentIdRole, "commentId"}, {NameRole, "name"},           {ContentRole, "content"},
         {TimeRole, "time"},           {LikeCountRole, "likeCount"}, {IsLikedRole, "isLiked"},
-        {RowHeightRole, "rowHeight"},
+        {RowHeightRole, "rowHeight"},   {MemberMarkRole, "memberMark"},
     };
 }
 

@@ -43,6 +43,7 @@ public:
         LikeCountRole,
         IsLikedRole,
         RowHeightRole,
+        MemberMarkRole, // the account's role for a member's comment, empty for a guest's
     };
 
     explicit CommentListModel(QObject *parent = nullptr);

@@ -2,7 +2,8 @@ import QtQuick
 import QtQuick.Controls
 import Papelo
 
-// One comment: name and date, the text, a like button; state comes from
+// One comment: name (with a member mark for an account's comment) and date,
+// the text, a like button; state comes from
 // CommentListModel so it survives reloads of the list. The list places the
 // row and knows its height before building it: the model lays out the header
 // line and the text as the labels here do, and adds the rest (fixedHeight).
@@ -11,6 +12,8 @@ Item {
     // Filled from CommentListModel roles through the section's RowWindow.
     required property int row
     required property string name
+    // The account's role for a member's comment; empty for a guest's.
+    required property string memberMark
     required property string time
     required property string content
     required property var likeCount
@@ -41,15 +44,57 @@ Item {
             id: header
             width: parent.width
             height: Math.max(nameLabel.implicitHeight, timeLabel.implicitHeight)
-            Label {
-                id: nameLabel
+            Row {
+                id: nameRow
                 width: parent.width - timeLabel.implicitWidth - 8
-                text: commentRow.name
-                textFormat: Text.PlainText
-                elide: Text.ElideRight
-                font.pixelSize: Theme.subheadlineSize
-                font.weight: Font.Medium
-                color: Theme.primaryText
+                spacing: 6
+                Label {
+                    id: nameLabel
+                    width: Math.min(implicitWidth, nameRow.width - (memberBadge.visible ? memberBadge.width + nameRow.spacing : 0))
+                    text: commentRow.name
+                    textFormat: Text.PlainText
+                    elide: Text.ElideRight
+                    font.pixelSize: Theme.subheadlineSize
+                    font.weight: Font.Medium
+                    color: Theme.primaryText
+                }
+                // Drawn, not written: a guest's name cannot imitate a filled badge.
+                Rectangle {
+                    id: memberBadge
+                    objectName: "memberMark"
+                    visible: commentRow.memberMark !== ""
+                    y: (nameLabel.height - height) / 2
+                    width: Math.min(badgeRow.implicitWidth + 10, nameRow.width / 2)
+                    height: Math.min(badgeLabel.implicitHeight + 2, header.height)
+                    radius: height / 2
+                    color: Theme.accentSoft
+                    clip: true
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: "注册用户：" + commentRow.memberMark
+                    Row {
+                        id: badgeRow
+                        x: 5
+                        anchors.verticalCenter: parent.verticalCenter
+                        spacing: 2
+                        Icon {
+                            name: "verified_user"
+                            size: Theme.caption2Size
+                            color: Theme.accent
+                            anchors.verticalCenter: parent.verticalCenter
+                        }
+                        Label {
+                            id: badgeLabel
+                            width: Math.min(implicitWidth, nameRow.width / 2 - 10 - Theme.caption2Size - 2)
+                            text: commentRow.memberMark
+                            textFormat: Text.PlainText
+                            elide: Text.ElideRight
+                            font.pixelSize: Theme.caption2Size
+                            font.weight: Font.DemiBold
+                            color: Theme.accent
+                            anchors.verticalCenter: parent.verticalCenter
+                        }
+                    }
+                }
             }
             Label {
                 id: timeLabel

@@ -20,6 +20,11 @@ struct CommentRowState {
     void applyAcceptedLike();
     // The header shows only the date part of the server's time text.
     QString shortTime() const { return comment.time.left(10); }
+    // A comment written by an account is marked beside its name with the
+    // account's role, so a guest who took a member's name is told apart;
+    // guests get no mark (an empty text).
+    static QString memberMark(const Comment &comment);
+    QString memberMark() const { return memberMark(comment); }
 };
 
 } // namespace papelo

@@ -95,9 +95,38 @@ Column {
         color: Theme.danger
     }
 
+    // The comment list failed on its own; the article above stays.
+    Row {
+        objectName: "commentsError"
+        x: 16
+        width: parent.width - 32
+        spacing: 8
+        visible: section.screen.hasCommentsError
+        height: visible ? Math.max(commentsErrorLabel.implicitHeight, commentsRetry.implicitHeight) : 0
+        Label {
+            id: commentsErrorLabel
+            width: parent.width - commentsRetry.width - parent.spacing
+            anchors.verticalCenter: parent.verticalCenter
+            text: section.screen.commentsError
+            textFormat: Text.PlainText
+            wrapMode: Text.Wrap
+            font.pixelSize: Theme.captionSize
+            color: Theme.danger
+        }
+        AccentButton {
+            id: commentsRetry
+            objectName: "commentsRetry"
+            anchors.verticalCenter: parent.verticalCenter
+            text: "重试"
+            enabled: !section.screen.isLoadingComments
+            Accessible.name: "重试加载评论"
+            onClicked: section.screen.retryComments()
+        }
+    }
+
     Label {
         x: 16
-        visible: section.screen.comments.count === 0
+        visible: section.screen.comments.count === 0 && !section.screen.hasCommentsError
         height: visible ? implicitHeight + 8 : 0
         text: "还没有评论"
         font.pixelSize: Theme.captionSize
@@ -117,6 +146,7 @@ Column {
         height: 0
         row: -1
         name: ""
+        memberMark: ""
         time: ""
         content: ""
         likeCount: 0

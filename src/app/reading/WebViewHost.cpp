@@ -1,6 +1,7 @@
 #include "reading/WebViewHost.h"
 
 #include "core/Activity.h"
+#include "core/MailtoLink.h"
 #include "core/ServerConfig.h"
 #include "core/StyledHtml.h"
 #include "core/Trace.h"
@@ -247,8 +248,10 @@ void WebViewHost::openExternally(const QUrl &url)
 {
     const QUrl web = ArticleDocumentServer::toWebUrl(url);
     const QString scheme = web.scheme().toLower();
-    if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("mailto"))
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
         QDesktopServices::openUrl(web);
+    else if (const std::optional<QUrl> mail = mailClientUrl(web))
+        QDesktopServices::openUrl(*mail);
 }
 
 QString WebViewHost::linkCheckScript(const QUrl &url)

@@ -71,7 +71,8 @@ public:
     // a place in the article, asks the page to scroll there
     // (fragmentRequested); everything else goes nowhere (navigationRefused).
     Q_INVOKABLE bool acceptNavigation(const QUrl &url, bool linkClicked, bool mainFrame);
-    // http(s) and mailto only, the document's own scheme as https.
+    // http(s) and mailto only, the document's own scheme as https; a mailto
+    // keeps its addresses, subject and body (mailClientUrl).
     Q_INVOKABLE void openExternally(const QUrl &url);
     // A new window asked for by a click on a link with a target: the script
     // tells whether the document has a link to `url`; then

@@ -2,8 +2,8 @@ import QtQuick
 import QtQuick.Controls
 import Papelo
 
-// The settings tab: appearance, image cache, product information. A grouped
-// list on the list's own background.
+// The settings tab: appearance, image cache, server, product information. A
+// grouped list on the list's own background.
 Page {
     id: page
     title: "设置"
@@ -14,6 +14,7 @@ Page {
     SettingsScreen {
         id: screen
         settings: App.settings
+        app: App
     }
 
     component SectionHeader: Label {
@@ -195,6 +196,46 @@ Page {
             SectionFooter {
                 width: parent.width
                 text: "封面与正文图片会缓存到内存（50MB）与磁盘（200MB），减少重复下载。"
+            }
+
+            SectionHeader { text: "服务器"; width: parent.width }
+            Group {
+                Row {
+                    x: 16
+                    width: parent.width - 32
+                    height: 52
+                    spacing: 8
+                    RoundedField {
+                        id: serverField
+                        objectName: "serverField"
+                        width: parent.width - (applyButton.visible ? applyButton.width + parent.spacing : 0)
+                        anchors.verticalCenter: parent.verticalCenter
+                        placeholderText: "服务器地址"
+                        inputMethodHints: Qt.ImhUrlCharactersOnly | Qt.ImhNoAutoUppercase
+                        readOnly: screen.serverFixed
+                        text: screen.serverField
+                        onTextEdited: screen.serverField = text
+                        onAccepted: screen.applyServer()
+                    }
+                    AccentButton {
+                        id: applyButton
+                        objectName: "applyServerButton"
+                        anchors.verticalCenter: parent.verticalCenter
+                        visible: !screen.serverFixed
+                        text: screen.isCheckingServer ? "检查中…" : "应用"
+                        enabled: screen.canApplyServer
+                        Accessible.name: "应用服务器地址"
+                        onClicked: screen.applyServer()
+                    }
+                }
+            }
+            SectionFooter {
+                objectName: "serverStatus"
+                width: parent.width
+                visible: text !== ""
+                text: screen.serverStatus
+                textFormat: Text.PlainText
+                color: screen.serverStatusIsError ? Theme.danger : Theme.secondaryText
             }
 
             Item { width: 1; height: 20 }

@@ -152,6 +152,7 @@ ApplicationWindow {
         TabStack {
             current: App.selectedTab === 3
             initialPage: Qt.resolvedUrl("SettingsView.qml")
+            serverBound: false
         }
     }
 

@@ -11,6 +11,9 @@ FocusScope {
     property bool current
     // The page at the bottom of the stack.
     property url initialPage
+    // Whether its pages show the server's content: then another server
+    // closes them all and the tab starts afresh.
+    property bool serverBound: true
     readonly property alias stack: stack
     readonly property int depth: stack.depth
 
@@ -59,6 +62,16 @@ FocusScope {
             stack.push(root.initialPage, {}, StackView.Immediate)
     }
     onCurrentChanged: if (current) build()
+
+    Connections {
+        target: App
+        enabled: root.serverBound
+        function onServerChanged() {
+            stack.clear(StackView.Immediate)
+            if (root.current)
+                root.build()
+        }
+    }
 
     function back() {
         if (stack.depth <= 1)

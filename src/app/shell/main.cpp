@@ -122,14 +122,19 @@ int main(int argc, char *argv[])
     }
     QGuiApplication::setDesktopFileName(QStringLiteral("papelo"));
 
+    // --server and PAPELO_SERVER decide the run; otherwise the server chosen
+    // in the settings tab, then the compiled default.
     if (!line.baseUrl.isEmpty())
         papelo::ServerConfig::setBaseUrl(line.baseUrl);
+    else if (const auto stored = papelo::AppSettings().storedServer())
+        papelo::ServerConfig::setBaseUrl(*stored);
     if (!line.webOrigin.isEmpty())
         papelo::ServerConfig::setWebOrigin(line.webOrigin);
 
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     papelo::App *shell = papelo::App::shared();
     papelo::connectShellCommands(shell);
+    shell->setServerFixed(!line.baseUrl.isEmpty());
     if (line.themeGiven)
         shell->setThemeOverride(line.theme);
     shell->setSelectedTab(line.tab);

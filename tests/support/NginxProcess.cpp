@@ -1,0 +1,137 @@
+#include "NginxProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+
+bool run(const QString &program, const QStringList &arguments, QString *error)
+{
+    QProcess p;
+    p.start(program, arguments);
+    if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+        return true;
+    *error = program + QLatin1Char(' ') + arguments.join(QLatin1Char(' ')) + QStringLiteral(": ")
+           + QString::fromLocal8Bit(p.readAllStandardError());
+    return false;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+NginxProcess::NginxProcess(Site site) : m_site(std::move(site)) {}
+
+NginxProcess::~NginxProcess() { stop(); }
+
+quint16 NginxProcess::freePort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
+bool NginxProcess::makeCertificates(const QString &dir, QString *error)
+{
+    const auto path = [&](const char *name) { return dir + QLatin1Char('/') + QLatin1String(name); };
+    const QString openssl = QStringLiteral("openssl");
+    return writeFile(path("server.ext"), "subjectAltName=DNS:localhost,IP:127.0.0.1\n"
+                                         "basicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n")
+        && run(openssl, {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-days", "2",
+                         "-subj", "/CN=Papelo test CA " + dir.section(QLatin1Char('/'), -1), "-keyout", path("ca.key"),
+                         "-out", path("ca.pem")}, error)
+        && run(openssl, {"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-subj", "/CN=localhost",
+                         "-keyout", path("server.key"), "-out", path("server.csr")}, error)
+        && run(openssl, {"x509", "-req", "-in", path("server.csr"), "-CA", path("ca.pem"), "-CAkey", path("ca.key"),
+                         "-CAcreateserial", "-days", "2", "-extfile", path("server.ext"), "-out", path("server.pem")}, error)
+        && QDir(dir).mkpath(QStringLiteral("certs")) && QFile::copy(path("ca.pem"), path("certs/ca.pem"))
+        && run(openssl, {"rehash", path("certs")}, error);
+}
+
+bool NginxProcess::start(int timeoutMs)
+{
+    QFile example(QStringLiteral(PAPELO_SOURCE_DIR "/packaging/nginx/papelo-server.conf"));
+    if (!m_prefix.isValid() || !example.open(QIODevice::ReadOnly)) {
+        m_error = QStringLiteral("no prefix or no example site");
+        return false;
+    }
+    m_httpsPort = freePort();
+    m_httpPort = freePort();
+    QString site = QString::fromUtf8(example.readAll());
+    const auto replace = [&site](const char *pattern, const QString &with) {
+        site.replace(QRegularExpression(QString::fromLatin1(pattern), QRegularExpression::MultilineOption), with);
+    };
+    replace(R"(^\s*listen \[::\]:\d+.*;$)", QString());  // loopback IPv4 only
+    replace(R"(listen 443 )", QStringLiteral("listen 127.0.0.1:%1 ").arg(m_httpsPort));
+    replace(R"(listen 80;)", QStringLiteral("listen 127.0.0.1:%1;").arg(m_httpPort));
+    replace(R"(ssl_certificate \S+;)", QStringLiteral("ssl_certificate %1;").arg(m_site.certificate));
+    replace(R"(ssl_certificate_key \S+;)", QStringLiteral("ssl_certificate_key %1;").arg(m_site.key));
+    replace(R"(server 127\.0\.0\.1:4000;)", QStringLiteral("server 127.0.0.1:%1;").arg(m_site.upstreamPort));
+
+    const QString p = m_prefix.path();
+    QString conf = QStringLiteral("daemon off;\nworker_processes 1;\npid %1/nginx.pid;\nerror_log %1/error.log info;\n").arg(p);
+    if (::geteuid() == 0)
+        conf += QStringLiteral("user root root;\n");  // workers reach the prefix as its owner
+    conf += QStringLiteral("events { worker_connections 256; }\nhttp {\n"
+                           "  log_format papelo '$remote_addr $status $request';\n"
+                           "  access_log %1/access.log papelo;\n"
+                           "  client_body_temp_path %1/body; proxy_temp_path %1/proxy; fastcgi_temp_path %1/fastcgi;\n"
+                           "  uwsgi_temp_path %1/uwsgi; scgi_temp_path %1/scgi;\n"
+                           "  include %1/site.conf;\n}\n").arg(p);
+    if (!writeFile(p + QStringLiteral("/site.conf"), site.toUtf8()) || !writeFile(p + QStringLiteral("/nginx.conf"), conf.toUtf8())) {
+        m_error = QStringLiteral("cannot write the configuration");
+        return false;
+    }
+    const QString binary = QFile::exists(QStringLiteral("/usr/sbin/nginx")) ? QStringLiteral("/usr/sbin/nginx")
+                                                                               : QStringLiteral("nginx");
+    m_process = std::make_unique<QProcess>();
+    m_process->setProcessChannelMode(QProcess::MergedChannels);
+    m_process->start(binary, {"-p", p + QLatin1Char('/'), "-c", p + QStringLiteral("/nginx.conf"), "-e",
+                              p + QStringLiteral("/error.log")});
+    for (int waited = 0; waited < timeoutMs; waited += 50) {
+        if (m_process->state() == QProcess::NotRunning)
+            break;
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, m_httpsPort);
+        if (probe.waitForConnected(200))
+            return true;
+        QThread::msleep(50);
+    }
+    QFile log(p + QStringLiteral("/error.log"));
+    log.open(QIODevice::ReadOnly);
+    m_error = QStringLiteral("nginx did not start: ") + QString::fromLocal8Bit(m_process->readAll() + log.readAll());
+    stop();
+    return false;
+}
+
+void NginxProcess::stop()
+{
+    if (!m_process)
+        return;
+    if (m_process->state() != QProcess::NotRunning) {
+        ::kill(pid_t(m_process->processId()), SIGQUIT);  // graceful: workers finish and exit with the master
+        if (!m_process->waitForFinished(10000)) {
+            m_process->kill();
+            m_process->waitForFinished(5000);
+        }
+    }
+    m_process.reset();
+}
+
+QStringList NginxProcess::accessLog() const
+{
+    QFile log(m_prefix.path() + QStringLiteral("/access.log"));
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
