@@ -28,9 +28,10 @@ PACKAGES=(
   # private session bus for the desktop-portal and keychain tests, with a
   # headless Secret Service and its command-line client
   dbus-daemon gnome-keyring libsecret-tools
-  # a private X server for the one test that needs a desktop platform (a
-  # mailto: link handed to xdg-open)
-  xvfb xauth
+  # a private X server for the tests that need a desktop platform (a mailto:
+  # link handed to xdg-open; the accessibility test on the real bus), the
+  # accessibility bus and registry, and a client in Debian's Python
+  xvfb xauth at-spi2-core gir1.2-atspi-2.0 python3-gi
   # fonts: Chinese text and the icon ligatures
   fonts-noto-cjk fonts-material-design-icons-iconfont
   # packages (make package, ctest, CI): dpkg-shlibdeps and the package check

@@ -127,21 +127,88 @@ inline void click(QQuickWindow &window, QQuickItem *item)
     QTest::mouseClick(&window, Qt::LeftButton, {}, item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
 }
 
-// Visible, focusable controls under root that tell assistive technology no
-// name. A web view's accessible tree is the engine's, built from the document.
+// The accessible object a screen reader is told has the focus: the focused
+// item's or, as Qt Quick reports it, its nearest accessible ancestor's,
+// followed into what it says holds the focus (a web view's document).
+inline QAccessibleInterface *focusedAccessible(QQuickWindow &window)
+{
+    QAccessibleInterface *iface = nullptr;
+    for (QQuickItem *item = window.activeFocusItem(); item && !iface; item = item->parentItem())
+        iface = QAccessible::queryAccessibleInterface(item);
+    while (iface && iface->focusChild() && iface->focusChild() != iface)
+        iface = iface->focusChild();
+    return iface;
+}
+
+// "Role name", as a test reads it: "Button 重试", "Heading 文章详情".
+inline QString describe(QAccessibleInterface *iface)
+{
+    static const QMetaEnum roles = QAccessible::staticMetaObject.enumerator(QAccessible::staticMetaObject.indexOfEnumerator("Role"));
+    return iface ? QString::fromLatin1(roles.valueToKey(iface->role())) + QLatin1Char(' ') + iface->text(QAccessible::Name) : QString();
+}
+
+// Every shown accessible object under `iface` (itself included), depth first.
+inline QList<QAccessibleInterface *> shownTree(QAccessibleInterface *iface)
+{
+    QList<QAccessibleInterface *> out;
+    if (iface && !iface->state().invisible) {
+        out << iface;
+        for (int i = 0; i < iface->childCount(); ++i)
+            out << shownTree(iface->child(i));
+    }
+    return out;
+}
+
+// Shown controls under root (itself left out) that tell a screen reader no name.
 inline QStringList unnamedControls(QQuickItem *root)
 {
+    using A = QAccessible;
+    static const QList<A::Role> controls{A::Button, A::CheckBox, A::RadioButton, A::EditableText, A::PageTab, A::MenuItem, A::Link};
     QStringList unnamed;
-    const QString type = QString::fromLatin1(root->metaObject()->className());
-    if (!root->isVisible() || type.contains(QLatin1String("WebEngine")))
-        return unnamed;
-    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(root);
-    if (root->activeFocusOnTab() && root->isEnabled() && (!iface || iface->text(QAccessible::Name).trimmed().isEmpty()))
-        unnamed << type + QLatin1Char(' ') + root->property("placeholderText").toString();
-    for (QQuickItem *child : root->childItems())
-        unnamed << unnamedControls(child);
+    for (QAccessibleInterface *iface : shownTree(QAccessible::queryAccessibleInterface(root)).mid(1))
+        if (controls.contains(iface->role()) && iface->text(QAccessible::Name).trimmed().isEmpty())
+            unnamed << describe(iface) + QString::fromLatin1(iface->object()->metaObject()->className());
     return unnamed;
 }
+
+// Where the focus lands at each press of `key` (Backtab as Shift+Tab, as the
+// web engine reads it) until it is back where it started or at a stop passed
+// already; "stuck" when it moves nowhere. A web view hands it on only once its
+// engine has taken it: pressed again there. A stop out of the window says so.
+inline QStringList focusWalk(QQuickWindow &window, Qt::Key key)
+{
+    QStringList walk;
+    QList<QQuickItem *> passed{window.activeFocusItem()};
+    while (walk.size() < 40) {
+        bool moved = false;
+        for (int press = 0; !moved && (press == 0 || (press < 4 && passed.last()->inherits("QtWebEngineCore::RenderWidgetHostViewQtDelegateItem"))); ++press) {
+            QTest::keyClick(&window, key, key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
+            moved = QTest::qWaitFor([&] { return window.activeFocusItem() != passed.last(); }, 2000);
+        }
+        QQuickItem *at = window.activeFocusItem();
+        if (!moved || passed.contains(at))
+            return moved ? walk : walk << QStringLiteral("stuck");
+        passed << at;
+        const QPointF middle = at->mapToScene(QPointF(at->width() / 2, at->height() / 2));
+        walk << describe(focusedAccessible(window)) + (QRectF(QPointF(), window.size()).contains(middle) ? "" : " (out of view)");
+    }
+    return walk;
+}
+
+// The real window (Main.qml) with `tab` selected before it is built, active.
+struct MainWindow {
+    explicit MainWindow(int tab)
+    {
+        papelo::App::shared()->setSelectedTab(tab);
+        QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Papelo/Main.qml")));
+        window.reset(qobject_cast<QQuickWindow *>(component.create()));
+        if (window)
+            window->requestActivate();
+    }
+    QList<QQuickItem *> stacks() const { return ofType(window->contentItem(), "TabStack", false); }
+    QQmlEngine engine;
+    std::unique_ptr<QQuickWindow> window;
+};
 
 } // namespace qmltest
 

@@ -33,8 +33,8 @@ QList<int> changedRows(const QSignalSpy &spy)
     QList<int> rows;
     for (const auto &args : spy) {
         const auto roles = args.at(2).value<QList<int>>();
-        if (args.at(0) == args.at(1) && roles.contains(ArticleListModel::LikeCountRole)
-            && roles.contains(ArticleListModel::HasCommentCountRole) && !roles.contains(ArticleListModel::TitleRole))
+        if (args.at(0) == args.at(1) && roles.contains(ArticleListModel::LikeCountRole) && roles.contains(ArticleListModel::HasCommentCountRole)
+            && roles.contains(ArticleListModel::AccessibleNameRole) && !roles.contains(ArticleListModel::TitleRole))
             rows << args.at(0).value<QModelIndex>().row();
     }
     std::sort(rows.begin(), rows.end());
@@ -67,6 +67,8 @@ private slots:
         ArticleCountsStore::shared().set(1, 1, 299); // not in this list
         QCOMPARE(changedRows(changed), (QList<int>{0, 1, 2, 2, 3}));
         QCOMPARE(counts(model), (QStringList{"0/3", "0/0", "1/9", "0/3"}));
+        QCOMPARE(roleOf(model, 0, ArticleListModel::AccessibleNameRole).toString(), "文章 201，作者201，2026-03-06，2010 次阅读，3 条评论，0 个赞");
+        model.setArticles(list); // the same articles again: the rows stay
         QCOMPARE(reset.size(), 0);
     }
 
@@ -135,6 +137,7 @@ private slots:
                               roleOf(model, 1, ArticleListModel::LetterRole).toString()}),
                  (QStringList{"2026-01-31", "2026-1", "作者601", "文", QStringLiteral("\U0001F1E8\U0001F1F3")}));
         QVERIFY(roleOf(model, 0, ArticleListModel::HasAuthorRole).toBool() && !roleOf(model, 1, ArticleListModel::HasAuthorRole).toBool());
+        QCOMPARE(roleOf(model, 1, ArticleListModel::AccessibleNameRole).toString(), QStringLiteral("\U0001F1E8\U0001F1F3 news，2026-1，6020 次阅读"));
         QCOMPARE(roleOf(model, 1, ArticleListModel::ArticleIdRole).toLongLong(), 602);
     }
 };

@@ -13,21 +13,6 @@ using namespace papelo;
 using namespace qmltest;
 
 namespace {
-// The real window (Main.qml) with `tab` selected before it is built, active.
-struct MainWindow {
-    explicit MainWindow(int tab)
-    {
-        App::shared()->setSelectedTab(tab);
-        QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Papelo/Main.qml")));
-        window.reset(qobject_cast<QQuickWindow *>(component.create()));
-        if (window)
-            window->requestActivate();
-    }
-    QList<QQuickItem *> stacks() const { return ofType(window->contentItem(), "TabStack", false); }
-    QQmlEngine engine;
-    std::unique_ptr<QQuickWindow> window;
-};
-
 void pushSettings(QQuickItem *stack)
 {
     QMetaObject::invokeMethod(stack, "push", Q_ARG(QVariant, QUrl(QStringLiteral("qrc:/Papelo/SettingsView.qml"))),

@@ -111,7 +111,7 @@ ColumnLayout {
             id: ownArticles
             Layout.fillWidth: true
             Layout.preferredHeight: implicitHeight
-            accessibleName: "我的文章列表"
+            accessibleName: "我的文章列表，共 " + account.state.myArticleCount + " 篇"
             rowHeight: measuringRow.implicitHeight
             spacing: 8
             model: rowHeight > 0 ? account.state.myArticles : []
@@ -163,6 +163,8 @@ ColumnLayout {
                 Layout.fillWidth: true
                 placeholderText: "写点什么..."
                 Accessible.name: "个性签名"
+                // A failed save is read with the field it failed for.
+                Accessible.description: account.state.bioError
                 placeholderTextColor: Theme.secondaryText
                 color: Theme.primaryText
                 font.pixelSize: Theme.bodySize
@@ -188,6 +190,8 @@ ColumnLayout {
                 background: Rectangle {
                     radius: 6
                     color: saveButton.down ? Theme.accentSoft : Theme.surfaceFill
+                    border.width: saveButton.visualFocus ? 2 : 0
+                    border.color: Theme.accent
                 }
                 contentItem: Label {
                     text: saveButton.text
@@ -209,10 +213,15 @@ ColumnLayout {
             wrapMode: Text.Wrap
             text: account.state.bioError
             textFormat: Text.PlainText
+            AccessibleExtras.role: Accessible.Notification
             font.pixelSize: Theme.captionSize
             color: Theme.danger
         }
     }
+
+    // A failed save sends the focus to the field, whose description carries the message.
+    readonly property bool bioFailed: account.state.hasBioError
+    onBioFailedChanged: if (bioFailed) bioField.forceActiveFocus()
 
     // Sign-out
     Button {
@@ -230,7 +239,7 @@ ColumnLayout {
             radius: 8
             color: logoutButton.down ? Qt.rgba(Theme.danger.r, Theme.danger.g, Theme.danger.b, 0.2)
                                      : Qt.rgba(Theme.danger.r, Theme.danger.g, Theme.danger.b, 0.1)
-            border.width: 1
+            border.width: logoutButton.visualFocus ? 2 : 1
             border.color: Theme.danger
         }
         contentItem: Item {
@@ -317,7 +326,7 @@ ColumnLayout {
         topPadding: 6
         bottomPadding: 6
         hoverEnabled: true
-        Accessible.name: modelData.title
+        Accessible.name: modelData.title + "，" + modelData.views + " 次阅读"
         Keys.onTabPressed: event => stepPressed(event)
         Keys.onBacktabPressed: event => stepPressed(event)
         Keys.onUpPressed: event => stepPressed(event)
@@ -325,6 +334,8 @@ ColumnLayout {
 
         background: Rectangle {
             color: articleRow.hovered ? Theme.surfaceFill : "transparent"
+            border.width: articleRow.visualFocus ? 2 : 0
+            border.color: Theme.accent
         }
         contentItem: RowLayout {
             spacing: 8

@@ -10,8 +10,12 @@ Rectangle {
     property string placeholder
     property string text
     property bool masked: false
+    // Read with the field when it has the focus (a failed sign-in's message).
+    property string message
     signal edited(string value)
     signal accepted()
+
+    function focusInput() { input.forceActiveFocus() }
 
     Layout.fillWidth: true
     implicitHeight: line.implicitHeight + 24
@@ -51,6 +55,7 @@ Rectangle {
             padding: 0
             selectByMouse: true
             Accessible.name: row.placeholder
+            Accessible.description: row.message
             onTextEdited: row.edited(text)
             onAccepted: row.accepted()
         }

@@ -3,7 +3,8 @@ import QtQuick.Controls
 import Papelo
 import QtQuick.Layouts
 
-// Two-segment switch between signing in and registering.
+// Two-segment switch between signing in and registering: a group of two
+// radio buttons to a screen reader.
 Rectangle {
     id: control
     property string label
@@ -14,7 +15,7 @@ Rectangle {
     implicitHeight: 32
     radius: 8
     color: Theme.surfaceFill
-    Accessible.role: Accessible.PageTabList
+    Accessible.role: Accessible.Grouping
     Accessible.name: label
 
     RowLayout {
@@ -24,16 +25,19 @@ Rectangle {
 
         Repeater {
             model: control.segments
-            delegate: AbstractButton {
+            delegate: RadioButton {
                 id: segment
                 required property int index
                 required property string modelData
                 Layout.fillWidth: true
                 Layout.fillHeight: true
                 Layout.preferredWidth: 1
+                // The choice follows the state; a press only asks for it.
+                checkable: false
                 checked: index === control.currentIndex
+                indicator: null
+                padding: 0
                 text: modelData
-                Accessible.role: Accessible.PageTab
                 Accessible.name: modelData
                 onClicked: control.activated(index)
 
@@ -41,8 +45,8 @@ Rectangle {
                     radius: 6
                     // In the dark the surface colour is too close to the track.
                     color: !segment.checked ? "transparent" : Theme.isDark ? Theme.systemGray(4) : Theme.surface
-                    border.width: segment.checked ? 1 : 0
-                    border.color: Theme.border
+                    border.width: segment.visualFocus ? 2 : segment.checked ? 1 : 0
+                    border.color: segment.visualFocus ? Theme.accent : Theme.border
                 }
                 contentItem: Label {
                     text: segment.text

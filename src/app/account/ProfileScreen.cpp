@@ -294,12 +294,14 @@ QCoro::Task<> ProfileScreen::handleAuthTask()
         co_return;
     QPointer<ProfileScreen> guard(this);
     setLoading(true);
+    m_failedField.clear();
     setErrorMessage(std::nullopt);
     setShowSuccess(false);
 
     auto client = APIClient::create(m_baseUrl);
     Result<LoginResponse> response;
-    if (m_isLoginMode)
+    const bool signingIn = m_isLoginMode;
+    if (signingIn)
         response = co_await client->login(m_username, m_password);
     else
         response = co_await client->registerUser(m_username, m_email, m_password);
@@ -307,6 +309,7 @@ QCoro::Task<> ProfileScreen::handleAuthTask()
         co_return;
 
     if (!response) {
+        m_failedField = signingIn ? QStringLiteral("password") : QStringLiteral("username");
         setErrorMessage(QStringLiteral("操作失败：") + response.error().description());
         setLoading(false);
         co_return;

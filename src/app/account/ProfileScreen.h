@@ -34,6 +34,10 @@ class ProfileScreen : public QObject {
     Q_PROPERTY(bool showSuccess READ showSuccess NOTIFY submissionChanged)
     Q_PROPERTY(bool canSubmit READ canSubmit NOTIFY formChanged)
     Q_PROPERTY(QString submitLabel READ submitLabel NOTIFY formChanged)
+    // The input a failed submission sends the focus to, so that the message
+    // is read with it: "password" after a sign-in, "username" after a
+    // registration; empty while nothing failed or a submission runs.
+    Q_PROPERTY(QString failedField READ failedField NOTIFY submissionChanged)
 
     Q_PROPERTY(bool isLoggedIn READ isLoggedIn NOTIFY headerChanged)
     Q_PROPERTY(QString initial READ initial NOTIFY headerChanged)
@@ -79,6 +83,7 @@ public:
     QString errorMessage() const { return m_errorMessage.value_or(QString()); }
     bool hasErrorMessage() const { return m_errorMessage.has_value(); }
     bool showSuccess() const { return m_showSuccess; }
+    QString failedField() const { return m_isLoading ? QString() : m_failedField; }
     // Only spaces still count as typed; a running submission does not disable it.
     bool canSubmit() const;
     QString submitLabel() const;
@@ -156,6 +161,7 @@ private:
     bool m_isLoginMode = true;
     bool m_isLoading = false;
     std::optional<QString> m_errorMessage;
+    QString m_failedField;
     bool m_showSuccess = false;
     QList<Article> m_myArticles;
     std::optional<UserStats> m_userStats;

@@ -17,6 +17,7 @@ RowLayout {
     }
     Label {
         text: heading.text
+        AccessibleExtras.role: Accessible.Heading
         font.pixelSize: Theme.headlineSize
         font.weight: Font.DemiBold
         color: Theme.primaryText

@@ -30,6 +30,7 @@ ColumnLayout {
     Label {
         Layout.alignment: Qt.AlignHCenter
         text: "Papelo"
+        AccessibleExtras.role: Accessible.Heading
         font.pixelSize: Theme.largeTitleSize
         font.bold: true
         color: Theme.primaryText
@@ -52,7 +53,9 @@ ColumnLayout {
         spacing: 16
 
         ProfileInputRow {
+            id: usernameRow
             objectName: "usernameRow"
+            message: form.state.failedField === "username" ? form.state.errorMessage : ""
             icon: "person_outline"
             placeholder: "用户名"
             text: form.state.username
@@ -67,7 +70,9 @@ ColumnLayout {
             onEdited: value => form.state.email = value
         }
         ProfileInputRow {
+            id: passwordRow
             objectName: "passwordRow"
+            message: form.state.failedField === "password" ? form.state.errorMessage : ""
             icon: "lock_outline"
             placeholder: "密码"
             masked: true
@@ -100,8 +105,18 @@ ColumnLayout {
         wrapMode: Text.Wrap
         text: form.state.errorMessage
         textFormat: Text.PlainText
+        // Read out as it appears; the focus also goes to the field that failed.
+        AccessibleExtras.role: Accessible.Notification
         font.pixelSize: Theme.captionSize
         color: Theme.danger
+    }
+
+    readonly property string failedField: form.state.failedField
+    onFailedFieldChanged: {
+        if (failedField === "password")
+            passwordRow.focusInput()
+        else if (failedField === "username")
+            usernameRow.focusInput()
     }
 
     Label {
@@ -112,6 +127,7 @@ ColumnLayout {
         Layout.rightMargin: 32
         horizontalAlignment: Text.AlignHCenter
         text: "操作成功！"
+        AccessibleExtras.role: Accessible.Notification
         font.pixelSize: Theme.captionSize
         color: Theme.success
     }
@@ -126,16 +142,23 @@ ColumnLayout {
         enabled: form.state.canSubmit
         text: form.state.submitLabel
         onClicked: form.state.handleAuth()
+        Keys.onReturnPressed: form.state.submitFromKeyboard()
+        Keys.onEnterPressed: form.state.submitFromKeyboard()
+        Accessible.name: form.state.submitLabel
+        AccessibleExtras.busy: form.state.isLoading
 
         background: Rectangle {
             radius: 8
             color: submit.down ? Theme.accentHover : Theme.accent
             opacity: submit.enabled ? 1 : 0.4
+            border.width: submit.visualFocus ? 2 : 0
+            border.color: Theme.primaryText
         }
         contentItem: Item {
             implicitHeight: 24
             BusyIndicator {
                 anchors.centerIn: parent
+                Accessible.ignored: true
                 width: 24
                 height: 24
                 running: form.state.isLoading

@@ -15,6 +15,8 @@ Rectangle {
     radius: 8
     color: Theme.surfaceFill
     clip: true
+    Accessible.role: Accessible.StaticText
+    Accessible.name: tile.value + " " + tile.label
 
     Column {
         id: column
@@ -23,6 +25,7 @@ Rectangle {
         Label {
             anchors.horizontalCenter: parent.horizontalCenter
             text: tile.value
+            Accessible.ignored: true
             font.pixelSize: Theme.title3Size
             font.bold: true
             color: Theme.primaryText
@@ -30,6 +33,7 @@ Rectangle {
         Label {
             anchors.horizontalCenter: parent.horizontalCenter
             text: tile.label
+            Accessible.ignored: true
             font.pixelSize: Theme.caption2Size
             color: Theme.secondaryText
         }

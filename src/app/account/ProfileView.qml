@@ -24,6 +24,8 @@ Page {
 
     background: Rectangle { color: Theme.appBackground }
 
+    FocusReveal { flickable: scroller.contentItem }
+
     ScrollView {
         id: scroller
         anchors.fill: parent

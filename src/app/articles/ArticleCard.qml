@@ -20,8 +20,6 @@ Item {
     property string day
 
     implicitHeight: 232
-    Accessible.role: Accessible.Button
-    Accessible.name: title
 
     // Cheap shadow: black at 4 % one pixel below, no blur pass. Follows the content height.
     Rectangle {

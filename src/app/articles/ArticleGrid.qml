@@ -5,7 +5,9 @@ import Papelo
 // Virtualised grid of ArticleCards over an ArticleListModel: 2 or 3 columns,
 // rows 16 apart, the cards laid in a lane at most 1100 wide, centred, with
 // 16 px side insets. Only the rows in view (plus a small cache) have
-// delegates. Arrow keys move a visible focus, Return/Enter opens the card.
+// delegates. The cards are one stop in the Tab order (the current card, or
+// the first); arrow keys move the focus from card to card, Return, Enter and
+// Space open the focused one.
 GridView {
     id: grid
     property int columns: LayoutRules.articleGridColumns(App.compact)
@@ -30,23 +32,19 @@ GridView {
     cacheBuffer: cellHeight
     boundsBehavior: Flickable.StopAtBounds
     keyNavigationEnabled: true
-    activeFocusOnTab: true
+    // The focus stops on a card, not on the grid around them.
+    activeFocusOnTab: false
     currentIndex: -1
     highlightFollowsCurrentItem: false
     ScrollBar.vertical: ScrollBar { policy: grid.interactive ? ScrollBar.AsNeeded : ScrollBar.AlwaysOff }
 
-    function activateCurrent() {
-        if (currentIndex >= 0)
+    // The focused card only: Return in a control of the header (a chip, the
+    // retry button) reaches the grid too and must open nothing.
+    function activateFocused(event) {
+        if (currentItem && currentItem.activeFocus)
             articleActivated(model.articleIdAt(currentIndex))
-    }
-
-    // Controls in the header share this focus scope: the one holding focus
-    // (and any scope around it up to the grid) must give it up, or focusing
-    // the grid would hand it straight back.
-    function focusCards(from) {
-        for (let item = from; item && item !== grid; item = item.parent)
-            item.focus = false
-        forceActiveFocus(Qt.TabFocusReason)
+        else
+            event.accepted = false
     }
 
     // A new list has no current card. Keeping the index would make the view
@@ -58,11 +56,11 @@ GridView {
         function onModelAboutToBeReset() { grid.currentIndex = -1 }
     }
 
-    Keys.onReturnPressed: activateCurrent()
-    Keys.onEnterPressed: activateCurrent()
-    onActiveFocusChanged: if (activeFocus && currentIndex < 0 && count > 0) currentIndex = 0
+    Keys.onReturnPressed: event => activateFocused(event)
+    Keys.onEnterPressed: event => activateFocused(event)
+    Keys.onSpacePressed: event => activateFocused(event)
 
-    delegate: Item {
+    delegate: FocusScope {
         id: cell
         required property int index
         required property var articleId
@@ -78,6 +76,7 @@ GridView {
         required property bool hasAuthor
         required property string author
         required property string day
+        required property string accessibleName
 
         readonly property int column: index % grid.columns
         width: grid.cellWidth
@@ -90,6 +89,13 @@ GridView {
             height: grid.cardHeight
             index: cell.index
             animate: grid.animateCards
+            // The view hands its current cell the focus; within it, the card takes it.
+            focus: true
+            activeFocusOnTab: cell.index === Math.max(0, grid.currentIndex)
+            onActiveFocusChanged: if (activeFocus) grid.currentIndex = cell.index
+            Accessible.role: Accessible.Button
+            Accessible.name: cell.accessibleName
+            Accessible.onPressAction: grid.articleActivated(cell.articleId)
 
             ArticleCard {
                 anchors.fill: parent
@@ -114,7 +120,7 @@ GridView {
                 color: "transparent"
                 border.width: 2
                 border.color: Theme.accent
-                visible: grid.activeFocus && cell.GridView.isCurrentItem
+                visible: slot.activeFocus
             }
 
             TapHandler {

@@ -6,6 +6,8 @@
 #include "core/ImageUrl.h"
 #include "core/ServerConfig.h"
 
+#include <algorithm>
+
 
 namespace papelo {
 
@@ -57,6 +59,9 @@ QVariant ArticleListModel::data(const QModelIndex &index, int role) const
         return a.author.value_or(QString());
     case DayRole:
         return dayFor(a.date);
+    case AccessibleNameRole:
+        return accessibleNameFor(a, stored ? std::optional(stored->comments) : a.comments,
+                                 stored ? std::optional(stored->likes) : a.likes);
     default:
         return {};
     }
@@ -78,11 +83,21 @@ QHash<int, QByteArray> ArticleListModel::roleNames() const
         {HasAuthorRole, "hasAuthor"},
         {AuthorRole, "author"},
         {DayRole, "day"},
+        {AccessibleNameRole, "accessibleName"},
     };
 }
 
 void ArticleListModel::setArticles(QList<Article> articles)
 {
+    // The same articles again (a reload on coming back): the cards stay, and
+    // so does the keyboard focus on one of them.
+    if (!m_articles.isEmpty()
+        && std::equal(articles.cbegin(), articles.cend(), m_articles.cbegin(), m_articles.cend(),
+                      [](const Article &a, const Article &b) { return a.id == b.id; })) {
+        m_articles = std::move(articles);
+        emit dataChanged(index(0), index(count() - 1));
+        return;
+    }
     const bool countChanges = articles.size() != m_articles.size();
     beginResetModel();
     m_articles = std::move(articles);
@@ -115,12 +130,27 @@ QString ArticleListModel::dayFor(const QString &date)
     return date.left(10);
 }
 
+QString ArticleListModel::accessibleNameFor(const Article &article, std::optional<qint64> comments,
+                                            std::optional<qint64> likes)
+{
+    QStringList parts{article.title};
+    if (article.author)
+        parts << *article.author;
+    parts << dayFor(article.date) << QStringLiteral("%1 次阅读").arg(article.views);
+    if (comments)
+        parts << QStringLiteral("%1 条评论").arg(*comments);
+    if (likes)
+        parts << QStringLiteral("%1 个赞").arg(*likes);
+    return parts.join(QStringLiteral("，"));
+}
+
 void ArticleListModel::onCountsChanged(qint64 id)
 {
     const auto it = m_rowsById.constFind(id);
     if (it == m_rowsById.constEnd())
         return;
-    static const QList<int> roles{HasCommentCountRole, CommentCountRole, HasLikeCountRole, LikeCountRole};
+    static const QList<int> roles{HasCommentCountRole, CommentCountRole, HasLikeCountRole, LikeCountRole,
+                                  AccessibleNameRole};
     for (int row : *it) {
         const QModelIndex i = index(row);
         emit dataChanged(i, i, roles);

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QList>
 #include <QUrl>
+#include <optional>
 #include <QtQml/qqmlregistration.h>
 
 namespace papelo {
@@ -36,6 +37,7 @@ public:
         HasAuthorRole,
         AuthorRole,
         DayRole,
+        AccessibleNameRole,
     };
     Q_ENUM(Role)
 
@@ -56,6 +58,9 @@ public:
     Q_INVOKABLE QVariant articleIdAt(int row) const;
     static QUrl imageUrlFor(const Article &article, const QString &baseUrl);
     static QString dayFor(const QString &date);
+    // What a screen reader says for a card: "标题，作者，日期，N 次阅读，N 条评论，N 个赞",
+    // leaving out what the card leaves out.
+    static QString accessibleNameFor(const Article &article, std::optional<qint64> comments, std::optional<qint64> likes);
 
 signals:
     void countChanged();

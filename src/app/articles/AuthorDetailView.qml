@@ -9,6 +9,7 @@ Page {
     property var authorId
     title: "作者详情"
     background: Rectangle { color: Theme.appBackground }
+    AccessibleExtras.busy: screen.mainBlock === "loading"
 
     readonly property bool appeared: StackView.status === StackView.Active && StackView.view !== null
                                      && StackView.view.current
@@ -37,6 +38,8 @@ Page {
         message: screen.errorMessage
         onRetry: screen.retry()
     }
+
+    FocusReveal { flickable: grid }
 
     ArticleGrid {
         id: grid
@@ -83,6 +86,7 @@ Page {
                     Label {
                         width: parent.width
                         text: screen.username
+                        AccessibleExtras.role: Accessible.Heading
                         textFormat: Text.PlainText
                         elide: Text.ElideRight
                         font.pixelSize: Theme.title3Size
@@ -122,6 +126,7 @@ Page {
                 Label {
                     text: screen.articlesHeading
                     textFormat: Text.PlainText
+                    AccessibleExtras.role: Accessible.Heading
                     font.pixelSize: Theme.headlineSize
                     font.weight: Font.DemiBold
                     color: Theme.primaryText

@@ -8,6 +8,7 @@ Page {
     id: page
     title: "发现"
     background: Rectangle { color: Theme.appBackground }
+    AccessibleExtras.busy: discover.showSkeleton
 
     readonly property bool appeared: StackView.status === StackView.Active && StackView.view !== null
                                      && StackView.view.current
@@ -20,6 +21,8 @@ Page {
     function openArticle(id) {
         page.StackView.view.openArticle(id)
     }
+
+    FocusReveal { flickable: scroller }
 
     Flickable {
         id: scroller

@@ -9,6 +9,7 @@ Page {
     id: page
     title: "Papelo"
     background: Rectangle { color: Theme.appBackground }
+    AccessibleExtras.busy: home.isLoading
 
     readonly property bool appeared: StackView.status === StackView.Active && StackView.view !== null
                                      && StackView.view.current
@@ -37,6 +38,9 @@ Page {
         page.StackView.view.openArticle(id)
     }
 
+    // Header controls reached from the keyboard come into view (the grid follows its cards itself).
+    FocusReveal { flickable: grid }
+
     ArticleGrid {
         id: grid
         anchors.fill: parent
@@ -50,12 +54,6 @@ Page {
             bottomPadding: home.showGrid ? 12 : 0
 
             function focusSearch() { searchField.forceActiveFocus() }
-            function focusAfterSearch(from) {
-                if (home.showTags)
-                    chips.focusChip(0)
-                else
-                    grid.focusCards(from)
-            }
 
             // Count line.
             Item {
@@ -122,8 +120,6 @@ Page {
                             onTextEdited: home.searchText = text
                             onAccepted: home.submitSearch()
                             Accessible.name: "搜索文章"
-                            Keys.onTabPressed: clearButton.visible ? clearButton.forceActiveFocus(Qt.TabFocusReason)
-                                                                   : top.focusAfterSearch(searchField)
                         }
                         AbstractButton {
                             id: clearButton
@@ -134,7 +130,6 @@ Page {
                             anchors.verticalCenter: parent.verticalCenter
                             focusPolicy: Qt.TabFocus
                             Accessible.name: "清除"
-                            Keys.onTabPressed: top.focusAfterSearch(clearButton)
                             contentItem: Icon { name: "cancel"; size: 18; color: Theme.muted }
                             background: null
                             onClicked: {
@@ -163,14 +158,17 @@ Page {
                 clip: true
                 boundsBehavior: Flickable.StopAtBounds
                 model: home.tagChips
+                Accessible.role: Accessible.Grouping
+                Accessible.name: "标签"
 
-                function focusChip(i) {
+                function focusChip(i, reason) {
                     positionViewAtIndex(i, ListView.Contain)
                     const chip = itemAtIndex(i)
                     if (chip)
-                        chip.forceActiveFocus(Qt.TabFocusReason)
+                        chip.forceActiveFocus(reason === undefined ? Qt.TabFocusReason : reason)
                 }
-                delegate: AbstractButton {
+                // One choice of several: radio buttons to a screen reader.
+                delegate: RadioButton {
                     id: chip
                     required property var modelData
                     required property int index
@@ -181,8 +179,10 @@ Page {
                     topPadding: 6
                     bottomPadding: 6
                     focusPolicy: Qt.TabFocus
+                    checkable: false
+                    checked: selected
+                    indicator: null
                     Accessible.name: modelData.title
-                    Accessible.checked: selected
                     contentItem: Label {
                         text: chip.modelData.title
                         textFormat: Text.PlainText
@@ -197,7 +197,11 @@ Page {
                         border.color: Theme.accentHover
                     }
                     onClicked: home.activateChip(index)
-                    Keys.onTabPressed: index + 1 < chips.count ? chips.focusChip(index + 1) : grid.focusCards(chip)
+                    Keys.onReturnPressed: home.activateChip(index)
+                    Keys.onEnterPressed: home.activateChip(index)
+                    // Neighbours scrolled out of the strip are not built: build them on the way.
+                    Keys.onTabPressed: event => index + 1 < chips.count ? chips.focusChip(index + 1) : event.accepted = false
+                    Keys.onBacktabPressed: event => index > 0 ? chips.focusChip(index - 1, Qt.BacktabFocusReason) : event.accepted = false
                 }
             }
 
@@ -224,6 +228,8 @@ Page {
                 Label {
                     x: grid.laneX
                     width: grid.laneWidth
+                    // Read out as it appears.
+                    AccessibleExtras.role: Accessible.Notification
                     text: home.errorMessage
                     textFormat: Text.PlainText
                     wrapMode: Text.Wrap
@@ -235,7 +241,10 @@ Page {
                     id: retryButton
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "重试"
+                    Accessible.name: text
                     onClicked: home.retry()
+                    Keys.onReturnPressed: home.retry()
+                    Keys.onEnterPressed: home.retry()
                     contentItem: Label {
                         text: retryButton.text
                         color: "white"

@@ -30,7 +30,7 @@ Column {
             font.pixelSize: Theme.headlineSize
             font.bold: true
             color: Theme.primaryText
-            Accessible.role: Accessible.Heading
+            AccessibleExtras.role: Accessible.Heading
         }
     }
 

@@ -9,8 +9,9 @@ Item {
     readonly property real contentWidth: LayoutRules.contentWidth(availableWidth)
 
     implicitHeight: 12 + grid.height
-    Accessible.role: Accessible.Animation
+    Accessible.role: Accessible.ProgressBar
     Accessible.name: "正在加载"
+    AccessibleExtras.busy: visible
 
     Grid {
         id: grid

@@ -1,5 +1,6 @@
 #include "common/App.h"
 
+#include "common/AccessibleItem.h"
 #include "common/AppInfo.h"
 #include "appearance/LayoutRules.h"
 #include "core/ArticleCountsStore.h"
@@ -27,6 +28,7 @@ App::App(QString settingsPath, SystemAppearance *appearance, QObject *parent)
     connect(m_commands, &AppCommands::showAbout, this, &App::openAbout);
     m_dark = isDark();
     m_theme->setDark(m_dark);
+    AccessibleItem::install();
 }
 
 App::~App() = default;

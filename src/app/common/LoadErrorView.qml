@@ -23,6 +23,8 @@ Column {
     Label {
         x: 16
         width: root.width - 32
+        // Read out as it appears.
+        AccessibleExtras.role: Accessible.Notification
         text: root.message
         textFormat: Text.PlainText
         wrapMode: Text.Wrap
@@ -34,7 +36,10 @@ Column {
         id: retryButton
         anchors.horizontalCenter: parent.horizontalCenter
         text: "重试"
+        Accessible.name: text
         onClicked: root.retry()
+        Keys.onReturnPressed: root.retry()
+        Keys.onEnterPressed: root.retry()
         contentItem: Label {
             text: retryButton.text
             color: "white"

@@ -94,12 +94,16 @@ Item {
         overscan: list.page ? list.page.height / 2 : 0
     }
 
-    // Tab into the list lands on its first row, Backtab on its last, built or not.
+    // Tab into the list lands on its first row, Backtab on its last, built or
+    // not. The focus reason is only set after activeFocus changes (Qt 6.4):
+    // the stops route the focus once it has arrived.
     Control {
+        id: entry
         objectName: "rowsEntry"
         focusPolicy: Qt.TabFocus
         Accessible.name: list.accessibleName
-        onActiveFocusChanged: {
+        onActiveFocusChanged: if (activeFocus) Qt.callLater(route)
+        function route() {
             if (!activeFocus)
                 return
             if (focusReason === Qt.BacktabFocusReason || rows.rows === 0)
@@ -120,7 +124,8 @@ Item {
         y: list.height
         focusPolicy: Qt.TabFocus
         Accessible.name: list.accessibleName
-        onActiveFocusChanged: {
+        onActiveFocusChanged: if (activeFocus) Qt.callLater(route)
+        function route() {
             if (!activeFocus)
                 return
             if (focusReason === Qt.BacktabFocusReason && rows.rows > 0)

@@ -9,6 +9,7 @@ Page {
     property var articleId
     title: "文章详情"
     background: Rectangle { color: Theme.appBackground }
+    AccessibleExtras.busy: screen.mainBlock === "loading"
 
     readonly property bool appeared: StackView.status === StackView.Active && StackView.view !== null
                                      && StackView.view.current
@@ -47,6 +48,8 @@ Page {
         property: "contentY"
         easing.type: Easing.OutCubic
     }
+
+    FocusReveal { flickable: flick }
 
     Flickable {
         id: flick
@@ -115,6 +118,7 @@ Page {
                 text: screen.title
                 textFormat: Text.PlainText
                 wrapMode: Text.Wrap
+                AccessibleExtras.role: Accessible.Heading
                 font.pixelSize: Theme.title2Size
                 font.bold: true
                 color: Theme.primaryText
@@ -130,7 +134,10 @@ Page {
                     y: 4
                     padding: 0
                     onClicked: page.openAuthor(screen.authorId)
+                    Keys.onReturnPressed: page.openAuthor(screen.authorId)
+                    Keys.onEnterPressed: page.openAuthor(screen.authorId)
                     Accessible.name: screen.authorName
+                    background: FocusRing { control: authorLink }
                     contentItem: Row {
                         spacing: 6
                         Rectangle {
@@ -222,6 +229,9 @@ Page {
 
                 Column {
                     visible: screen.webViewLoading
+                    Accessible.role: Accessible.ProgressBar
+                    Accessible.name: "正文加载中..."
+                    AccessibleExtras.busy: visible
                     y: 8 + (Math.max(screen.webViewHeight, 300) - 300) / 2
                     width: parent.width
                     height: 300
@@ -229,11 +239,13 @@ Page {
                     topPadding: (300 - placeholderSpinner.height - placeholderText.height - 8) / 2
                     BusyIndicator {
                         id: placeholderSpinner
+                        Accessible.ignored: true
                         running: parent.visible
                         anchors.horizontalCenter: parent.horizontalCenter
                     }
                     Label {
                         id: placeholderText
+                        Accessible.ignored: true
                         text: "正文加载中..."
                         font.pixelSize: Theme.captionSize
                         color: Theme.secondaryText
@@ -253,8 +265,15 @@ Page {
                     id: likeButton
                     padding: 0
                     anchors.verticalCenter: parent.verticalCenter
+                    // A toggle to a screen reader, but only the server's answer turns it.
+                    checkable: true
+                    checked: screen.isLiked
+                    onToggled: checked = Qt.binding(() => screen.isLiked)
                     onClicked: screen.like()
-                    Accessible.name: (screen.isLiked ? "取消赞 " : "赞 ") + screen.likes
+                    Keys.onReturnPressed: screen.like()
+                    Keys.onEnterPressed: screen.like()
+                    Accessible.name: "赞，" + screen.likes
+                    background: FocusRing { control: likeButton }
                     contentItem: Row {
                         spacing: 4
                         scale: screen.isLiked ? 1.15 : 1.0
@@ -282,8 +301,8 @@ Page {
                     }
                     HoverHandler { cursorShape: Qt.PointingHandCursor }
                 }
-                StatLabel { icon: "visibility"; value: screen.views; anchors.verticalCenter: parent.verticalCenter }
-                StatLabel { icon: "chat_bubble_outline"; value: screen.commentsCount; anchors.verticalCenter: parent.verticalCenter }
+                StatLabel { icon: "visibility"; value: screen.views; unit: " 次阅读"; anchors.verticalCenter: parent.verticalCenter }
+                StatLabel { icon: "chat_bubble_outline"; value: screen.commentsCount; unit: " 条评论"; anchors.verticalCenter: parent.verticalCenter }
             }
         }
     }
@@ -291,7 +310,11 @@ Page {
     component StatLabel: Row {
         property string icon
         property var value
+        // Read with the number: a bare number says nothing.
+        property string unit
         spacing: 4
+        Accessible.role: Accessible.StaticText
+        Accessible.name: value + unit
         Icon {
             name: parent.icon
             size: Theme.subheadlineSize
@@ -300,6 +323,7 @@ Page {
         }
         Label {
             text: parent.value
+            Accessible.ignored: true
             font.pixelSize: Theme.subheadlineSize
             color: Theme.secondaryText
             anchors.verticalCenter: parent.verticalCenter

@@ -120,8 +120,15 @@ Item {
         AbstractButton {
             id: likeButton
             padding: 0
+            // A toggle to a screen reader, but only the server's answer turns it.
+            checkable: true
+            checked: commentRow.isLiked
+            onToggled: checked = Qt.binding(() => commentRow.isLiked)
             onClicked: commentRow.likeClicked()
-            Accessible.name: "赞 " + commentRow.likeCount
+            Keys.onReturnPressed: commentRow.likeClicked()
+            Keys.onEnterPressed: commentRow.likeClicked()
+            Accessible.name: "赞 " + commentRow.name + "的评论，" + commentRow.likeCount
+            background: FocusRing { control: likeButton }
             Keys.onTabPressed: event => commentRow.stepPressed(event)
             Keys.onBacktabPressed: event => commentRow.stepPressed(event)
             Keys.onUpPressed: event => commentRow.stepPressed(event)

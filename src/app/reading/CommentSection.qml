@@ -19,6 +19,7 @@ Column {
         }
         Label {
             text: section.screen.commentHeading
+            AccessibleExtras.role: Accessible.Heading
             font.pixelSize: Theme.headlineSize
             font.weight: Font.DemiBold
             color: Theme.primaryText
@@ -37,6 +38,8 @@ Column {
             text: section.screen.newComment
             onTextEdited: section.screen.newComment = text
             onAccepted: section.screen.send()
+            // A failed post is read with the field it failed for.
+            Accessible.description: section.screen.postError
         }
         AbstractButton {
             id: sendButton
@@ -44,10 +47,15 @@ Column {
             height: commentField.height
             enabled: section.screen.canSend
             onClicked: section.screen.send()
+            Keys.onReturnPressed: section.screen.send()
+            Keys.onEnterPressed: section.screen.send()
             Accessible.name: "发送"
+            AccessibleExtras.busy: section.screen.isPosting
+            background: FocusRing { control: sendButton }
             contentItem: Item {
                 BusyIndicator {
                     anchors.centerIn: parent
+                    Accessible.ignored: true
                     width: 20
                     height: 20
                     visible: section.screen.isPosting
@@ -79,6 +87,7 @@ Column {
         width: parent.width - 32
         visible: section.screen.hasPostError
         height: visible ? implicitHeight : 0
+        AccessibleExtras.role: Accessible.Notification
         text: section.screen.postError
         textFormat: Text.PlainText
         wrapMode: Text.Wrap
@@ -124,6 +133,10 @@ Column {
         color: Theme.secondaryText
     }
 
+    // A failed post sends the focus back to the field, whose description carries the message.
+    readonly property bool postFailed: section.screen.hasPostError
+    onPostFailedChanged: if (postFailed) commentField.forceActiveFocus()
+
     // Rows are measured before they are built: the model lays out each
     // row's header and text as this hidden row does, and adds the rest.
     CommentRow {
@@ -149,7 +162,8 @@ Column {
         id: rows
         width: parent.width
         height: implicitHeight
-        accessibleName: "评论列表"
+        // How many there are, for a screen reader entering the list.
+        accessibleName: "评论列表，共 " + section.screen.comments.count + " 条"
         model: measuringRow.fixedHeight > 0 ? section.screen.comments : null
         delegate: CommentRow {
             required property real rowY

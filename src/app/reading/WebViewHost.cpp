@@ -62,6 +62,11 @@ QString WebViewHost::measureScript(bool dark)
                 rule.media.mediaText = dark ? 'all' : 'not all';
         }
     }
+    // Qt WebEngine 6.4 tells a screen reader a figure caption is a heading
+    // with no name; as a paragraph it is read as the text it is.
+    var captions = document.getElementsByTagName('figcaption');
+    for (var c = 0; c < captions.length; ++c)
+        if (!captions[c].hasAttribute('role')) captions[c].setAttribute('role', 'paragraph');
     // The root element's scrollHeight never drops below the view's own
     // height, so a short body would keep the 400-point start height; the
     // body element reports its content alone.

@@ -18,6 +18,7 @@ Page {
     }
 
     component SectionHeader: Label {
+        AccessibleExtras.role: Accessible.Heading
         leftPadding: 16
         topPadding: 20
         bottomPadding: 6
@@ -40,6 +41,8 @@ Page {
         color: Theme.groupedRow
         Column { id: rowColumn; width: parent.width }
     }
+
+    FocusReveal { flickable: flick }
 
     Flickable {
         id: flick
@@ -64,6 +67,7 @@ Page {
 
                     Label {
                         text: "深色模式"
+                        AccessibleExtras.role: Accessible.Heading
                         font.pixelSize: Theme.headlineSize
                         font.bold: true
                         color: Theme.primaryText
@@ -77,7 +81,8 @@ Page {
                         color: Theme.systemGray(6)
                         border.color: Theme.separator
                         border.width: Theme.isDark ? 1 : 0
-                        Accessible.role: Accessible.PageTabList
+                        // Three radio buttons in a group: one choice of three.
+                        Accessible.role: Accessible.Grouping
                         Accessible.name: "外观"
 
                         Row {
@@ -85,17 +90,19 @@ Page {
                             anchors.margins: 2
                             Repeater {
                                 model: screen.themeModes
-                                AbstractButton {
+                                RadioButton {
                                     id: segment
                                     objectName: "themeSegment" + index
                                     required property var modelData
                                     required property int index
                                     width: (picker.width - 4) / 3
                                     height: parent.height
-                                    checkable: true
+                                    // The choice follows the stored setting; a press only asks for it.
+                                    checkable: false
                                     checked: screen.themeModeIndex === index
+                                    indicator: null
+                                    padding: 0
                                     focusPolicy: Qt.StrongFocus
-                                    Accessible.role: Accessible.RadioButton
                                     Accessible.name: modelData.label
                                     onClicked: screen.themeModeIndex = index
                                     background: Rectangle {
@@ -169,6 +176,10 @@ Page {
                         }
                         Icon {
                             objectName: "cacheClearedMark"
+                            // Read out as it appears.
+                            Accessible.ignored: false
+                            AccessibleExtras.role: Accessible.Notification
+                            Accessible.name: "图片缓存已清除"
                             anchors.right: parent.right
                             anchors.rightMargin: 16
                             anchors.verticalCenter: parent.verticalCenter

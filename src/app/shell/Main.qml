@@ -34,13 +34,17 @@ ApplicationWindow {
 
     Binding { target: App; property: "windowWidth"; value: window.width }
 
+    // Alt+P and Alt+H open the menus (the titles' mnemonics), F10 the first one.
     menuBar: MenuBar {
+        id: menus
+        // A screen reader reads the titles without their mnemonic marks.
+        delegate: MenuBarItem { Accessible.name: text.replace(/\(&.\)|&/g, "") }
         background: Rectangle {
             color: Theme.appBackground
             Rectangle { anchors { left: parent.left; right: parent.right; bottom: parent.bottom } height: 1; color: Theme.border }
         }
         Menu {
-            title: "Papelo"
+            title: "&Papelo"
             Action {
                 text: "刷新文章"
                 shortcut: "Ctrl+R"
@@ -52,12 +56,17 @@ ApplicationWindow {
             }
         }
         Menu {
-            title: "帮助"
+            title: "帮助(&H)"
             Action {
                 text: "关于PapeloInkleaf"
                 onTriggered: App.commands.postShowAbout()
             }
         }
+    }
+
+    Shortcut {
+        sequence: "F10"
+        onActivated: menus.itemAt(0).triggered()
     }
 
     header: TabBar {
@@ -89,6 +98,9 @@ ApplicationWindow {
                 onClicked: App.selectedTab = index
                 background: Rectangle {
                     color: "transparent"
+                    radius: 6
+                    border.width: tab.visualFocus ? 2 : 0
+                    border.color: Theme.accent
                     Rectangle {
                         anchors { left: parent.left; right: parent.right; bottom: parent.bottom }
                         height: 2
@@ -147,8 +159,13 @@ ApplicationWindow {
     AboutDialog {}
 
     // After every tab stack has pushed its own first page, whatever order the
-    // completion handlers run in.
+    // completion handlers run in. Something has the focus from the start: the
+    // selected tab (a page opened at start-up then takes it for its title).
     function openStartPages() {
+        // The keyboard comes to the window (also without a window manager to give it).
+        window.requestActivate()
+        if (tabBar.currentItem)
+            tabBar.currentItem.forceActiveFocus()
         if (App.startArticleId > 0)
             homeStack.stack.openArticle(App.startArticleId, true)
         if (App.startAuthorId > 0)

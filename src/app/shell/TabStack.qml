@@ -3,7 +3,9 @@ import QtQuick.Controls
 import Papelo
 
 // One tab's navigation stack: a bar with the current page's title and a back
-// button, Escape / Alt+Left to go back.
+// button, Escape / Alt+Left to go back. A page opened here puts the focus on
+// the bar's title (a heading, so a screen reader reads where it is); going
+// back returns it to where it was before the page opened.
 FocusScope {
     id: root
     property bool current
@@ -15,9 +17,42 @@ FocusScope {
     readonly property alias stack: stack
     readonly property int depth: stack.depth
 
+    // Where the focus was when each page above the first was opened.
+    property var returnFocus: []
+
     function push(page, properties) {
+        return open(page, properties || {})
+    }
+
+    function open(page, properties, operation) {
         build()
-        return stack.push(page, properties || {})
+        const from = Window.activeFocusItem
+        const pushed = operation === undefined ? stack.push(page, properties) : stack.push(page, properties, operation)
+        if (stack.depth > 1) {
+            returnFocus.push(from)
+            if (root.current)
+                focusAfterTransition(title)
+        }
+        return pushed
+    }
+
+    // The stack hands the focus around while a transition ends: the item
+    // meant to have it takes it back once the stack is done.
+    property Item pendingFocus: null
+    function focusAfterTransition(item) {
+        pendingFocus = item
+        item.forceActiveFocus()
+        if (!stack.busy)
+            Qt.callLater(takePendingFocus)
+    }
+    function takePendingFocus() {
+        if (pendingFocus && !stack.busy)
+            pendingFocus.forceActiveFocus()
+        pendingFocus = null
+    }
+    Connections {
+        target: stack
+        function onBusyChanged() { if (!stack.busy) Qt.callLater(root.takePendingFocus) }
     }
 
     // The first page is built when the tab is first shown (or something is
@@ -39,8 +74,11 @@ FocusScope {
     }
 
     function back() {
-        if (stack.depth > 1)
-            stack.pop()
+        if (stack.depth <= 1)
+            return
+        stack.pop()
+        const previous = returnFocus.pop()
+        focusAfterTransition(previous && previous.Window.window === Window.window ? previous : title)
     }
 
     Rectangle {
@@ -72,11 +110,17 @@ FocusScope {
                     anchors.verticalCenter: parent.verticalCenter
                 }
             }
-            background: Item {}
+            background: Rectangle {
+                color: "transparent"
+                radius: 6
+                border.width: backButton.visualFocus ? 2 : 0
+                border.color: Theme.accent
+            }
             onClicked: root.back()
         }
 
         Label {
+            id: title
             anchors.centerIn: parent
             width: Math.min(implicitWidth, parent.width - 2 * 96)
             elide: Text.ElideRight
@@ -84,7 +128,11 @@ FocusScope {
             font.pixelSize: Theme.headlineSize
             font.bold: true
             color: Theme.primaryText
-            Accessible.role: Accessible.Heading
+            AccessibleExtras.role: Accessible.Heading
+            // Not a stop of its own: Tab and Backtab go on from where it sits
+            // (Qt Quick would restart from the window's first stop).
+            Keys.onTabPressed: nextItemInFocusChain(true).forceActiveFocus(Qt.TabFocusReason)
+            Keys.onBacktabPressed: nextItemInFocusChain(false).forceActiveFocus(Qt.BacktabFocusReason)
         }
     }
 
@@ -99,14 +147,12 @@ FocusScope {
         // Pages open one another through these, so no feature names another's views.
         // `immediate` skips the slide: a page opened at start-up loads at once.
         function openArticle(id, immediate) {
-            root.build()
-            return push(Qt.resolvedUrl("ArticleDetailView.qml"), { articleId: id },
-                        immediate ? StackView.Immediate : StackView.PushTransition)
+            return root.open(Qt.resolvedUrl("ArticleDetailView.qml"), { articleId: id },
+                             immediate ? StackView.Immediate : StackView.PushTransition)
         }
         function openAuthor(id, immediate) {
-            root.build()
-            return push(Qt.resolvedUrl("AuthorDetailView.qml"), { authorId: id },
-                        immediate ? StackView.Immediate : StackView.PushTransition)
+            return root.open(Qt.resolvedUrl("AuthorDetailView.qml"), { authorId: id },
+                             immediate ? StackView.Immediate : StackView.PushTransition)
         }
     }
 

@@ -106,6 +106,11 @@ int main(int argc, char *argv[])
     appArgv.push_back(nullptr);
     int appArgc = int(arguments.size());
 
+    // Qt WebEngine keeps the article bodies away from screen readers on Linux
+    // unless the variable is set before it starts; a value the user set stays.
+    if (!qEnvironmentVariableIsSet("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY"))
+        qputenv("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY", "1");
+
     qint64 phaseUs = papelo::trace::enabled() ? papelo::trace::nowUs() : 0;
     // Article documents come from a scheme of the reader's own (before the app object).
     papelo::ArticleDocumentServer::registerScheme();

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QObject>
+#include <QtQml/qqmlregistration.h>
+
+namespace papelo {
+
+// What an item tells a screen reader beyond Qt Quick's Accessible, attached
+// from QML (AccessibleItem reports it):
+//     AccessibleExtras.busy: screen.isLoading      (6.4 has no busy state)
+//     AccessibleExtras.role: Accessible.Heading    (on a text item, whose
+//                                                   Accessible.role 6.4 overwrites)
+// A change of busy is announced as a state change. UI thread only.
+class AccessibleExtras : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Attached only")
+    QML_ATTACHED(AccessibleExtras)
+    Q_PROPERTY(bool busy READ busy WRITE setBusy NOTIFY busyChanged)
+    Q_PROPERTY(int role READ role WRITE setRole NOTIFY roleChanged)
+public:
+    explicit AccessibleExtras(QObject *item);
+    static AccessibleExtras *qmlAttachedProperties(QObject *item);
+    // What `item` is marked with; not busy and no role without the attached object.
+    static bool isBusy(const QObject *item);
+    static int roleOf(const QObject *item);
+
+    bool busy() const { return m_busy; }
+    void setBusy(bool busy);
+    int role() const { return m_role; }
+    void setRole(int role);
+
+signals:
+    void busyChanged();
+    void roleChanged();
+
+private:
+    bool m_busy = false;
+    int m_role = 0;  // QAccessible::NoRole
+};
+
+} // namespace papelo

@@ -1,0 +1,144 @@
+// What a screen reader meets in each view of the real window, offscreen
+// through Qt's accessibility interfaces: the Tab order (every stop, in view,
+// back where it started, the same backwards), roles, names and the checked,
+// disabled and busy states; the menus from the keyboard. The bus itself,
+// events and the body: tst_accessibility_bus.py.
+#include "ArticleFixtures.h"
+#include "QmlHarness.h"
+#include "core/ServerConfig.h"
+
+#include <QtTest>
+
+using namespace papelo;
+using namespace qmltest;
+
+namespace {
+// The shown accessible objects as "role name", with "|checked", "|disabled" or "|busy".
+QStringList shown(QQuickWindow &window)
+{
+    QStringList lines;
+    for (QAccessibleInterface *i : shownTree(QAccessible::queryAccessibleInterface(&window))) {
+        const QAccessible::State s = i->state();
+        lines << describe(i) + QLatin1String(s.checked ? "|checked" : s.disabled ? "|disabled" : s.busy ? "|busy" : "");
+    }
+    return lines;
+}
+
+const QString kCard1 = QStringLiteral("Button 文章 6，作者6，2026-03-07，60 次阅读，1 条评论，2 个赞");
+const QString kCard2 = QStringLiteral("Button 文章 7，作者7，2026-03-08，70 次阅读，1 条评论，2 个赞");
+} // namespace
+
+class AccessibilityTest : public QObject {
+    Q_OBJECT
+    FakeServer m_server;
+    bool m_homeFails = false;
+
+    // The real window on `tab`, 560 high (pages overflow it), an article opened at start-up.
+    std::unique_ptr<MainWindow> open(int tab, qint64 article = 0)
+    {
+        App::shared()->setStartPages(article, 0);
+        auto main = std::make_unique<MainWindow>(tab);
+        main->window->resize(1200, 560);
+        [&] { QTRY_VERIFY(focusedAccessible(*main->window)); }();
+        App::shared()->setStartPages(0, 0);
+        return main;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        collectWarnings();
+        QVERIFY(m_server.listen());
+        ServerConfig::setBaseUrl(m_server.baseUrl());
+        m_server.on("GET", "/api/stats", [this](const FakeServer::Request &) {
+            return m_homeFails ? fixtures::serverError(QStringLiteral("维护中")) : fixtures::stats(2);
+        });
+        m_server.on("GET", "/api/tags", fixtures::tags({{7, "Qt"}}));
+        const QList<Article> list = fixtures::withCounts(fixtures::articles(6, 2), 2, 1);
+        m_server.on("GET", "/api/articles", fixtures::page(list));
+        m_server.on("GET", "/api/articles/hot", fixtures::section("hot", list));
+        m_server.on("GET", "/api/articles/latest", fixtures::section("latest", {}));
+        m_server.on("GET", "/api/articles/random", fixtures::section("random", list.mid(1)));
+        ArticleDetail article = fixtures::detail(7, 3, 2);
+        article.body = QStringLiteral("<p>正文<a href='https://x.example/'>链接</a>。</p>");
+        m_server.on("GET", "/api/article/7", fixtures::reply(article));
+        m_server.on("GET", "/api/article/8", FakeServer::stalled());
+        Comment first = fixtures::comment(1);
+        first.name = QStringLiteral("林晓舟");
+        m_server.on("GET", "/api/comments", fixtures::replyList(QList<Comment>{first, fixtures::comment(2)}));
+    }
+    void cleanup() { QVERIFY_NO_WARNINGS(); }
+
+    void views_data()
+    {
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<qint64>("article");
+        QTest::addColumn<bool>("homeFails");
+        QTest::addColumn<QStringList>("stops");  // from where the focus is once the view is ready
+        QTest::addColumn<QStringList>("shown");  // "description|states"
+        const QStringList bar{"PageTab Papelo", "PageTab 发现", "PageTab 我的", "PageTab 设置"};
+        const QStringList top{"EditableText 搜索文章", "RadioButton 全部", "RadioButton Qt"};
+        QTest::newRow("home") << 0 << qint64(0) << false << bar.mid(1) + top + QStringList{kCard1}
+                              << QStringList{"Grouping 标签", "RadioButton 全部|checked", "List 文章"};
+        QTest::newRow("home failed") << 0 << qint64(0) << true << bar.mid(1) + top + QStringList{"Button 重试"}
+                                     << QStringList{"Notification 加载失败：维护中"};
+        QTest::newRow("discover") << 1 << qint64(0) << false << bar.mid(2) + QStringList{kCard1, kCard2} + bar.mid(0, 1)
+                                  << QStringList{"Heading 热门文章", "Heading 随机推荐", "List 随机推荐"};
+        QTest::newRow("article") << 0 << qint64(7) << false
+                                 << QStringList{"Button 林", "WebDocument ", "CheckBox 赞，3", "EditableText 说点什么...", "EditableText 游客昵称（可选）",
+                                                "CheckBox 赞 林晓舟的评论，0", "CheckBox 赞 访客的评论，0"} + bar + QStringList{"Button 返回"}
+                                 << QStringList{"Heading 文章详情", "Heading 文章 7", "StaticText 70 次阅读", "StaticText 2 条评论", "Heading 评论 2",
+                                                "Button 发送|disabled", "Client 评论列表，共 2 条"};
+        QTest::newRow("article loading") << 0 << qint64(8) << false << QStringList{} << QStringList{"ProgressBar 加载中...|busy"};
+        QTest::newRow("account") << 2 << qint64(0) << false
+                                 << bar.mid(3) + QStringList{"RadioButton 登录", "RadioButton 注册", "EditableText 用户名", "EditableText 密码"} + bar.mid(0, 2)
+                                 << QStringList{"Heading Papelo", "Grouping 模式", "RadioButton 登录|checked", "Button 登录|disabled"};
+        QTest::newRow("settings") << 3 << qint64(0) << false
+                                  << QStringList{"RadioButton 跟随系统", "RadioButton 浅色", "RadioButton 深色", "Button 清除图片缓存", "EditableText 服务器地址", "Button 应用服务器地址"} + bar.mid(0, 3)
+                                  << QStringList{"Heading 外观", "Grouping 外观", "RadioButton 跟随系统|checked", "Heading 存储"};
+    }
+    void views()
+    {
+        QFETCH(int, tab);
+        QFETCH(qint64, article);
+        QFETCH(bool, homeFails);
+        QFETCH(QStringList, stops);
+        QFETCH(QStringList, shown);
+        m_homeFails = homeFails;
+        const auto main = open(tab, article);
+        QQuickWindow &window = *main->window;
+        for (const QString &line : shown)
+            QTRY_VERIFY2_WITH_TIMEOUT(::shown(window).contains(line), qPrintable(line), 20000);
+        // Ready: every stop there (a checked one too), and a body loaded (its stop is the web view's).
+        const auto ready = [&](const QStringList &now) {
+            return !now.contains("ProgressBar 正文加载中...|busy") && std::all_of(stops.cbegin(), stops.cend(), [&](const QString &stop) {
+                return stop.startsWith("Web") || now.contains(stop) || now.contains(stop + "|checked");
+            });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(ready(::shown(window)), 20000);
+        QVERIFY_ALL_NAMED(window.contentItem());
+        if (stops.isEmpty())
+            return;
+        QCOMPARE(focusWalk(window, Qt::Key_Tab).join(QLatin1String(" | ")), stops.join(QLatin1String(" | ")));
+        if (stops.first() == describe(focusedAccessible(window)))
+            stops.removeFirst();
+        std::reverse(stops.begin(), stops.end());
+        QCOMPARE(focusWalk(window, Qt::Key_Backtab).join(QLatin1String(" | ")), stops.join(QLatin1String(" | ")));
+    }
+
+    void menusOpenFromTheKeyboard()
+    {
+        for (auto [key, modifier, menu] : {std::tuple{Qt::Key_F10, Qt::NoModifier, "&Papelo"}, {Qt::Key_P, Qt::AltModifier, "&Papelo"},
+                                           {Qt::Key_H, Qt::AltModifier, "帮助(&H)"}}) {
+            const auto main = open(3);
+            QTest::keyClick(main->window.get(), key, modifier);
+            const auto all = main->window->findChildren<QObject *>();
+            QTRY_VERIFY2(std::any_of(all.cbegin(), all.cend(), [&](QObject *o) {
+                             return o->inherits("QQuickMenu") && o->property("opened").toBool() && o->property("title") == QString::fromUtf8(menu);
+                         }), menu);
+        }
+    }
+};
+
+QML_TEST_MAIN(AccessibilityTest)
+#include "tst_accessibility.moc"
