@@ -223,6 +223,40 @@ private slots:
         settings.setThemeMode(ThemeMode::System);
         QCOMPARE(stored(m_path, "themeModeRaw").toString(), QStringLiteral("system"));
     }
+
+    // The text size: the steps within 80..200 and back to 100; what is
+    // stored survives a restart, anything else stored reads as 100.
+    void textSizeStepsAndSurvivesRestart_data()
+    {
+        QTest::addColumn<QVariant>("stored"); // null: nothing stored
+        QTest::addColumn<QList<int>>("steps"); // 0: back to the default
+        QTest::addColumn<QList<int>>("sizes"); // after each step
+        QTest::newRow("up to the top") << QVariant() << QList<int>{1, 1, 9, 1} << QList<int>{110, 120, 200, 200};
+        QTest::newRow("down to the bottom") << QVariant(120) << QList<int>{-1, -1, -1, -1, -1} << QList<int>{110, 100, 90, 80, 80};
+        QTest::newRow("reset") << QVariant(170) << QList<int>{0, -1} << QList<int>{100, 90};
+        QTest::newRow("off the steps") << QVariant(155) << QList<int>{1} << QList<int>{110};
+        QTest::newRow("out of range") << QVariant(300) << QList<int>{-1} << QList<int>{90};
+        QTest::newRow("not a number") << QVariant(QStringLiteral("big")) << QList<int>{1} << QList<int>{110};
+    }
+    void textSizeStepsAndSurvivesRestart()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(QList<int>, steps);
+        QFETCH(QList<int>, sizes);
+        if (!stored.isNull())
+            writeRaw(m_path, "textSizePercent", stored);
+        const int start = stored.toInt() && AppSettings::isTextSize(stored.toInt()) ? stored.toInt() : 100;
+        QCOMPARE(AppSettings(m_path).textSizePercent(), start);
+        for (qsizetype i = 0; i < steps.size(); ++i) {
+            AppSettings settings(m_path);
+            settings.stepTextSize(steps.at(i));
+            QCOMPARE(settings.textSizePercent(), sizes.at(i));
+            QCOMPARE(AppSettings(m_path).textSizePercent(), sizes.at(i));
+        }
+        AppSettings run(m_path); // the screenshot mode's size is this run's only
+        run.setTextSizeForRun(80);
+        QVERIFY(run.textSizePercent() == 80 && AppSettings(m_path).textSizePercent() == sizes.last());
+    }
 };
 
 QTEST_GUILESS_MAIN(PersistenceTest)

@@ -123,6 +123,13 @@ int App::takeStartPicture(double articleId)
     return std::exchange(m_startPicture, 0);
 }
 
+QString App::takeStartFind(double articleId)
+{
+    if (m_startArticleId == 0 || articleId != double(m_startArticleId))
+        return {};
+    return std::exchange(m_startFind, QString());
+}
+
 void App::setStartPages(qint64 articleId, qint64 authorId)
 {
     m_startArticleId = articleId;

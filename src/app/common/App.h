@@ -83,6 +83,9 @@ public:
     // body has loaded; taking it hands it out once, then 0.
     void setStartPicture(int picture) { m_startPicture = picture; }
     Q_INVOKABLE int takeStartPicture(double articleId);
+    void setStartFind(const QString &text) { m_startFind = text; }
+    // The --find text for the start article, once.
+    Q_INVOKABLE QString takeStartFind(double articleId);
 
     static QString aboutMessage();
 
@@ -123,6 +126,7 @@ private:
     qint64 m_startArticleId = 0;
     qint64 m_startAuthorId = 0;
     int m_startPicture = 0;
+    QString m_startFind;
     bool m_serverFixed = false;
 };
 

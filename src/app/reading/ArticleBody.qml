@@ -16,22 +16,27 @@ Item {
     property string html
     property Flickable flickable
     property bool dark: Theme.isDark
+    // The text size in percent; a change rescales the shown document in place.
+    property int textSize: 100
     readonly property alias host: host
     readonly property alias view: view
     readonly property alias bodyWindow: bodyWindow
     property PictureViewerPopup pictureViewer: null
+    property real keptTop: 0
+    readonly property bool viewerOpen: pictureViewer !== null && pictureViewer.opened
     signal heightMeasured(real height)
     signal loaded()
     // Pressed while the body has the keyboard focus: for the page to scroll.
     signal scrollKeyPressed(int key, int modifiers)
 
     // Scrolls the page so that `documentY` of the body is at its top.
-    function scrollPageTo(documentY) {
+    // `grown`: how much taller the body just became than the page has laid out yet.
+    function scrollPageTo(documentY, grown) {
         const f = root.flickable
         if (!f)
             return
         const y = root.mapToItem(f.contentItem, 0, documentY).y
-        f.contentY = Math.max(f.originY, Math.min(y, f.originY + f.contentHeight - f.height))
+        f.contentY = Math.max(f.originY, Math.min(y, f.originY + f.contentHeight + (grown || 0) - f.height))
     }
 
     // Opens picture `index` of those the body script lists as viewable.
@@ -60,12 +65,26 @@ Item {
         htmlContent: root.html
         dark: root.dark
         viewWidth: root.width
+        textSize: root.textSize
         onLoadRequested: url => view.url = url
         onMeasureRequested: script => view.runJavaScript(script, WebEngineScript.ApplicationWorld,
                                                          result => { if (host) host.applyMeasurement(result) })
         onHeightMeasured: height => root.heightMeasured(height)
         onLoadFinished: root.loaded()
         onPictureRequested: index => root.openPicture(index)
+        // The place at the page's top stays there: the body script tells
+        // where it went, the page follows in the same frame as the height.
+        onTextScaleRequested: percent => {
+            const y = bodyWindow.visibleTop, oldHeight = root.height
+            view.runJavaScript(BodyScript.textScaleScript(percent, y), WebEngineScript.ApplicationWorld, result => {
+                if (!host)
+                    return
+                host.applyTextScale(y, result)
+                root.scrollPageTo(host.keptViewTop(y, oldHeight, root.keptTop, root.height),
+                                  Math.max(0, root.height - oldHeight))
+            })
+        }
+        onPlaceKept: (from, to) => root.keptTop = to
         onFragmentRequested: fragment => view.runJavaScript(bodyWindow.fragmentScript(fragment),
                                                             WebEngineScript.ApplicationWorld, y => {
             if (typeof y === "number" && isFinite(y))

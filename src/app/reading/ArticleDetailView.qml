@@ -15,6 +15,12 @@ Page {
                                      && StackView.view.current
     readonly property alias screen: screen
     readonly property alias flickable: flick
+    // The reader's text size: the body, the title, the meta line and the comments follow it.
+    readonly property real textScale: App.settings.textSizePercent / 100
+
+    // The shell's reading commands apply while nothing over the page has the keys.
+    readonly property bool readingCommands: !bodyViewerOpen
+    property bool bodyViewerOpen: false
 
     onAppearedChanged: appeared ? screen.appear() : screen.disappear()
     Component.onCompleted: if (appeared) screen.appear()
@@ -119,7 +125,7 @@ Page {
                 textFormat: Text.PlainText
                 wrapMode: Text.Wrap
                 AccessibleExtras.role: Accessible.Heading
-                font.pixelSize: Theme.title2Size
+                font.pixelSize: Math.round(Theme.title2Size * page.textScale)
                 font.bold: true
                 color: Theme.primaryText
             }
@@ -158,7 +164,7 @@ Page {
                             anchors.verticalCenter: parent.verticalCenter
                             text: screen.authorName
                             textFormat: Text.PlainText
-                            font.pixelSize: Theme.captionSize
+                            font.pixelSize: Math.round(Theme.captionSize * page.textScale)
                             color: Theme.secondaryText
                         }
                     }
@@ -193,7 +199,7 @@ Page {
                             anchors.centerIn: parent
                             text: modelData
                             textFormat: Text.PlainText
-                            font.pixelSize: Theme.captionSize
+                            font.pixelSize: Math.round(Theme.captionSize * page.textScale)
                             color: Theme.accent
                         }
                     }
@@ -211,6 +217,7 @@ Page {
                     width: parent.width
                     height: screen.webViewHeight
                     html: screen.body
+                    textSize: App.settings.textSizePercent
                     flickable: flick
                     opacity: screen.webViewLoading ? 0 : 1
                     Behavior on opacity {
@@ -225,6 +232,7 @@ Page {
                             openPicture(picture - 1)
                     }
                     onScrollKeyPressed: (key, modifiers) => page.scrollByKey(key, modifiers)
+                    Binding { target: page; property: "bodyViewerOpen"; value: body.viewerOpen }
                 }
 
                 Column {

@@ -56,6 +56,27 @@ ApplicationWindow {
             }
         }
         Menu {
+            title: "阅读(&R)"
+            Action {
+                text: "放大文字"
+                shortcut: "Ctrl+="
+                enabled: window.readingKeys
+                onTriggered: App.settings.stepTextSize(1)
+            }
+            Action {
+                text: "缩小文字"
+                shortcut: "Ctrl+-"
+                enabled: window.readingKeys
+                onTriggered: App.settings.stepTextSize(-1)
+            }
+            Action {
+                text: "默认文字大小"
+                shortcut: "Ctrl+0"
+                enabled: window.readingKeys
+                onTriggered: App.settings.stepTextSize(0)
+            }
+        }
+        Menu {
             title: "帮助(&H)"
             Action {
                 text: "关于PapeloInkleaf"
@@ -63,6 +84,16 @@ ApplicationWindow {
             }
         }
     }
+
+    // The page on screen when it answers the reading commands (an article);
+    // its readingCommands is false while something over it has the keys.
+    readonly property Item readingPage: {
+        const stacks = [homeStack, discoverStack, profileStack, settingsStack]
+        const stack = stacks[App.selectedTab]
+        const page = stack ? stack.stack.currentItem : null
+        return page && page.readingCommands !== undefined ? page : null
+    }
+    readonly property bool readingKeys: readingPage !== null && readingPage.readingCommands
 
     Shortcut {
         sequence: "F10"
@@ -142,14 +173,17 @@ ApplicationWindow {
             initialPage: Qt.resolvedUrl("HomeView.qml")
         }
         TabStack {
+            id: discoverStack
             current: App.selectedTab === 1
             initialPage: Qt.resolvedUrl("DiscoverView.qml")
         }
         TabStack {
+            id: profileStack
             current: App.selectedTab === 2
             initialPage: Qt.resolvedUrl("ProfileView.qml")
         }
         TabStack {
+            id: settingsStack
             current: App.selectedTab === 3
             initialPage: Qt.resolvedUrl("SettingsView.qml")
             serverBound: false
