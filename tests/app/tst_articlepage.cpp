@@ -4,6 +4,7 @@
 // larger than a data URL, and where the page scrolls for fragments and keys.
 #include "FakeServer.h"
 #include "reading/ArticleDocumentServer.h"
+#include "reading/BodyScript.h"
 #include "reading/BodyWindow.h"
 #include "reading/ArticleProfile.h"
 #include "reading/ArticleRequestFilter.h"
@@ -38,6 +39,7 @@ Flickable {
     property alias body: body
     Connections { target: body.view; function onJavaScriptConsoleMessage(level, message) { flick.said = message } }
     function probe(script) { probed = undefined; body.view.runJavaScript(script, 1, r => probed = r) }
+    function findLast(query) { body.find(query, n => { flick.probed = n; body.showMatch(n - 1, 0) }) }
     Column {
         id: column; width: 600; topPadding: 50; bottomPadding: 300
         ArticleBody { id: body; width: 600; height: flick.measured; html: flick.html; flickable: flick; dark: false
@@ -447,6 +449,29 @@ private slots:
             return page.shows(300, 150, Qt::green);
         };
         QTRY_VERIFY_WITH_TIMEOUT(endShown(), 30000);
+    }
+
+    // Find reaches the last paragraph of a 100,000 px body: the page follows
+    // to it, far outside the bounded view, and its mark is drawn there; the
+    // marks go with the find.
+    void findReachesTheEndOfATallBody()
+    {
+        QString tall;
+        for (int i = 0; i < 1000; ++i)
+            tall += QStringLiteral("<div style=\"height:100px;background:silver\">%1</div>").arg(i == 999 ? "终点" : i == 3 ? "终" : "");
+        Page page(m_engine, tall);
+        QTRY_VERIFY_WITH_TIMEOUT(page.root->property("measured").toReal() > 99000, 60000);
+        QMetaObject::invokeMethod(page.root.get(), "findLast", Q_ARG(QVariant, QStringLiteral("终点")));
+        QTRY_COMPARE_WITH_TIMEOUT(page.root->property("probed").toInt(), 1, 10000);
+        const auto matchShown = [&] {  // the last block, 99,900 px down the body, on screen
+            const qreal y = page.root->property("contentY").toReal();
+            return y > 50 + 99900 - 500 && y < 50 + 99900;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(matchShown(), 10000);
+        const QString marks = QStringLiteral("document.querySelectorAll('.papelo-find-mark.papelo-find-current').length");
+        QTRY_COMPARE_WITH_TIMEOUT(page.probe(marks).toInt(), 1, 10000);
+        page.probe(BodyScript::findClearScript());
+        QCOMPARE(page.probe(QStringLiteral("document.querySelectorAll('.papelo-find-mark').length")).toInt(), 0);
     }
 
     void fragmentLinksScrollThePage()

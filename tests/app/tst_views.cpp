@@ -286,6 +286,36 @@ private slots:
         QTRY_COMPARE(host.depth(), 1);
     }
 
+    // The find bar: typing finds in the body and the comments, Esc closes
+    // the bar and clears the marks without leaving the article.
+    void findBarOverTheArticle()
+    {
+        Host host(QSize(1000, 800));
+        host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 8}});
+        QQuickItem *page = host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 7}});
+        QTRY_VERIFY_WITH_TIMEOUT(!host.state<ArticleDetailScreen>()->webViewLoading(), 20000);
+        QVERIFY(QMetaObject::invokeMethod(page, "openFind"));
+        QQuickItem *status = findItem(page, [](QQuickItem *i) { return i->objectName() == "findStatus"; });
+        QTRY_VERIFY(inSearchField(host.window));
+        const auto type = [&](const QString &text) {  // as an input method commits it
+            QInputMethodEvent commit;
+            commit.setCommitString(text);
+            QGuiApplication::sendEvent(host.window.activeFocusItem(), &commit);
+        };
+        type(QStringLiteral("段落"));
+        QTRY_COMPARE_WITH_TIMEOUT(status->property("text").toString(), QStringLiteral("第 1 / 1 处"), 10000);
+        QVERIFY(QMetaObject::invokeMethod(page, "openFind"));  // again: the field's text selected, replaced by typing
+        type(host.state<ArticleDetailScreen>()->comments()->rows().value(0).comment.content);
+        QTRY_COMPARE_WITH_TIMEOUT(status->property("text").toString(), QStringLiteral("第 1 / 1 处"), 10000);
+        QCOMPARE(page->property("findOpen").toBool(), true);
+        QCOMPARE(ofType(page, "CommentSection").value(0)->property("findRow").toInt(), 0);
+        QTest::keyClick(&host.window, Qt::Key_Escape);
+        QVERIFY(!page->property("findOpen").toBool());
+        QCOMPARE(host.depth(), 2);
+        QTest::keyClick(&host.window, Qt::Key_Escape);  // now the page's own
+        QTRY_COMPARE(host.depth(), 1);
+    }
+
     // The e-mail row follows the mode, typing and the button reach the state,
     // the signed-in face opens its articles and drives sign-out.
     void profileView()

@@ -39,6 +39,22 @@ Item {
         f.contentY = Math.max(f.originY, Math.min(y, f.originY + f.contentHeight + (grown || 0) - f.height))
     }
 
+    // Find: `done` gets the number of matches of `query` in the body.
+    function find(query, done) {
+        view.runJavaScript(BodyScript.findScript(query), WebEngineScript.ApplicationWorld, count => done(count))
+    }
+    // Match `index` (-1: none) marked as the current one and scrolled to,
+    // `above` pixels below the page's top.
+    function showMatch(index, above) {
+        view.runJavaScript(BodyScript.findShowScript(index), WebEngineScript.ApplicationWorld, match => {
+            if (index >= 0 && match && typeof match.top === "number" && isFinite(match.top))
+                root.scrollPageTo(Math.max(0, match.top - above))
+        })
+    }
+    function clearFind() {
+        view.runJavaScript(BodyScript.findClearScript(), WebEngineScript.ApplicationWorld)
+    }
+
     // Opens picture `index` of those the body script lists as viewable.
     function openPicture(index) {
         view.runJavaScript(host.picturesScript(), WebEngineScript.ApplicationWorld, list => {

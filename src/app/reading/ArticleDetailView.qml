@@ -21,6 +21,71 @@ Page {
     // The shell's reading commands apply while nothing over the page has the keys.
     readonly property bool readingCommands: !bodyViewerOpen
     property bool bodyViewerOpen: false
+    // The stack leaves Esc to the page while the find bar is open.
+    readonly property bool takesEscape: findOpen
+    property bool findOpen: false
+    property ArticleBody articleBody: null
+
+    ArticleFind {
+        id: finder
+        comments: screen.comments
+        onQueryChanged: page.findInBody()
+        onCurrentChanged: page.showMatch()
+    }
+
+    function openFind() {
+        findOpen = true
+        findBar.field.forceActiveFocus()
+        findBar.field.selectAll()
+    }
+    function closeFind() {
+        findOpen = false
+        findBar.field.clear()
+        finder.query = ""
+        if (articleBody)
+            articleBody.clearFind()
+        flick.forceActiveFocus()
+    }
+    function findInBody() {
+        const query = finder.query
+        if (articleBody && query !== "")
+            articleBody.find(query, count => finder.setBodyCount(query, count))
+        else if (articleBody)
+            articleBody.clearFind()
+    }
+    // The current match in view: a body match a third down the page, a comment's row.
+    function showMatch() {
+        if (articleBody && finder.query !== "")
+            articleBody.showMatch(finder.bodyIndex, flick.height / 3)
+        if (finder.commentRow >= 0)
+            comments.revealRow(finder.commentRow)
+    }
+
+    Shortcut {
+        sequence: "Escape"
+        enabled: page.appeared && page.findOpen
+        onActivated: page.closeFind()
+    }
+    Shortcut {
+        sequence: "F3"
+        enabled: page.appeared && page.findOpen
+        onActivated: finder.next()
+    }
+    Shortcut {
+        sequence: "Shift+F3"
+        enabled: page.appeared && page.findOpen
+        onActivated: finder.previous()
+    }
+
+    ArticleFindBar {
+        id: findBar
+        objectName: "findBar"
+        visible: page.findOpen
+        z: 1
+        width: parent.width
+        find: finder
+        onCloseRequested: page.closeFind()
+    }
 
     onAppearedChanged: appeared ? screen.appear() : screen.disappear()
     Component.onCompleted: if (appeared) screen.appear()
@@ -59,7 +124,8 @@ Page {
 
     Flickable {
         id: flick
-        anchors.fill: parent
+        anchors { left: parent.left; right: parent.right; bottom: parent.bottom }
+        anchors.top: page.findOpen ? findBar.bottom : parent.top
         contentWidth: width
         contentHeight: column.height
         boundsBehavior: Flickable.StopAtBounds
@@ -103,8 +169,10 @@ Page {
             }
 
             CommentSection {
+                id: comments
                 width: parent.width
                 screen: page.screen
+                findRow: page.findOpen ? finder.commentRow : -1
             }
 
             Item { width: 1; height: 20 }
@@ -230,8 +298,16 @@ Page {
                         const picture = App.takeStartPicture(page.articleId)
                         if (picture > 0)
                             openPicture(picture - 1)
+                        const query = App.takeStartFind(page.articleId)
+                        if (query !== "") {
+                            page.openFind()
+                            findBar.field.text = query
+                            finder.query = query
+                        }
+                        page.findInBody()
                     }
                     onScrollKeyPressed: (key, modifiers) => page.scrollByKey(key, modifiers)
+                    Component.onCompleted: page.articleBody = body
                     Binding { target: page; property: "bodyViewerOpen"; value: body.viewerOpen }
                 }
 

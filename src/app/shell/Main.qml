@@ -75,6 +75,13 @@ ApplicationWindow {
                 enabled: window.readingKeys
                 onTriggered: App.settings.stepTextSize(0)
             }
+            MenuSeparator {}
+            Action {
+                text: "在文章中查找"
+                shortcut: StandardKey.Find
+                enabled: window.readingKeys
+                onTriggered: window.readingPage.openFind()
+            }
         }
         Menu {
             title: "帮助(&H)"

@@ -161,7 +161,8 @@ FocusScope {
     Shortcut {
         // StandardKey.Back is Alt+Left here too; listing both would make the key ambiguous.
         sequences: ["Escape", "Alt+Left"]
-        enabled: root.current && stack.depth > 1
+        // A page that takes Esc for itself (a find bar open) keeps it.
+        enabled: root.current && stack.depth > 1 && !(stack.currentItem && stack.currentItem.takesEscape === true)
         onActivated: root.back()
     }
 }
