@@ -316,6 +316,37 @@ private slots:
         QTRY_COMPARE(host.depth(), 1);
     }
 
+    // The reading position: kept a moment after a scroll, the progress line
+    // shows it, and the article opened again returns to the same paragraph.
+    void readingPositionReturns()
+    {
+        ArticleDetail article = fixtures::detail(11);
+        for (int i = 0; i < 80; ++i)
+            article.body += QStringLiteral("<p id='p%1'>第 %1 段，清晨的光线穿过窗棂，落在桌上那本翻到一半的书上。</p>").arg(i);
+        m_server.on("GET", "/api/article/11", fixtures::reply(article));
+        Host host(QSize(800, 600));
+        host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 8}});
+        qreal paragraph = 0;
+        for (const bool again : {false, true}) {
+            QQuickItem *page = host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 11}});
+            QTRY_VERIFY_WITH_TIMEOUT(!host.state<ArticleDetailScreen>()->webViewLoading(), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(page->property("placeRestored").toBool(), 10000);
+            auto *flick = page->property("flickable").value<QQuickItem *>();
+            QQuickItem *line = findItem(page, [](QQuickItem *i) { return i->objectName() == "readingProgress"; });
+            if (!again) {
+                QVERIFY(!line->isVisible());
+                flick->setProperty("contentY", 1500);
+                QTRY_VERIFY_WITH_TIMEOUT(App::shared()->readingPositions()->progressOf(11) > 0, 5000);
+                paragraph = flick->property("contentY").toReal();
+                host.back();
+                QTRY_COMPARE(host.depth(), 1);
+            } else {
+                QTRY_VERIFY_WITH_TIMEOUT(std::abs(flick->property("contentY").toReal() - paragraph) < 40, 10000);
+                QVERIFY(line->isVisible() && line->width() > 0);
+            }
+        }
+    }
+
     // The e-mail row follows the mode, typing and the button reach the state,
     // the signed-in face opens its articles and drives sign-out.
     void profileView()

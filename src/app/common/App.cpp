@@ -19,6 +19,7 @@ QPointer<App> g_shared;
 
 App::App(QString settingsPath, SystemAppearance *appearance, QObject *parent)
     : QObject(parent), m_auth(new AuthManager(settingsPath, this)), m_settings(new AppSettings(settingsPath, this)),
+      m_readingPositions(new ReadingPositions(settingsPath, this)),
       m_commands(new AppCommands(this)), m_theme(Theme::shared()),
       m_appearance(appearance ? appearance : new SystemAppearance(this))
 {

@@ -2,6 +2,7 @@
 
 #include "common/AppCommands.h"
 #include "core/AppSettings.h"
+#include "core/ReadingPositions.h"
 #include "core/AuthManager.h"
 #include "appearance/SystemAppearance.h"
 #include "appearance/Theme.h"
@@ -28,6 +29,7 @@ class App : public QObject {
     QML_SINGLETON
     Q_PROPERTY(papelo::AuthManager *auth READ auth CONSTANT)
     Q_PROPERTY(papelo::AppSettings *settings READ settings CONSTANT)
+    Q_PROPERTY(papelo::ReadingPositions *readingPositions READ readingPositions CONSTANT)
     Q_PROPERTY(papelo::AppCommands *commands READ commands CONSTANT)
     Q_PROPERTY(bool isDark READ isDark NOTIFY appearanceChanged)
     Q_PROPERTY(bool reduceMotion READ reduceMotion NOTIFY reduceMotionChanged)
@@ -54,6 +56,7 @@ public:
 
     AuthManager *auth() const { return m_auth; }
     AppSettings *settings() const { return m_settings; }
+    ReadingPositions *readingPositions() const { return m_readingPositions; }
     AppCommands *commands() const { return m_commands; }
     Theme *theme() const { return m_theme; }
     SystemAppearance *systemAppearance() const { return m_appearance; }
@@ -114,6 +117,7 @@ private:
 
     AuthManager *m_auth;
     AppSettings *m_settings;
+    ReadingPositions *m_readingPositions;
     AppCommands *m_commands;
     Theme *m_theme;
     QPointer<SystemAppearance> m_appearance;

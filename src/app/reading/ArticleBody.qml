@@ -51,6 +51,17 @@ Item {
                 root.scrollPageTo(Math.max(0, match.top - above))
         })
     }
+    // The place ({block, offset}) at body position `y`, and back.
+    function placeAt(y, done) {
+        view.runJavaScript(BodyScript.placeScript(y), WebEngineScript.ApplicationWorld, place => {
+            if (place && typeof place.block === "number" && typeof place.offset === "number")
+                done(place)
+        })
+    }
+    function positionOf(block, offset, done) {
+        view.runJavaScript(BodyScript.positionScript(block, offset), WebEngineScript.ApplicationWorld,
+                           y => done(typeof y === "number" && isFinite(y) ? y : -1))
+    }
     function clearFind() {
         view.runJavaScript(BodyScript.findClearScript(), WebEngineScript.ApplicationWorld)
     }

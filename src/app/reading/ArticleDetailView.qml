@@ -87,7 +87,58 @@ Page {
         onCloseRequested: page.closeFind()
     }
 
-    onAppearedChanged: appeared ? screen.appear() : screen.disappear()
+    // Reading position: back to the place left, once the body is there;
+    // kept in memory a second after each scroll, written when the page goes.
+    property bool placeRestored: false
+    readonly property real readProgress: {
+        if (!articleBody || screen.webViewLoading)
+            return 0
+        const top = articleBody.bodyWindow.visibleTop
+        return Math.max(0, Math.min(1, top / Math.max(1, screen.webViewHeight - flick.height)))
+    }
+    function restorePlace() {
+        const place = App.readingPositions.placeOf(page.articleId)
+        if (place && articleBody) {
+            articleBody.positionOf(place.block, place.offset, y => {
+                // The body's new height is not laid out in the page yet.
+                if (articleLoader.item)
+                    articleLoader.item.forceLayout()
+                column.forceLayout()
+                if (y >= 0 && page.articleBody)
+                    page.articleBody.scrollPageTo(y)
+                page.placeRestored = true
+            })
+        } else
+            placeRestored = true
+    }
+    function keepPlace() {
+        if (!articleBody || !placeRestored)
+            return
+        const top = articleBody.bodyWindow.visibleTop
+        // The top and the end are nothing to come back to.
+        if (top <= 0 || top + flick.height >= screen.webViewHeight) {
+            App.readingPositions.forgetPlace(page.articleId)
+            return
+        }
+        const progress = readProgress
+        articleBody.placeAt(top, place => App.readingPositions.rememberPlace(page.articleId, place.block, place.offset, progress))
+    }
+    Timer {
+        id: placeTimer
+        interval: 1000
+        onTriggered: page.keepPlace()
+    }
+    Connections {
+        target: flick
+        function onContentYChanged() { if (page.placeRestored) placeTimer.restart() }
+    }
+    Component.onDestruction: App.readingPositions.flush()
+
+    onAppearedChanged: {
+        if (!appeared)
+            App.readingPositions.flush()
+        appeared ? screen.appear() : screen.disappear()
+    }
     Component.onCompleted: if (appeared) screen.appear()
 
     ArticleDetailScreen {
@@ -122,6 +173,20 @@ Page {
 
     FocusReveal { flickable: flick }
 
+    // How far through the body the reader is, under the page's header.
+    Rectangle {
+        id: progressLine
+        objectName: "readingProgress"
+        z: 1
+        anchors.top: flick.top
+        width: page.width * page.readProgress
+        height: 2
+        visible: page.readProgress > 0
+        color: Theme.accent
+        Accessible.role: Accessible.ProgressBar
+        Accessible.name: "阅读进度 " + Math.round(page.readProgress * 100) + "%"
+    }
+
     Flickable {
         id: flick
         anchors { left: parent.left; right: parent.right; bottom: parent.bottom }
@@ -147,6 +212,7 @@ Page {
             }
 
             Loader {
+                id: articleLoader
                 width: parent.width
                 active: screen.mainBlock === "article"
                 visible: active
@@ -305,6 +371,7 @@ Page {
                             finder.query = query
                         }
                         page.findInBody()
+                        page.restorePlace()
                     }
                     onScrollKeyPressed: (key, modifiers) => page.scrollByKey(key, modifiers)
                     Component.onCompleted: page.articleBody = body
