@@ -347,6 +347,28 @@ private slots:
         }
     }
 
+    // Next and previous in the list the article came from: the end of the
+    // body names them, one replaces the other, back still goes to the list.
+    void nextAndPreviousInTheList()
+    {
+        Host host(QSize(900, 700));
+        host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 8}});
+        const QVariantList list{QVariantMap{{"id", 11}, {"title", "前一篇"}}, QVariantMap{{"id", 7}, {"title", "这一篇"}},
+                                QVariantMap{{"id", 8}, {"title", "后一篇"}}};
+        QQuickItem *page = host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 7}, {"readingList", list}});
+        QQuickItem *next = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((next = findItem(page, [](QQuickItem *i) { return i->objectName() == "nextArticle"; }))
+                                     && next->isVisible() && next->width() > 0, 10000);
+        QVERIFY(page->property("hasPrevious").toBool());
+        QTest::mouseClick(&host.window, Qt::LeftButton, {}, next->mapToScene(QPointF(4, 4)).toPoint());
+        QTRY_COMPARE(host.page()->property("articleId").toInt(), 8);
+        QVERIFY(!host.page()->property("hasNext").toBool() && host.depth() == 2);
+        QMetaObject::invokeMethod(host.page(), "openPrevious");
+        QTRY_COMPARE(host.page()->property("articleId").toInt(), 7);
+        host.back();
+        QTRY_COMPARE(host.depth(), 1);
+    }
+
     // The e-mail row follows the mode, typing and the button reach the state,
     // the signed-in face opens its articles and drives sign-out.
     void profileView()

@@ -7,6 +7,13 @@ import Papelo
 Page {
     id: page
     property var articleId
+    // The list the article was opened from ([{id, title}]); empty for none.
+    property var readingList: []
+    readonly property var neighbours: ReadingOrder.neighbours(readingList, articleId)
+    readonly property bool hasNext: neighbours.next !== null && neighbours.next !== undefined
+    readonly property bool hasPrevious: neighbours.previous !== null && neighbours.previous !== undefined
+    function openNext() { if (hasNext) page.StackView.view.replaceArticle(neighbours.next.id, readingList) }
+    function openPrevious() { if (hasPrevious) page.StackView.view.replaceArticle(neighbours.previous.id, readingList) }
     title: "文章详情"
     background: Rectangle { color: Theme.appBackground }
     AccessibleExtras.busy: screen.mainBlock === "loading"
@@ -405,6 +412,17 @@ Page {
                 }
             }
 
+            // On along the list it was opened from.
+            Flow {
+                x: 16
+                width: parent.width - 32
+                topPadding: 8
+                spacing: 12
+                visible: page.hasPrevious || page.hasNext
+                NeighbourLink { objectName: "previousArticle"; label: "上一篇"; entry: page.neighbours.previous; onClicked: page.openPrevious() }
+                NeighbourLink { objectName: "nextArticle"; label: "下一篇"; entry: page.neighbours.next; onClicked: page.openNext() }
+            }
+
             // Stats row.
             Row {
                 x: 16
@@ -456,6 +474,29 @@ Page {
                 StatLabel { icon: "chat_bubble_outline"; value: screen.commentsCount; unit: " 条评论"; anchors.verticalCenter: parent.verticalCenter }
             }
         }
+    }
+
+    component NeighbourLink: AbstractButton {
+        id: link
+        property string label
+        property var entry
+        visible: entry !== null && entry !== undefined
+        width: Math.min(implicitWidth, parent.width)
+        padding: 6
+        focusPolicy: Qt.StrongFocus
+        Accessible.role: Accessible.Link
+        Accessible.name: visible ? label + "：" + entry.title : ""
+        Keys.onReturnPressed: clicked()
+        Keys.onEnterPressed: clicked()
+        background: FocusRing { control: link }
+        contentItem: Label {
+            text: link.visible ? link.label + "：" + link.entry.title : ""
+            textFormat: Text.PlainText
+            elide: Text.ElideRight
+            font.pixelSize: Math.round(Theme.subheadlineSize * page.textScale)
+            color: Theme.accent
+        }
+        HoverHandler { cursorShape: Qt.PointingHandCursor }
     }
 
     component StatLabel: Row {

@@ -34,7 +34,7 @@ ApplicationWindow {
 
     Binding { target: App; property: "windowWidth"; value: window.width }
 
-    // Alt+P and Alt+H open the menus (the titles' mnemonics), F10 the first one.
+    // Alt+P, Alt+R and Alt+H open the menus (the titles' mnemonics), F10 the first one.
     menuBar: MenuBar {
         id: menus
         // A screen reader reads the titles without their mnemonic marks.
@@ -82,9 +82,27 @@ ApplicationWindow {
                 enabled: window.readingKeys
                 onTriggered: window.readingPage.openFind()
             }
+            MenuSeparator {}
+            Action {
+                text: "下一篇"
+                shortcut: "]"
+                enabled: window.readingKeys && window.readingPage.hasNext
+                onTriggered: window.readingPage.openNext()
+            }
+            Action {
+                text: "上一篇"
+                shortcut: "["
+                enabled: window.readingKeys && window.readingPage.hasPrevious
+                onTriggered: window.readingPage.openPrevious()
+            }
         }
         Menu {
             title: "帮助(&H)"
+            Action {
+                text: "快捷键"
+                shortcut: "F1"
+                onTriggered: shortcutSheet.open()
+            }
             Action {
                 text: "关于PapeloInkleaf"
                 onTriggered: App.commands.postShowAbout()
@@ -198,6 +216,7 @@ ApplicationWindow {
     }
 
     AboutDialog {}
+    ShortcutSheet { id: shortcutSheet }
 
     // After every tab stack has pushed its own first page, whatever order the
     // completion handlers run in. Something has the focus from the start: the

@@ -146,9 +146,18 @@ FocusScope {
 
         // Pages open one another through these, so no feature names another's views.
         // `immediate` skips the slide: a page opened at start-up loads at once.
-        function openArticle(id, immediate) {
-            return root.open(Qt.resolvedUrl("ArticleDetailView.qml"), { articleId: id },
+        // `list`: the [{id, title}] it was opened from, for next and previous.
+        function openArticle(id, immediate, list) {
+            return root.open(Qt.resolvedUrl("ArticleDetailView.qml"), { articleId: id, readingList: list || [] },
                              immediate ? StackView.Immediate : StackView.PushTransition)
+        }
+        // Next or previous in the same list: in place of the article shown, back still goes to the list.
+        function replaceArticle(id, list) {
+            const page = stack.replace(stack.currentItem, Qt.resolvedUrl("ArticleDetailView.qml"),
+                                       { articleId: id, readingList: list }, StackView.Immediate)
+            if (root.current)
+                root.focusAfterTransition(title)
+            return page
         }
         function openAuthor(id, immediate) {
             return root.open(Qt.resolvedUrl("AuthorDetailView.qml"), { authorId: id },
