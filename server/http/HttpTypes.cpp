@@ -4,8 +4,6 @@
 
 #include <QJsonDocument>
 
-#include <algorithm>
-#include <iterator>
 
 QByteArray HttpRequest::header(const QByteArray &name) const
 {
@@ -73,7 +71,9 @@ QByteArray reasonPhrase(int status)
     }
 }
 
-QByteArray serialise(const HttpReply &reply, bool close)
+QByteArray serialise(const HttpReply &reply, bool close) { return serialiseHead(reply, close) + reply.body; }
+
+QByteArray serialiseHead(const HttpReply &reply, bool close)
 {
     QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
     out += "Content-Type: " + reply.contentType + "\r\n";
@@ -81,18 +81,7 @@ QByteArray serialise(const HttpReply &reply, bool close)
     for (const auto &h : reply.headers)
         out += h.first + ": " + h.second + "\r\n";
     out += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
-    return out + reply.body;
-}
-
-QString clientKey(const QHostAddress &address)
-{
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    if (isV4)
-        return QHostAddress(v4).toString();
-    Q_IPV6ADDR v6 = address.toIPv6Address();
-    std::fill(std::begin(v6.c) + 8, std::end(v6.c), quint8(0));
-    return QHostAddress(v6).toString() + QStringLiteral("/64");
+    return out;
 }
 
 HttpReply retryLater(int status, const QString &message, qint64 retryAfterMs)

@@ -1,5 +1,7 @@
 #include "store/ArticleStore.h"
 
+#include "store/CommentCost.h"
+
 #include <QSqlRecord>
 
 using namespace papelo;
@@ -248,6 +250,33 @@ QList<Comment> ArticleStore::comments(qint64 articleId) const
 bool ArticleStore::isPublished(qint64 articleId) const
 {
     return m_db.scalar(QStringLiteral("SELECT 1 FROM articles WHERE id = ? AND status = 'published'"), {articleId}).isValid();
+}
+
+ArticleStore::Posting ArticleStore::addComment(qint64 articleId, std::optional<qint64> userId, const QString &name,
+                                               const QString &content, const QString &time, qint64 *id) const
+{
+    Transaction tx(m_db);
+    const qint64 cost = commentCost::of(name, content, userId.has_value());
+    QSqlQuery count = m_db.prepare(QStringLiteral(
+        "UPDATE articles SET comment_count = comment_count + 1, comment_bytes = comment_bytes + ?"
+        " WHERE id = ? AND comment_bytes + ? <= ?"));
+    for (const QVariant &v : {QVariant(cost), QVariant(articleId), QVariant(cost), QVariant(m_commentCeiling)})
+        count.addBindValue(v);
+    if (!count.exec())
+        return Posting::Failed;
+    if (count.numRowsAffected() == 0)
+        return Posting::Full;
+    QSqlQuery insert = m_db.prepare(QStringLiteral(
+        "INSERT INTO comments (article_id, user_id, name, content, time) VALUES (?, ?, ?, ?, ?)"));
+    insert.addBindValue(articleId);
+    insert.addBindValue(userId ? QVariant(*userId) : QVariant(QMetaType::fromType<qint64>()));
+    insert.addBindValue(name);
+    insert.addBindValue(content);
+    insert.addBindValue(time);
+    if (!insert.exec() || !tx.commit())
+        return Posting::Failed;
+    *id = insert.lastInsertId().toLongLong();
+    return Posting::Stored;
 }
 
 std::optional<qint64> ArticleStore::articleOfComment(qint64 commentId) const

@@ -14,7 +14,14 @@
 // address reached us.
 class ArticleStore {
 public:
-    explicit ArticleStore(const Database &db, bool bareLists = false) : m_db(db), m_bareLists(bareLists) {}
+    static constexpr qint64 defaultCommentCeiling = 8 * 1024 * 1024;
+
+    // commentCeiling: the most bytes an article's comments answer may ever
+    // reach (commentCost), below the reader's 32 MiB.
+    explicit ArticleStore(const Database &db, bool bareLists = false, qint64 commentCeiling = defaultCommentCeiling)
+        : m_db(db), m_bareLists(bareLists), m_commentCeiling(commentCeiling)
+    {
+    }
 
     struct Filter {
         std::optional<qint64> tagId;
@@ -36,6 +43,11 @@ public:
     papelo::UserStats userStats(qint64 authorId) const;
     QList<papelo::Comment> comments(qint64 articleId) const;
     bool isPublished(qint64 articleId) const;
+    enum class Posting { Stored, Full, Failed };
+    // Stores a comment with the article's count, unless it would take the
+    // article past the ceiling; *id is the new comment's.
+    Posting addComment(qint64 articleId, std::optional<qint64> userId, const QString &name, const QString &content,
+                       const QString &time, qint64 *id) const;
     // The article a comment belongs to, if the comment exists.
     std::optional<qint64> articleOfComment(qint64 commentId) const;
 
@@ -44,4 +56,5 @@ private:
 
     const Database &m_db;
     bool m_bareLists = false;
+    qint64 m_commentCeiling;
 };

@@ -9,7 +9,7 @@
 // and every route run on the main thread, so one connection serves all.
 class Database {
 public:
-    static constexpr int schemaVersion = 1;
+    static constexpr int schemaVersion = 2;
 
     Database() = default;
     ~Database();
@@ -33,6 +33,7 @@ public:
 
 private:
     bool createSchema();
+    bool upgradeTo2();
     bool migrate();
 
     QString m_connection;

@@ -27,7 +27,7 @@ struct Site {
     ArticleStore articles{db};
     ImageFactory images{dir.path()};
     // Off, as with --no-throttle: one fuzzing client would otherwise be refused everything.
-    Throttles throttles{false, LoginThrottle({}), LoginThrottle({}), RateLimit(5), RateLimit(5)};
+    Throttles throttles{false, LoginThrottle({}), RateLimit(5), RateLimit(5), RateLimit(5)};
     Services services{db, articles, auth, images, throttles};
     Router router;
     QByteArray token;

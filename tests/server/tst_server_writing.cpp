@@ -239,7 +239,7 @@ private slots:
                      "SELECT (SELECT user_version FROM pragma_user_version) || ' ' || (SELECT journal_mode FROM pragma_journal_mode)"
                      " || ' ' || (SELECT length(salt) || ' ' || length(password_hash) || ' ' || iterations FROM users WHERE username = '读者_01')"
                      " || ' ' || (SELECT count(*) >= 3 AND count(*) = sum(length(token_hash) = 32) FROM tokens)")}).toString(),
-                 QStringLiteral("1 wal 16 32 120000 1"));
+                 QStringLiteral("2 wal 16 32 600000 1"));
 
         QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));  // same store, --demo again
         m_client = APIClient::create(m_server.baseUrl());
