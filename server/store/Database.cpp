@@ -183,11 +183,11 @@ bool Database::upgradeTo2()
             QSqlQuery insert = prepare(QStringLiteral("INSERT OR IGNORE INTO %1 (%2, liker) VALUES (?, ?)").arg(likes, column));
             insert.addBindValue(id);
             insert.addBindValue(bucket);
-            if (!insert.exec()
-                || !exec(QStringLiteral("DELETE FROM %1 WHERE %2 = ? AND liker = ?").arg(likes, column), {id, liker}))
+            if (!insert.exec())
                 return false;
-            if (insert.numRowsAffected() == 0
-                && !exec(QStringLiteral("UPDATE %1 SET like_count = max(like_count - 1, 0) WHERE id = ?").arg(counts), {id}))
+            const bool merged = insert.numRowsAffected() == 0;
+            if (!exec(QStringLiteral("DELETE FROM %1 WHERE %2 = ? AND liker = ?").arg(likes, column), {id, liker})
+                || (merged && !exec(QStringLiteral("UPDATE %1 SET like_count = max(like_count - 1, 0) WHERE id = ?").arg(counts), {id})))
                 return false;
         }
         return true;

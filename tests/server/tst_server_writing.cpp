@@ -53,6 +53,32 @@ private slots:
             QCOMPARE(get(m_client->registerUser(name, QStringLiteral("x@example.com"), QStringLiteral("123456"))).user.username, name);
     }
 
+    // Signing out revokes the token that was sent, and only that one.
+    void logoutRevokesTheToken()
+    {
+        const QString token = get(m_client->login(readerName, readerPassword)).token;
+        const QByteArray bearer = "Authorization: Bearer " + token.toLatin1() + "\r\n";
+        const kit::Reply out = kit::request(m_server.port(), "POST /api/logout", {}, bearer);
+        QVERIFY2(out.status == 200 && out.body == R"({"ok":true})", out.body.constData());
+        QVERIFY(refusal(m_client->fetchMe(token)).startsWith(QStringLiteral("401")));
+        QCOMPARE(kit::request(m_server.port(), "POST /api/logout", {}, bearer).status, 401);
+        QCOMPARE(get(m_client->fetchMe(m_token)).user.username, readerName);
+    }
+
+    // An article whose comments could pass the ceiling takes none more; what it has stays.
+    void commentsStopAtTheCeiling()
+    {
+        const qint64 article = 11;
+        kit::sql(m_server, {QStringLiteral("UPDATE articles SET comment_bytes = 8388608 - 200 WHERE id = %1").arg(article)});
+        const qsizetype before = comments(article).size();
+        QVERIFY(get(m_client->postComment(article, QStringLiteral("还有位置"), std::nullopt)).ok);
+        QCOMPARE(refusal(m_client->postComment(article, QStringLiteral("满了"), std::nullopt)),
+                 QStringLiteral("403 这篇文章的评论已满，不能再发表评论"));
+        QCOMPARE(comments(article).size(), before + 1);
+        QCOMPARE(get(m_client->fetchArticleDetail(article)).comments, before + 1);
+        QVERIFY(get(m_client->postComment(articleId, QStringLiteral("别处照常"), std::nullopt)).ok);
+    }
+
     void commentsAreStoredVerbatim()
     {
         const qsizetype before = comments(articleId).size();
@@ -129,7 +155,8 @@ private slots:
                                     "GET /images/thumb/999999.jpg|404", "GET /api/nothing|404", "GET /|404",
                                     "GET /images/cover/121.jpg|404", "GET /images/thumb/126.jpg|404", "GET /images/body/121-1.png|404",
                                     "GET /api/article/1/extra|404", "POST /api/stats|405", "DELETE /api/article/1|405",
-                                    "PUT /api/like|405", "GET /api/comment|405", "GET /api/me|401"})
+                                    "PUT /api/like|405", "GET /api/comment|405", "GET /api/me|401", "POST /api/logout|401",
+                                    "GET /api/logout|405"})
             row(QByteArray(request).split('|').at(0), {}, QByteArray(request).split('|').at(1));
         const auto comment = [](const QString &content, const char *extra = "") {
             return QJsonDocument(QJsonObject{{"article_id", articleId}, {"content", content}}).toJson(QJsonDocument::Compact).chopped(1) + extra + '}';
@@ -162,6 +189,7 @@ private slots:
             row("POST /api/like", R"({"article_id":10})", "401", header);
             row("GET /api/me", {}, "401", header);
             row("POST /api/me/bio", R"({"bio":"x"})", "401", header);
+            row("POST /api/logout", {}, "401", header);
         }
         row("GET /api/me", {}, "401", "Authorization: Basic " + m_token.toLatin1() + "\r\n");
         const QByteArray longBio = QJsonDocument(QJsonObject{{"bio", QString(201, QChar(0x5b57))}}).toJson(QJsonDocument::Compact);
