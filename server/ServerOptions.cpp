@@ -55,6 +55,8 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, QString *error)
                &o.accountCommentsPerMinute, 1, 100000),
         number("comment-bytes-per-article", "Bytes an article's comments may take in its answer, at most.", "BYTES",
                &o.commentBytesPerArticle, 1, 32 * 1024 * 1024),
+        number("picture-megabytes", "MiB of drawn pictures kept on disk; the least recently served go first.", "MB",
+               &o.pictureMegabytes, 1, 1000000),
         number("registrations-per-minute", "Registrations per address per minute.", "N", &o.registrationsPerMinute, 1, 100000),
         number("request-timeout", "Seconds a request may take to arrive; idle connections close after as long.", "SECONDS",
                &o.requestTimeoutSeconds, 1, 3600),

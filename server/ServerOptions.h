@@ -25,6 +25,7 @@ struct ServerOptions {
     int commentsPerMinute = 5;
     int accountCommentsPerMinute = 10;
     int commentBytesPerArticle = 8 * 1024 * 1024;
+    int pictureMegabytes = 256;
     int registrationsPerMinute = 5;
     int requestTimeoutSeconds = 20;
     int maxConnections = 1024;

@@ -96,7 +96,7 @@ int main(int argc, char **argv)
     }
 
     ArticleStore articles(db, options.bareLists, options.commentBytesPerArticle);
-    ImageFactory images(options.dataDir);
+    ImageFactory images(options.dataDir, qint64(options.pictureMegabytes) * 1024 * 1024);
     const auto seconds = [](int s) { return qint64(s) * 1000; };
     LoginThrottle::Policy signIns;
     signIns.freeFailures = options.loginAttempts;
@@ -117,7 +117,10 @@ int main(int argc, char **argv)
         throttles.prune();
     });
     housekeeping.start(60 * 1000);
-    Services services{db, articles, auth, images, throttles};
+    // Answers many readers ask for alike, kept while current; comments are built off the event loop.
+    AnswerCache cache(64 * 1024 * 1024);
+    CommentAnswers commentAnswers(db.filePath());
+    Services services{db, articles, auth, images, throttles, cache, commentAnswers};
     Router router;
     addReadingRoutes(router, services);
     addInteractionRoutes(router, services);

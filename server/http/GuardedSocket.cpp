@@ -123,9 +123,13 @@ void GuardedSocket::answer(const QByteArray &head, const QByteArray &body, bool 
         cutOff();
         return;
     }
-    write(head);
-    if (!body.isEmpty())
+    // A long body goes out as it is, shared with the cache that holds it.
+    if (body.size() < 64 * 1024) {
+        write(head + body);
+    } else {
+        write(head);
         write(body);
+    }
     if (bytesToWrite() > 0 && !m_stalled.isActive())
         m_stalled.start();
     if (m_counts)

@@ -16,6 +16,8 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor)
         delete socket;
         return;
     }
+    // An answer's last segment must not wait for the client's delayed acknowledgement.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     const ClientKeys client = m_proxies.contains(socket->peerAddress()) ? ClientKeys() : clientKeys(socket->peerAddress());
     const bool clientFull = std::any_of(client.cbegin(), client.cend(), [this](const ClientKey &key) {
         return m_counts->perClient.value(key.key) >= qint64(m_limits.perClient) * key.share;

@@ -75,11 +75,13 @@ QByteArray serialise(const HttpReply &reply, bool close) { return serialiseHead(
 
 QByteArray serialiseHead(const HttpReply &reply, bool close)
 {
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
-    out += "Content-Type: " + reply.contentType + "\r\n";
-    out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+    QByteArray out;
+    out.reserve(256);
+    out.append("HTTP/1.1 ").append(QByteArray::number(reply.status)).append(' ').append(reasonPhrase(reply.status));
+    out.append("\r\nContent-Type: ").append(reply.contentType);
+    out.append("\r\nContent-Length: ").append(QByteArray::number(reply.body.size())).append("\r\n");
     for (const auto &h : reply.headers)
-        out += h.first + ": " + h.second + "\r\n";
+        out.append(h.first).append(": ").append(h.second).append("\r\n");
     out += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
     return out;
 }

@@ -46,6 +46,7 @@ HttpReply storeUser(Services &s, const QString &username, const QString &email, 
     const qint64 userId = insert.lastInsertId().toLongLong();
     // Account and first token are stored together or not at all.
     HttpReply reply = signedIn(s, userId, 200);
+    s.cache.contentChanged();  // a new author page
     if (reply.status != 200 || !tx.commit())
         return HttpReply::error(500, QStringLiteral("注册失败，请稍后再试"));
     return reply;
@@ -156,7 +157,9 @@ HttpReply updateBio(const HttpRequest &request, Services &s)
         return body.failure();
     if (bio.size() > maxBioChars)
         return HttpReply::error(400, QStringLiteral("签名不能超过 %1 个字符").arg(maxBioChars));
-    if (!s.db.exec(QStringLiteral("UPDATE users SET bio = ? WHERE id = ?"), {bio, *userId}))
+    const bool saved = s.db.exec(QStringLiteral("UPDATE users SET bio = ? WHERE id = ?"), {bio, *userId});
+    s.cache.contentChanged();  // the signature shows on the author's page and comments
+    if (!saved)
         return HttpReply::error(500, QStringLiteral("签名保存失败"));
     BioResponse response;
     response.ok = true;

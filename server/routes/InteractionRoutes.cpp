@@ -66,7 +66,9 @@ HttpReply postComment(const HttpRequest &request, Services &s)
         return retryLater(429, QStringLiteral("评论过于频繁，请 %1 秒后再试"), wait);
 
     qint64 id = 0;
-    switch (s.articles.addComment(articleId, writer, shownName, content, nowText(), &id)) {
+    const ArticleStore::Posting posted = s.articles.addComment(articleId, writer, shownName, content, nowText(), &id);
+    s.cache.contentChanged();
+    switch (posted) {
     case ArticleStore::Posting::Full:
         return HttpReply::error(403, QStringLiteral("这篇文章的评论已满，不能再发表评论"));
     case ArticleStore::Posting::Failed:
@@ -114,6 +116,7 @@ HttpReply like(const HttpRequest &request, Services &s)
         ok = toggle(s.db, QStringLiteral("article_likes"), QStringLiteral("article_id"), QStringLiteral("articles"),
                     articleId, liker);
     }
+    s.cache.contentChanged();
     if (!ok)
         return HttpReply::error(500, QStringLiteral("点赞保存失败"));
     QJsonObject result;

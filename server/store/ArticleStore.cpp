@@ -138,11 +138,18 @@ QList<Article> ArticleStore::section(Section section, qint64 limit, const QStrin
     return articles(q, origin);
 }
 
-std::optional<ArticleDetail> ArticleStore::openDetail(qint64 id, const QString &origin) const
+std::optional<qint64> ArticleStore::countView(qint64 id) const
 {
-    Transaction tx(m_db);
-    if (!m_db.exec(QStringLiteral("UPDATE articles SET views = views + 1 WHERE id = ? AND status = 'published'"), {id}))
-        return std::nullopt;
+    QSqlQuery &q = m_db.reused(QStringLiteral("UPDATE articles SET views = views + 1 WHERE id = ? AND status = 'published'"
+                                              " RETURNING views"));
+    q.bindValue(0, id);
+    const std::optional<qint64> views = q.exec() && q.next() ? std::optional(q.value(0).toLongLong()) : std::nullopt;
+    q.finish();  // ends the statement, and with it the write
+    return views;
+}
+
+std::optional<ArticleDetail> ArticleStore::detail(qint64 id, const QString &origin) const
+{
     QSqlQuery q = m_db.prepare(QStringLiteral(
         "SELECT a.id, a.title, a.filename, a.views, a.like_count, a.comment_count, a.date, a.image_mode, a.body,"
         " a.author_id FROM articles a WHERE a.id = ? AND a.status = 'published'"));
@@ -173,8 +180,6 @@ std::optional<ArticleDetail> ArticleStore::openDetail(qint64 id, const QString &
             tags.append(Tag{t.value(0).toLongLong(), t.value(1).toString()});
     }
     d.tags = tags;
-    if (!tx.commit())
-        return std::nullopt;
     return d;
 }
 
@@ -215,36 +220,6 @@ UserStats ArticleStore::userStats(qint64 authorId) const
         s.pending = q.value(2).toLongLong();
     }
     return s;
-}
-
-QList<Comment> ArticleStore::comments(qint64 articleId) const
-{
-    QList<Comment> list;
-    QSqlQuery q = m_db.prepare(QStringLiteral(
-        "SELECT c.id, c.name, c.content, c.like_count, c.time, u.id, u.username, u.role, u.bio"
-        " FROM comments c LEFT JOIN users u ON u.id = c.user_id WHERE c.article_id = ? ORDER BY c.id"));
-    q.addBindValue(articleId);
-    if (!q.exec())
-        return list;
-    while (q.next()) {
-        Comment c;
-        c.id = q.value(0).toLongLong();
-        c.name = q.value(1).toString();
-        c.content = q.value(2).toString();
-        c.likes = q.value(3).toLongLong();
-        c.time = q.value(4).toString();
-        if (!q.value(5).isNull()) {
-            Author u;
-            u.id = q.value(5).toLongLong();
-            u.username = q.value(6).toString();
-            u.role = q.value(7).toString();
-            if (!q.value(8).isNull())
-                u.bio = q.value(8).toString();
-            c.user = u;
-        }
-        list.append(c);
-    }
-    return list;
 }
 
 bool ArticleStore::isPublished(qint64 articleId) const

@@ -35,13 +35,14 @@ public:
     QList<papelo::Tag> tags() const;
     papelo::ArticlesResponse page(const Filter &filter, const QString &origin) const;
     QList<papelo::Article> section(Section section, qint64 limit, const QString &origin) const;
-    // Counts the view before reading, in one transaction; nullopt when the
-    // article does not exist or is not published.
-    std::optional<papelo::ArticleDetail> openDetail(qint64 id, const QString &origin) const;
+    // Counts a view of a published article; its views now, or nullopt when
+    // there is no such article.
+    std::optional<qint64> countView(qint64 id) const;
+    // nullopt when the article does not exist or is not published.
+    std::optional<papelo::ArticleDetail> detail(qint64 id, const QString &origin) const;
     std::optional<papelo::Author> author(qint64 id) const;
     QList<papelo::Article> articlesBy(qint64 authorId, bool publishedOnly, const QString &origin) const;
     papelo::UserStats userStats(qint64 authorId) const;
-    QList<papelo::Comment> comments(qint64 articleId) const;
     bool isPublished(qint64 articleId) const;
     enum class Posting { Stored, Full, Failed };
     // Stores a comment with the article's count, unless it would take the

@@ -70,6 +70,7 @@ void Database::close()
 {
     if (m_connection.isEmpty())
         return;
+    m_reused.clear();
     {
         QSqlDatabase db = handle();
         if (db.isOpen()) {
@@ -90,29 +91,42 @@ QSqlQuery Database::prepare(const QString &sql) const
     return q;
 }
 
+QSqlQuery &Database::reused(const QString &sql) const
+{
+    auto it = m_reused.find(sql);
+    if (it == m_reused.end())
+        it = m_reused.insert(sql, prepare(sql));
+    return *it;
+}
+
 bool Database::exec(const QString &sql, const QVariantList &values) const
 {
-    QSqlQuery q(handle());
-    q.setForwardOnly(true);
-    bool ok = values.isEmpty() ? q.exec(sql) : q.prepare(sql);
-    if (ok && !values.isEmpty()) {
-        for (const QVariant &v : values)
-            q.addBindValue(v);
-        ok = q.exec();
+    if (values.isEmpty()) {
+        QSqlQuery q(handle());
+        if (!q.exec(sql)) {
+            m_error = q.lastError().text();
+            return false;
+        }
+        return true;
     }
+    QSqlQuery &q = reused(sql);
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, values.at(i));
+    const bool ok = q.exec();
     if (!ok)
         m_error = q.lastError().text();
+    q.finish();
     return ok;
 }
 
 QVariant Database::scalar(const QString &sql, const QVariantList &values) const
 {
-    QSqlQuery q = prepare(sql);
-    for (const QVariant &v : values)
-        q.addBindValue(v);
-    if (q.exec() && q.next())
-        return q.value(0);
-    return {};
+    QSqlQuery &q = reused(sql);
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, values.at(i));
+    const QVariant value = q.exec() && q.next() ? q.value(0) : QVariant();
+    q.finish();
+    return value;
 }
 
 bool Database::migrate()

@@ -7,6 +7,7 @@
 #include "ServerTestKit.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 
 #include <memory>
 #include <netinet/in.h>
@@ -254,6 +255,35 @@ private slots:
         pollfd state = {fd, 0, 0};
         QTRY_VERIFY_WITH_TIMEOUT(::poll(&state, 1, 0) == 1 && (state.revents & POLLHUP), 30000);
         ::close(fd);
+    }
+
+    // Forty covers asked at once are drawn off the event loop, which answers meanwhile; the
+    // directory keeps 1 MiB (about thirty), and a picture drawn again is the same picture.
+    void picturesAreDrawnAsideAndBounded()
+    {
+        ServerProcess server({.extraArguments = {QStringLiteral("--picture-megabytes"), QStringLiteral("1")}});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        const QByteArray etag = kit::request(server.port(), "GET /images/cover/1.jpg").header("ETag");
+        std::vector<std::unique_ptr<QTcpSocket>> asks;
+        for (int id = 2; id <= 41; ++id) {
+            asks.push_back(std::make_unique<QTcpSocket>());
+            asks.back()->connectToHost(QHostAddress::LocalHost, server.port());
+            QVERIFY(asks.back()->waitForConnected(5000));
+            asks.back()->write("GET /images/cover/" + QByteArray::number(id) + ".jpg HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+            QVERIFY(asks.back()->waitForBytesWritten(5000));
+        }
+        QCOMPARE(kit::request(server.port(), "GET /api/stats").status, 200);
+        const auto answered = std::count_if(asks.cbegin(), asks.cend(), [](const auto &a) { return a->waitForReadyRead(0); });
+        QVERIFY2(answered < 20, qPrintable(QString::number(answered)));
+        for (const auto &a : asks) {
+            while (a->state() == QAbstractSocket::ConnectedState && a->waitForReadyRead(30000)) {}
+            QVERIFY(a->readAll().startsWith("HTTP/1.1 200"));
+        }
+        qint64 kept = 0;
+        for (const QFileInfo &file : QDir(server.dataDir() + QStringLiteral("/images")).entryInfoList(QDir::Files))
+            kept += file.size();
+        QVERIFY2(kept > 512 * 1024 && kept <= 1024 * 1024, qPrintable(QString::number(kept)));
+        QCOMPARE(kit::request(server.port(), "GET /images/cover/1.jpg", {}, "If-None-Match: " + etag + "\r\n").status, 304);
     }
 
     void parallelSignInsAndExpiringTokens()

@@ -124,8 +124,13 @@ private slots:
     void bioAndTheDemoAccount()
     {
         const QString bio = QStringLiteral("在路上 ✍️ 'quotes' \"and\" <tags>");
+        const qint64 before = comments(articleId).size();  // kept by the server until something changes
         QCOMPARE(get(m_client->updateBio(m_token, bio)), bio);
         QCOMPARE(get(m_client->fetchMe(m_token)).user.bio.value_or(QString()), bio);
+        const QList<Comment> after = comments(articleId);
+        QVERIFY(after.size() == before && std::any_of(after.cbegin(), after.cend(), [&](const Comment &c) {
+            return c.user && c.user->username == readerName && c.user->bio == bio;
+        }));
 
         const MeResponse demo = get(m_client->fetchMe(get(m_client->login(QStringLiteral("demo"), QStringLiteral("demo1234"))).token));
         QVERIFY(demo.stats.published == 3 && demo.stats.pending == 2 && demo.stats.total == 5 && demo.articles.size() == 5);
@@ -154,6 +159,7 @@ private slots:
                                     "GET /api/comments?article_id=121|404", "GET /api/author/4242|404 作者不存在",
                                     "GET /images/thumb/999999.jpg|404", "GET /api/nothing|404", "GET /|404",
                                     "GET /images/cover/121.jpg|404", "GET /images/thumb/126.jpg|404", "GET /images/body/121-1.png|404",
+                                    "GET /images/cover/010.jpg|404", "GET /images/body/01-1.png|404", "GET /images/thumb/0.jpg|404",
                                     "GET /api/article/1/extra|404", "POST /api/stats|405", "DELETE /api/article/1|405",
                                     "PUT /api/like|405", "GET /api/comment|405", "GET /api/me|401", "POST /api/logout|401",
                                     "GET /api/logout|405"})
