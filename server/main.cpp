@@ -143,6 +143,7 @@ int main(int argc, char **argv)
     std::printf("papelo-server listening on http://%s:%u\n", qPrintable(shownHost), unsigned(port));
     std::fflush(stdout);
     const int code = app.exec();
+    articles.flushViews();
     db.close();
     return code;
 }

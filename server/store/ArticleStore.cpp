@@ -43,8 +43,17 @@ QString likePattern(const QString &text)
 
 } // namespace
 
+ArticleStore::ArticleStore(const Database &db, bool bareLists, qint64 commentCeiling)
+    : m_db(db), m_bareLists(bareLists), m_commentCeiling(commentCeiling)
+{
+    m_viewsDue.setSingleShot(true);
+    m_viewsDue.setInterval(1000);
+    QObject::connect(&m_viewsDue, &QTimer::timeout, [this] { flushViews(); });
+}
+
 QList<Article> ArticleStore::articles(QSqlQuery &query, const QString &origin) const
 {
+    flushViews();
     QList<Article> list;
     if (!query.exec())
         return list;
@@ -140,12 +149,29 @@ QList<Article> ArticleStore::section(Section section, qint64 limit, const QStrin
 
 std::optional<qint64> ArticleStore::countView(qint64 id) const
 {
-    QSqlQuery &q = m_db.reused(QStringLiteral("UPDATE articles SET views = views + 1 WHERE id = ? AND status = 'published'"
-                                              " RETURNING views"));
-    q.bindValue(0, id);
-    const std::optional<qint64> views = q.exec() && q.next() ? std::optional(q.value(0).toLongLong()) : std::nullopt;
-    q.finish();  // ends the statement, and with it the write
-    return views;
+    auto it = m_views.find(id);
+    if (it == m_views.end()) {
+        const QVariant stored = m_db.scalar(QStringLiteral("SELECT views FROM articles WHERE id = ? AND status = 'published'"), {id});
+        if (!stored.isValid())
+            return std::nullopt;
+        it = m_views.insert(id, stored.toLongLong());
+    }
+    if (!m_viewsDue.isActive())
+        m_viewsDue.start();
+    return ++*it;
+}
+
+void ArticleStore::flushViews() const
+{
+    if (m_views.isEmpty())
+        return;
+    Transaction tx(m_db);
+    for (auto it = m_views.cbegin(); it != m_views.cend(); ++it)
+        m_db.exec(QStringLiteral("UPDATE articles SET views = ? WHERE id = ?"), {it.value(), it.key()});
+    if (tx.commit()) {
+        m_views.clear();
+        m_viewsDue.stop();
+    }
 }
 
 std::optional<ArticleDetail> ArticleStore::detail(qint64 id, const QString &origin) const

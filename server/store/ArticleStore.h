@@ -4,6 +4,9 @@
 #include "core/Envelopes.h"
 #include "core/Records.h"
 
+#include <QHash>
+#include <QTimer>
+
 #include <optional>
 
 // Read side of the content: turns rows into the shared records. List entries
@@ -18,10 +21,7 @@ public:
 
     // commentCeiling: the most bytes an article's comments answer may ever
     // reach (commentCost), below the reader's 32 MiB.
-    explicit ArticleStore(const Database &db, bool bareLists = false, qint64 commentCeiling = defaultCommentCeiling)
-        : m_db(db), m_bareLists(bareLists), m_commentCeiling(commentCeiling)
-    {
-    }
+    explicit ArticleStore(const Database &db, bool bareLists = false, qint64 commentCeiling = defaultCommentCeiling);
 
     struct Filter {
         std::optional<qint64> tagId;
@@ -36,8 +36,12 @@ public:
     papelo::ArticlesResponse page(const Filter &filter, const QString &origin) const;
     QList<papelo::Article> section(Section section, qint64 limit, const QString &origin) const;
     // Counts a view of a published article; its views now, or nullopt when
-    // there is no such article.
+    // there is no such article. Views are kept here and written at most a
+    // second later in one transaction, before any list that shows them is
+    // read, and by flushViews() at the end: one commit per view cost more
+    // than everything else an article's answer needs.
     std::optional<qint64> countView(qint64 id) const;
+    void flushViews() const;
     // nullopt when the article does not exist or is not published.
     std::optional<papelo::ArticleDetail> detail(qint64 id, const QString &origin) const;
     std::optional<papelo::Author> author(qint64 id) const;
@@ -58,4 +62,6 @@ private:
     const Database &m_db;
     bool m_bareLists = false;
     qint64 m_commentCeiling;
+    mutable QHash<qint64, qint64> m_views;  // views of the articles viewed since the last write
+    mutable QTimer m_viewsDue;
 };
