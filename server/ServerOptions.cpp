@@ -71,9 +71,10 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, QString *error)
         QStringLiteral("trusted-proxy"),
         QStringLiteral("Believe X-Forwarded-For and X-Forwarded-Proto from this reverse proxy (repeatable)."),
         QStringLiteral("ADDRESS[/BITS]"));
-    const QCommandLineOption clockFile(QStringLiteral("clock-file"),
-                                       QStringLiteral("Tests only: read the limits' clock (milliseconds) from this file."),
-                                       QStringLiteral("PATH"));
+    QCommandLineOption clockFile(QStringLiteral("clock-file"),
+                                 QStringLiteral("Tests only: read the limits' clock (milliseconds) from this file."),
+                                 QStringLiteral("PATH"));
+    clockFile.setFlags(QCommandLineOption::HiddenFromHelp);
     const QCommandLineOption bareLists(QStringLiteral("bare-lists"),
                                        QStringLiteral("Leave likes and comments out of article lists (the older shape)."));
     parser.addOptions({port, host, data, demo, articles, noThrottle, bareLists, trustedProxy, clockFile});
