@@ -13,5 +13,6 @@ void AnswerCache::insert(const QString &key, const QByteArray &body, Follows fol
     Entry entry{body, follows, builtAt};
     if (!current(entry) || body.size() > m_entries.maxCost() / 4)
         return;
-    m_entries.insert(key, new Entry(std::move(entry)), qMax<qsizetype>(1, body.size()));
+    // The key counts too: a flood of distinct searches with empty answers must not grow without bound.
+    m_entries.insert(key, new Entry(std::move(entry)), body.size() + key.size() * qsizetype(sizeof(QChar)) + 256);
 }

@@ -136,10 +136,8 @@ private slots:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         std::vector<std::unique_ptr<QTcpSocket>> idle;
         const auto open = [&](const char *from) {
-            idle.push_back(std::make_unique<QTcpSocket>());
-            idle.back()->bind(QHostAddress(QString::fromLatin1(from)));
-            idle.back()->connectToHost(QHostAddress::LocalHost, server.port());
-            return idle.back()->waitForConnected(5000);
+            idle.push_back(kit::connection(server.port(), from));
+            return idle.back()->state() == QAbstractSocket::ConnectedState;
         };
         QVERIFY(open("127.0.0.2") && open("127.0.0.2"));
         QVERIFY(kit::exchange(server.port(), {}, 3000, "127.0.0.2").startsWith("HTTP/1.1 503"));  // a third from one address
@@ -175,9 +173,7 @@ private slots:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         std::vector<std::unique_ptr<QTcpSocket>> sockets;
         for (const QByteArray forwarded : {"203.0.113.7", "203.0.113.7", "203.0.113.8", ""}) {
-            sockets.push_back(std::make_unique<QTcpSocket>());
-            sockets.back()->connectToHost(QHostAddress::LocalHost, server.port());
-            QVERIFY(sockets.back()->waitForConnected(5000));
+            sockets.push_back(kit::connection(server.port()));
             sockets.back()->write("GET /api/stats HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
                                   + (forwarded.isEmpty() ? QByteArray() : "X-Forwarded-For: " + forwarded + "\r\n") + "\r\n");
             QVERIFY(sockets.back()->waitForBytesWritten(5000));  // all four in progress at once
@@ -206,12 +202,8 @@ private slots:
         QVERIFY2(late.startsWith("HTTP/1.1 408") && fixtures::isChinese(QString::fromUtf8(late)), late.constData());
         // Idle connections are closed without a word, also one already answered, and their places are free again.
         std::vector<std::unique_ptr<QTcpSocket>> idle;
-        for (const char *from : {"127.0.0.3", "127.0.0.4"}) {
-            idle.push_back(std::make_unique<QTcpSocket>());
-            idle.back()->bind(QHostAddress(QString::fromLatin1(from)));
-            idle.back()->connectToHost(QHostAddress::LocalHost, server.port());
-            QVERIFY(idle.back()->waitForConnected(5000));
-        }
+        for (const char *from : {"127.0.0.3", "127.0.0.4"})
+            idle.push_back(kit::connection(server.port(), from));
         idle.back()->write("GET /api/stats HTTP/1.1\r\nHost: x\r\n\r\n");
         QVERIFY(idle.back()->waitForReadyRead(10000) && idle.back()->readAll().startsWith("HTTP/1.1 200"));
         for (const auto &socket : idle) {
@@ -258,8 +250,8 @@ private slots:
     }
 
     // Five long comment answers and forty covers asked at once are made off the event loop, which
-    // answers meanwhile. The picture directory keeps 1 MiB (about thirty covers), and a picture
-    // drawn again is the same picture.
+    // answers meanwhile. The picture directory keeps 1 MiB (about thirty covers), owner-only like
+    // the store, and a picture drawn again is the same picture.
     void slowAnswersAreMadeAside()
     {
         ServerProcess server({.extraArguments = {QStringLiteral("--picture-megabytes"), QStringLiteral("1")}});
@@ -275,9 +267,7 @@ private slots:
         for (int id = 2; id <= 41; ++id)
             paths << "/images/cover/" + QByteArray::number(id) + ".jpg";
         for (const QByteArray &path : paths) {
-            asks.push_back(std::make_unique<QTcpSocket>());
-            asks.back()->connectToHost(QHostAddress::LocalHost, server.port());
-            QVERIFY(asks.back()->waitForConnected(5000));
+            asks.push_back(kit::connection(server.port()));
             asks.back()->write("GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
             QVERIFY(asks.back()->waitForBytesWritten(5000));
         }
@@ -293,8 +283,12 @@ private slots:
             QVERIFY(a->readAll().startsWith("HTTP/1.1 200"));
         }
         qint64 kept = 0;
-        for (const QFileInfo &file : QDir(server.dataDir() + QStringLiteral("/images")).entryInfoList(QDir::Files))
-            kept += file.size();
+        const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
+        const QDir images(server.dataDir() + QStringLiteral("/images"));
+        for (const QFileInfo &file : images.entryInfoList(QDir::Files) + QFileInfoList{QFileInfo(images.path()), QFileInfo(images.filePath(QStringLiteral("../papelo.sqlite")))}) {
+            kept += file.suffix() == QLatin1String("jpg") ? file.size() : 0;
+            QVERIFY2(!(file.permissions() & others), qPrintable(file.filePath()));  // the server's user's alone
+        }
         QVERIFY2(kept > 512 * 1024 && kept <= 1024 * 1024, qPrintable(QString::number(kept)));
         QCOMPARE(kit::request(server.port(), "GET /images/cover/1.jpg", {}, "If-None-Match: " + etag + "\r\n").status, 304);
     }
@@ -307,9 +301,7 @@ private slots:
         std::vector<std::unique_ptr<QTcpSocket>> sockets;
         for (int i = 0; i < 8; ++i) {
             const QByteArray sent = account(QStringLiteral("demo"), i % 2 ? QStringLiteral("demo1234") : QStringLiteral("wrong"));
-            sockets.push_back(std::make_unique<QTcpSocket>());
-            sockets.back()->connectToHost(QHostAddress::LocalHost, server.port());
-            QVERIFY(sockets.back()->waitForConnected(5000));
+            sockets.push_back(kit::connection(server.port()));
             sockets.back()->write("POST /api/login HTTP/1.1\r\nHost: x\r\n" + json + "Content-Length: " + QByteArray::number(sent.size())
                                   + "\r\n\r\n" + sent);
         }

@@ -3,13 +3,11 @@
 
 #include "ServerTestKit.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QPasswordDigestor>
 
 using namespace papelo;
 using kit::get;
-using kit::refusal;
 
 class ServerProcessTest : public QObject {
     Q_OBJECT
@@ -61,8 +59,6 @@ private slots:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         const auto client = APIClient::create(server.baseUrl());
         QCOMPARE(get(client->fetchArticleDetail(10)).likes, likes + 2);  // two addresses of one /64 are one liker
-        QVERIFY(refusal(client->login(QStringLiteral("demo"), QStringLiteral("wrong1"))).startsWith(QStringLiteral("401")));
-        QCOMPARE(kit::sql(server, {QStringLiteral("SELECT iterations FROM users WHERE username = 'demo'")}).toInt(), 120000);
         QCOMPARE(get(client->login(QStringLiteral("demo"), QStringLiteral("demo1234"))).user.username, QStringLiteral("demo"));
         QVERIFY(server.stop());
         QCOMPARE(kit::sql(server, {QStringLiteral(
@@ -70,26 +66,6 @@ private slots:
                      " || ' ' || (SELECT group_concat(liker, ' ') FROM (SELECT liker FROM article_likes WHERE liker LIKE 'a:%' ORDER BY liker))"
                      " || ' ' || (SELECT count(*) FROM articles WHERE (comment_bytes > 0) != (comment_count > 0))")}).toString(),
                  QStringLiteral("2 600000 a:192.0.2.1 a:2001:db8::/64 0"));
-    }
-
-    // The data directory, the store and the pictures are the server user's alone.
-    void filesAreOwnerOnly()
-    {
-        ServerProcess server;
-        server.setOptions({.extraArguments = {QStringLiteral("--data"), server.dataDir() + QStringLiteral("/fresh")}});
-        QVERIFY2(server.start(), qPrintable(server.errorString()));
-        QCOMPARE(kit::request(server.port(), "GET /images/cover/1.jpg").status, 200);
-        QVERIFY(server.stop());
-        const QDir fresh(server.dataDir() + QStringLiteral("/fresh"));
-        QFileInfoList created{QFileInfo(fresh.path())};
-        created += fresh.entryInfoList(QDir::NoDotAndDotDot | QDir::AllEntries)
-                   + QDir(fresh.filePath(QStringLiteral("images"))).entryInfoList(QDir::Files);
-        QVERIFY(created.size() >= 4);
-        for (const QFileInfo &file : created) {
-            const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
-                                              | QFile::WriteOther | QFile::ExeOther;
-            QVERIFY2(!(file.permissions() & others), qPrintable(file.filePath()));
-        }
     }
 
     void bulkSeedingAndTheUnpagedCap()

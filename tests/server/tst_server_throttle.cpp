@@ -91,12 +91,7 @@ private slots:
         QCOMPARE(r.retryAfterMs(keys("a"), 60000), 0);  // the first left the window
         r.record(keys("a"), 60000);
         QCOMPARE(r.retryAfterMs(keys("a"), 60000), 10000);
-        // The /56 holds four times a /64's allowance, whichever of its /64s act.
-        for (int i = 1; i <= 8; ++i) {
-            QCOMPARE(r.retryAfterMs(keys(QStringLiteral("v6:%1").arg((i + 1) / 2)), 0), 0);
-            r.record(keys(QStringLiteral("v6:%1").arg((i + 1) / 2)), 0);
-        }
-        QCOMPARE(r.retryAfterMs(keys("v6:9"), 0), 60000);
+        r.record(keys("b"), 0);
         r.prune(60000);
         QCOMPARE(r.size(), 1);  // only "a" acted within the minute
     }
