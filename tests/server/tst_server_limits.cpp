@@ -63,13 +63,10 @@ private slots:
         QCOMPARE(login("demo", "demo1234", "127.0.0.3").status, 200);
         QVERIFY(toldToWait(login("demo", "wrong", "127.0.0.2")));
         QCOMPARE(kit::request(server.port(), "GET /api/stats", {}, {}, "127.0.0.2").status, 200);  // other routes are open
-        // Eight addresses guessing one name hold everyone back, a name nobody has too (a lock reveals no account).
-        for (int i = 0; i < 8; ++i) {
-            server.setClock(5000 + 1000 * i);
-            QCOMPARE(login("nobody_here", "wrong", QStringLiteral("127.0.0.%1").arg(10 + i)).status, 401);
-        }
-        const kit::Reply late = login("nobody_here", "wrong", QStringLiteral("127.0.0.30"));
-        QVERIFY(toldToWait(late) && late.header("Retry-After").toInt() == 8);
+        // A name nobody has backs off alike, so a back-off reveals no account.
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(login("nobody_here", "wrong", "127.0.0.4").status, 401);
+        QVERIFY(toldToWait(login("nobody_here", "wrong", "127.0.0.5")));
     }
 
     void commentsAndRegistrationsPerMinute()
