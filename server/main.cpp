@@ -144,6 +144,7 @@ int main(int argc, char **argv)
     std::fflush(stdout);
     const int code = app.exec();
     articles.flushViews();
+    commentAnswers.close();
     db.close();
     return code;
 }

@@ -59,7 +59,9 @@ CommentAnswers::CommentAnswers(QString storePath)
 {
 }
 
-CommentAnswers::~CommentAnswers()
+CommentAnswers::~CommentAnswers() { close(); }
+
+void CommentAnswers::close()
 {
     const QString connection = m_connection;
     m_builds.pool().start([connection] { QSqlDatabase::database(connection, false).close(); });

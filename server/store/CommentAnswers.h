@@ -20,6 +20,9 @@ public:
     CommentAnswers &operator=(const CommentAnswers &) = delete;
 
     QFuture<QByteArray> answer(qint64 articleId, quint64 version);
+    // Waits for a build still running and closes the connection, so the
+    // store's own connection is the last and tidies up when it closes.
+    void close();
 
 private:
     QString m_path;
