@@ -2,7 +2,8 @@
 # Installs every Debian package Papelo needs to build, test and run.
 # Only missing packages are installed; sudo is used only when not root.
 # --bench also installs what only the benchmarks use (bench/bench_startup
-# compares the reader with Debian's Chromium).
+# compares the reader with Debian's Chromium, bench/bench_server loads the
+# server and nginx with wrk).
 set -euo pipefail
 
 PACKAGES=(
@@ -16,6 +17,8 @@ PACKAGES=(
   qcoro-qt6-dev
   # sign-in token in the desktop keychain (QtKeychain loads libsecret at run time)
   qtkeychain-qt6-dev libsecret-1-0
+  # the server's password hashing (PBKDF2 through OpenSSL's libcrypto)
+  libssl-dev
   # QML modules loaded at run time
   qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qtqml-models
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
@@ -44,7 +47,7 @@ PACKAGES=(
   # the web engine's certificate store under a temporary home (certutil)
   nginx openssl libnss3-tools
 )
-BENCH_PACKAGES=(chromium)
+BENCH_PACKAGES=(chromium wrk)
 if [ "${1:-}" = --bench ]; then
   PACKAGES+=("${BENCH_PACKAGES[@]}")
 fi

@@ -51,6 +51,12 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, QString *error)
         number("login-backoff-max", "Longest back-off; a key is forgotten after this long without failures.", "SECONDS",
                &o.loginBackoffMaxSeconds, 1, 604800),
         number("comments-per-minute", "Comments a guest address may post per minute.", "N", &o.commentsPerMinute, 1, 100000),
+        number("account-comments-per-minute", "Comments a signed-in account may post per minute.", "N",
+               &o.accountCommentsPerMinute, 1, 100000),
+        number("comment-bytes-per-article", "Bytes an article's comments may take in its answer, at most.", "BYTES",
+               &o.commentBytesPerArticle, 1, 32 * 1024 * 1024),
+        number("picture-megabytes", "MiB of drawn pictures kept on disk; the least recently served go first.", "MB",
+               &o.pictureMegabytes, 1, 1000000),
         number("registrations-per-minute", "Registrations per address per minute.", "N", &o.registrationsPerMinute, 1, 100000),
         number("request-timeout", "Seconds a request may take to arrive; idle connections close after as long.", "SECONDS",
                &o.requestTimeoutSeconds, 1, 3600),
@@ -65,9 +71,13 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, QString *error)
         QStringLiteral("trusted-proxy"),
         QStringLiteral("Believe X-Forwarded-For and X-Forwarded-Proto from this reverse proxy (repeatable)."),
         QStringLiteral("ADDRESS[/BITS]"));
+    QCommandLineOption clockFile(QStringLiteral("clock-file"),
+                                 QStringLiteral("Tests only: read the limits' clock (milliseconds) from this file."),
+                                 QStringLiteral("PATH"));
+    clockFile.setFlags(QCommandLineOption::HiddenFromHelp);
     const QCommandLineOption bareLists(QStringLiteral("bare-lists"),
                                        QStringLiteral("Leave likes and comments out of article lists (the older shape)."));
-    parser.addOptions({port, host, data, demo, articles, noThrottle, bareLists, trustedProxy});
+    parser.addOptions({port, host, data, demo, articles, noThrottle, bareLists, trustedProxy, clockFile});
     for (const NumberFlag &flag : numbers)
         parser.addOption(flag.option);
     if (!parser.parse(arguments)) {
@@ -105,6 +115,7 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, QString *error)
         }
     }
     o.throttle = !parser.isSet(noThrottle);
+    o.clockFile = parser.value(clockFile);
     for (const QString &proxy : parser.values(trustedProxy)) {
         if (!o.trustedProxies.add(proxy)) {
             *error = QStringLiteral("--trusted-proxy must be an IP address or ADDRESS/BITS, not \"%1\"").arg(proxy);

@@ -23,6 +23,9 @@ struct ServerOptions {
     int loginBackoffSeconds = 1;
     int loginBackoffMaxSeconds = 900;
     int commentsPerMinute = 5;
+    int accountCommentsPerMinute = 10;
+    int commentBytesPerArticle = 8 * 1024 * 1024;
+    int pictureMegabytes = 256;
     int registrationsPerMinute = 5;
     int requestTimeoutSeconds = 20;
     int maxConnections = 1024;
@@ -30,6 +33,8 @@ struct ServerOptions {
     int tokenDays = 30;
     int hashThreads = 1;  // parse() sets one less than the cores, at least one
     int hashQueue = 64;
+    // Tests only: the limits read the time (milliseconds) from this file.
+    QString clockFile;
 
     static ServerOptions parse(const QStringList &arguments, QString *error);
 };

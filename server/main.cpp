@@ -7,6 +7,7 @@
 #include "demo/Seeder.h"
 #include "ServerOptions.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -44,6 +46,9 @@ void raiseDescriptorLimit()
 
 int main(int argc, char **argv)
 {
+    // The store holds password hashes and tokens, the pictures are the site's:
+    // everything the server creates is for its own user only.
+    ::umask(0077);
     // Only QPainter needs the GUI module; the server must run headless.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -90,13 +95,21 @@ int main(int argc, char **argv)
         }
     }
 
-    ArticleStore articles(db, options.bareLists);
-    ImageFactory images(options.dataDir);
+    ArticleStore articles(db, options.bareLists, options.commentBytesPerArticle);
+    ImageFactory images(options.dataDir, qint64(options.pictureMegabytes) * 1024 * 1024);
     const auto seconds = [](int s) { return qint64(s) * 1000; };
-    const LoginThrottle::Policy signIns{options.loginAttempts, seconds(options.loginBackoffSeconds),
-                                        seconds(options.loginBackoffMaxSeconds)};
-    Throttles throttles{options.throttle, LoginThrottle(signIns), LoginThrottle(signIns),
-                        RateLimit(options.commentsPerMinute), RateLimit(options.registrationsPerMinute)};
+    LoginThrottle::Policy signIns;
+    signIns.freeFailures = options.loginAttempts;
+    signIns.baseMs = seconds(options.loginBackoffSeconds);
+    signIns.maxMs = seconds(options.loginBackoffMaxSeconds);
+    Throttles throttles{options.throttle, LoginThrottle(signIns), RateLimit(options.commentsPerMinute),
+                        RateLimit(options.accountCommentsPerMinute), RateLimit(options.registrationsPerMinute)};
+    if (!options.clockFile.isEmpty()) {
+        throttles.clock = [path = options.clockFile] {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : qint64(0);
+        };
+    }
     // Expired tokens and stale throttle entries are dropped as the server runs.
     QTimer housekeeping;
     QObject::connect(&housekeeping, &QTimer::timeout, &app, [&auth, &throttles] {
@@ -104,7 +117,10 @@ int main(int argc, char **argv)
         throttles.prune();
     });
     housekeeping.start(60 * 1000);
-    Services services{db, articles, auth, images, throttles};
+    // Answers many readers ask for alike, kept while current; comments are built off the event loop.
+    AnswerCache cache(64 * 1024 * 1024);
+    CommentAnswers commentAnswers(db.filePath());
+    Services services{db, articles, auth, images, throttles, cache, commentAnswers};
     Router router;
     addReadingRoutes(router, services);
     addInteractionRoutes(router, services);
@@ -127,6 +143,8 @@ int main(int argc, char **argv)
     std::printf("papelo-server listening on http://%s:%u\n", qPrintable(shownHost), unsigned(port));
     std::fflush(stdout);
     const int code = app.exec();
+    articles.flushViews();
+    commentAnswers.close();
     db.close();
     return code;
 }

@@ -18,33 +18,90 @@ QSize sizeOf(ImageFactory::Kind kind)
     }
     return {};
 }
+
+QByteArray etagOf(const QByteArray &bytes)
+{
+    return '"' + QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex().left(20) + '"';
+}
 } // namespace
 
-ImageFactory::ImageFactory(QString dataDir) : m_dir(QDir(dataDir).absoluteFilePath(QStringLiteral("images"))) {}
-
-ImageFactory::Image ImageFactory::image(Kind kind, const QString &name, quint32 seed, const QString &caption) const
+ImageFactory::ImageFactory(QString dataDir, qint64 maxBytes)
+    : m_dir(QDir(dataDir).absoluteFilePath(QStringLiteral("images"))), m_maxBytes(maxBytes)
 {
-    Image result;
-    result.contentType = kind == Kind::Body ? "image/png" : "image/jpeg";
-    const QString path = QDir(m_dir).absoluteFilePath(name);
-    QFile cached(path);
-    if (cached.open(QIODevice::ReadOnly)) {
-        result.bytes = cached.readAll();
-    } else {
-        result.bytes = draw(kind, seed, caption);
-        // Written whole or not at all, so a crash never leaves a torn picture.
-        QDir().mkpath(m_dir);
-        QSaveFile file(path);
-        if (!result.bytes.isEmpty() && file.open(QIODevice::WriteOnly)) {
-            file.write(result.bytes);
-            file.commit();
-        }
-    }
-    result.etag = '"' + QCryptographicHash::hash(result.bytes, QCryptographicHash::Sha1).toHex().left(20) + '"';
-    return result;
+    // What earlier runs drew counts too, the oldest first out.
+    const QFileInfoList files = QDir(m_dir).entryInfoList({QStringLiteral("*.jpg"), QStringLiteral("*.png")}, QDir::Files,
+                                                          QDir::Time | QDir::Reversed);
+    for (const QFileInfo &file : files)
+        keep(file.fileName(), file.size(), {});
 }
 
-QByteArray ImageFactory::draw(Kind kind, quint32 seed, const QString &caption) const
+ImageFactory::Image ImageFactory::image(Kind kind, const QByteArray &bytes, const QByteArray &etag) const
+{
+    return {bytes, kind == Kind::Body ? QByteArray("image/png") : QByteArray("image/jpeg"), etag};
+}
+
+std::optional<ImageFactory::Image> ImageFactory::stored(Kind kind, const QString &name)
+{
+    const auto it = m_files.find(name);
+    if (it == m_files.end())
+        return std::nullopt;
+    QFile file(QDir(m_dir).absoluteFilePath(name));
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    if (bytes.isEmpty()) {
+        forget(name);
+        return std::nullopt;
+    }
+    m_order.splice(m_order.end(), m_order, it->order);
+    if (it->etag.isEmpty())
+        it->etag = etagOf(bytes);
+    return image(kind, bytes, it->etag);
+}
+
+QFuture<ImageFactory::Image> ImageFactory::draw(Kind kind, const QString &name, quint32 seed, const QString &caption)
+{
+    const QString path = QDir(m_dir).absoluteFilePath(name);
+    const QString dir = m_dir;
+    return m_drawing
+        .ask(name, [=] {
+            const QByteArray bytes = paint(kind, seed, caption);
+            // Written whole or not at all, so a crash never leaves a torn picture.
+            QDir().mkpath(dir);
+            QSaveFile file(path);
+            const bool saved = !bytes.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()
+                && file.commit();
+            return saved ? bytes : QByteArray();
+        })
+        .then([this, kind, name](const QByteArray &bytes) {
+            const QByteArray etag = bytes.isEmpty() ? QByteArray() : etagOf(bytes);
+            if (!bytes.isEmpty() && !m_files.contains(name))
+                keep(name, bytes.size(), etag);
+            return image(kind, bytes, etag);
+        });
+}
+
+void ImageFactory::keep(const QString &name, qint64 size, const QByteArray &etag)
+{
+    m_order.push_back(name);
+    m_files.insert(name, {std::prev(m_order.end()), size, etag});
+    m_bytes += size;
+    while (m_bytes > m_maxBytes && m_order.size() > 1) {
+        const QString oldest = m_order.front();
+        QFile::remove(QDir(m_dir).absoluteFilePath(oldest));
+        forget(oldest);
+    }
+}
+
+void ImageFactory::forget(const QString &name)
+{
+    const auto it = m_files.find(name);
+    if (it == m_files.end())
+        return;
+    m_bytes -= it->size;
+    m_order.erase(it->order);
+    m_files.erase(it);
+}
+
+QByteArray ImageFactory::paint(Kind kind, quint32 seed, const QString &caption)
 {
     const QSize size = sizeOf(kind);
     QImage image(size, QImage::Format_RGB32);

@@ -1,6 +1,7 @@
 #include "demo/Seeder.h"
 
 #include "demo/DemoContent.h"
+#include "store/CommentCost.h"
 
 #include <QDateTime>
 #include <QSqlError>
@@ -132,6 +133,7 @@ bool Seeder::seed(int articleCount, bool demo)
             if (!run(q.articleLike, {id, QStringLiteral("seed:%1").arg(l)}, m_error))
                 return false;
         }
+        qint64 commentBytes = 0;
         for (int c = 0; c < commentCount; ++c) {
             // Every third comment is a signed-in author's, the rest are guests.
             const bool byUser = c % 3 == 0;
@@ -139,11 +141,15 @@ bool Seeder::seed(int articleCount, bool demo)
             const QString name = byUser ? authors.at(int(userId - 1))
                                         : (c % 3 == 1 ? DemoContent::guestNames().at(c % 4) : QStringLiteral("游客"));
             const QString time = firstDate.addSecs(qint64(i) * step + 3600 * 7 + 3600 * (c + 2)).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-            if (!run(q.comment,
-                     {id, byUser ? QVariant(userId) : QVariant(QMetaType::fromType<qint64>()), name,
-                      DemoContent::commentText(rng), time, 0},
+            const QString text = DemoContent::commentText(rng);
+            commentBytes += commentCost::of(name, text, byUser);
+            if (!run(q.comment, {id, byUser ? QVariant(userId) : QVariant(QMetaType::fromType<qint64>()), name, text, time, 0},
                      m_error))
                 return false;
+        }
+        if (commentBytes > 0 && !m_db.exec(QStringLiteral("UPDATE articles SET comment_bytes = ? WHERE id = ?"), {commentBytes, id})) {
+            m_error = m_db.errorString();
+            return false;
         }
     }
     if (!tx.commit()) {

@@ -2,6 +2,8 @@
 
 #include "http/HttpTypes.h"
 
+#include <sys/socket.h>
+
 namespace {
 
 // A request line opens with an upper-case method and a space (after
@@ -26,9 +28,13 @@ bool opensLikeRequest(const QByteArray &start)
 
 GuardedSocket::GuardedSocket(int requestTimeoutMs, QObject *parent) : QTcpSocket(parent)
 {
-    m_deadline.setSingleShot(true);
-    m_deadline.setInterval(requestTimeoutMs);
+    for (QTimer *timer : {&m_deadline, &m_stalled}) {
+        timer->setSingleShot(true);
+        timer->setInterval(requestTimeoutMs);
+    }
     connect(&m_deadline, &QTimer::timeout, this, &GuardedSocket::expire);
+    connect(&m_stalled, &QTimer::timeout, this, &GuardedSocket::cutOff);
+    connect(this, &QIODevice::bytesWritten, this, &GuardedSocket::outputMoved);
     m_deadline.start();
     // Connected before the HTTP server's own handler, so this sees every
     // byte first and can drain what must never reach the parser.
@@ -36,42 +42,53 @@ GuardedSocket::GuardedSocket(int requestTimeoutMs, QObject *parent) : QTcpSocket
     connect(this, &QAbstractSocket::disconnected, this, &QObject::deleteLater);
 }
 
-GuardedSocket::~GuardedSocket()
+GuardedSocket::~GuardedSocket() { release(); }
+
+void GuardedSocket::release()
 {
     if (!m_counts)
         return;
+    if (m_isWaiting)
+        m_counts->waiting.erase(m_waiting);
+    m_isWaiting = false;
     --m_counts->total;
-    drop(m_key);
+    drop(m_keys);
     drop(m_claim);
+    m_counts.reset();
 }
 
-void GuardedSocket::drop(QString &key)
+void GuardedSocket::drop(ClientKeys &keys)
 {
-    if (key.isEmpty())
-        return;
-    if (--m_counts->perClient[key] <= 0)
-        m_counts->perClient.remove(key);
-    key.clear();
+    for (const ClientKey &key : std::as_const(keys)) {
+        if (--m_counts->perClient[key.key] <= 0)
+            m_counts->perClient.remove(key.key);
+    }
+    keys.clear();
 }
 
-void GuardedSocket::hold(std::shared_ptr<ConnectionCounts> counts, QString key)
+void GuardedSocket::hold(std::shared_ptr<ConnectionCounts> counts, const ClientKeys &client)
 {
     m_counts = std::move(counts);
-    m_key = std::move(key);
+    m_keys = client;
     ++m_counts->total;
-    if (!m_key.isEmpty())
-        ++m_counts->perClient[m_key];
+    for (const ClientKey &key : client)
+        ++m_counts->perClient[key.key];
+    m_waiting = m_counts->waiting.insert(m_counts->waiting.end(), this);
+    m_isWaiting = true;
 }
 
-bool GuardedSocket::claimFor(const QString &clientKey, int limit)
+bool GuardedSocket::claimFor(const ClientKeys &client, int limit)
 {
     if (!m_counts)
         return false;
     drop(m_claim);
-    if (m_counts->perClient.value(clientKey) >= limit)
-        return false;
-    m_claim = clientKey;
-    ++m_counts->perClient[m_claim];
+    for (const ClientKey &key : client) {
+        if (m_counts->perClient.value(key.key) >= qint64(limit) * key.share)
+            return false;
+    }
+    m_claim = client;
+    for (const ClientKey &key : client)
+        ++m_counts->perClient[key.key];
     return true;
 }
 
@@ -91,14 +108,62 @@ void GuardedSocket::requestComplete()
 {
     m_pending = 0;
     m_deadline.stop();
+    if (m_isWaiting && m_counts)
+        m_counts->waiting.erase(m_waiting);
+    m_isWaiting = false;
 }
 
-void GuardedSocket::answerSent()
+void GuardedSocket::answer(const QByteArray &head, const QByteArray &body, bool close)
 {
+    if (state() != QAbstractSocket::ConnectedState)
+        return;
+    // A client that asks and never reads would otherwise grow this buffer without end.
+    const qint64 unsent = bytesToWrite();
+    if (unsent > 0 && unsent + head.size() + body.size() > maxUnsentBytes) {
+        cutOff();
+        return;
+    }
+    // A long body goes out as it is, shared with the cache that holds it.
+    if (body.size() < 64 * 1024) {
+        write(head + body);
+    } else {
+        write(head);
+        write(body);
+    }
+    if (bytesToWrite() > 0 && !m_stalled.isActive())
+        m_stalled.start();
     if (m_counts)
         drop(m_claim);
-    if (!m_refused)
-        m_deadline.start();
+    if (close) {
+        disconnectFromHost();
+        return;
+    }
+    if (m_refused)
+        return;
+    m_deadline.start();
+    if (m_counts && !m_isWaiting) {
+        m_waiting = m_counts->waiting.insert(m_counts->waiting.end(), this);
+        m_isWaiting = true;
+    }
+}
+
+void GuardedSocket::outputMoved()
+{
+    if (bytesToWrite() > 0)
+        m_stalled.start();
+    else
+        m_stalled.stop();
+}
+
+void GuardedSocket::cutOff()
+{
+    release();
+    // Reset rather than close, so that the kernel drops what is unsent too.
+    const linger reset{1, 0};
+    if (socketDescriptor() >= 0)
+        ::setsockopt(int(socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    abort();
+    deleteLater();
 }
 
 void GuardedSocket::guard()
@@ -123,8 +188,7 @@ void GuardedSocket::guard()
 void GuardedSocket::expire()
 {
     if (m_refused) {
-        abort();
-        deleteLater();
+        cutOff();
         return;
     }
     // A request cut short is told so; an idle connection just closes.

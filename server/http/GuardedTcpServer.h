@@ -7,10 +7,12 @@
 
 #include <memory>
 
-// Accepts connections as GuardedSockets, refusing with 503 those beyond the
-// limits on open connections per client and in all. A trusted proxy's
-// connections count towards the total only; its requests count per client
-// (GuardedSocket::claimFor).
+// Accepts connections as GuardedSockets. A client whose buckets hold their
+// share of the per-address limit is refused with 503. When every slot is
+// taken, the connection that has waited longest for a whole request is cut
+// off to make room; only when every connection is being answered is the
+// newcomer refused. A trusted proxy's connections count towards the total
+// only; its requests count per client (GuardedSocket::claimFor).
 class GuardedTcpServer : public QTcpServer {
 public:
     struct Limits {

@@ -66,7 +66,7 @@ bool HttpFrontend::handleRequest(const QHttpServerRequest &request, QTcpSocket *
     if (m_proxies.contains(r.remote)) {
         m_proxies.apply(r);
         auto *guarded = qobject_cast<GuardedSocket *>(socket);
-        if (guarded && !guarded->claimFor(clientKey(r.remote), m_limits.perClient)) {
+        if (guarded && !guarded->claimFor(clientKeys(r.remote), m_limits.perClient)) {
             deliver(socket, HttpReply::error(503, QStringLiteral("连接数过多，请稍后再试")), true, head);
             return true;
         }
@@ -111,11 +111,13 @@ void HttpFrontend::deliver(QTcpSocket *socket, HttpReply reply, bool close, bool
 
 void HttpFrontend::send(QTcpSocket *socket, const HttpReply &reply, bool close)
 {
+    if (auto *guarded = qobject_cast<GuardedSocket *>(socket)) {
+        guarded->answer(serialiseHead(reply, close), reply.body, close);
+        return;
+    }
     if (socket->state() != QAbstractSocket::ConnectedState)
         return;
     socket->write(serialise(reply, close));
     if (close)
         socket->disconnectFromHost();
-    else if (auto *guarded = qobject_cast<GuardedSocket *>(socket))
-        guarded->answerSent();
 }

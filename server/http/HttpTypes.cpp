@@ -4,8 +4,6 @@
 
 #include <QJsonDocument>
 
-#include <algorithm>
-#include <iterator>
 
 QByteArray HttpRequest::header(const QByteArray &name) const
 {
@@ -73,26 +71,19 @@ QByteArray reasonPhrase(int status)
     }
 }
 
-QByteArray serialise(const HttpReply &reply, bool close)
-{
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
-    out += "Content-Type: " + reply.contentType + "\r\n";
-    out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
-    for (const auto &h : reply.headers)
-        out += h.first + ": " + h.second + "\r\n";
-    out += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
-    return out + reply.body;
-}
+QByteArray serialise(const HttpReply &reply, bool close) { return serialiseHead(reply, close) + reply.body; }
 
-QString clientKey(const QHostAddress &address)
+QByteArray serialiseHead(const HttpReply &reply, bool close)
 {
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    if (isV4)
-        return QHostAddress(v4).toString();
-    Q_IPV6ADDR v6 = address.toIPv6Address();
-    std::fill(std::begin(v6.c) + 8, std::end(v6.c), quint8(0));
-    return QHostAddress(v6).toString() + QStringLiteral("/64");
+    QByteArray out;
+    out.reserve(256);
+    out.append("HTTP/1.1 ").append(QByteArray::number(reply.status)).append(' ').append(reasonPhrase(reply.status));
+    out.append("\r\nContent-Type: ").append(reply.contentType);
+    out.append("\r\nContent-Length: ").append(QByteArray::number(reply.body.size())).append("\r\n");
+    for (const auto &h : reply.headers)
+        out.append(h.first).append(": ").append(h.second).append("\r\n");
+    out += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
+    return out;
 }
 
 HttpReply retryLater(int status, const QString &message, qint64 retryAfterMs)

@@ -60,11 +60,10 @@ private:
 QByteArray reasonPhrase(int status);
 // The whole HTTP/1.1 message; every answer carries the same headers.
 QByteArray serialise(const HttpReply &reply, bool close);
+// Its status line and headers only: the body may then be written as it is,
+// shared with whatever cache holds it.
+QByteArray serialiseHead(const HttpReply &reply, bool close);
 
-// The key per-client limits count under: the IPv4 address (also when it
-// arrives IPv6-mapped), or the /64 prefix of an IPv6 address, since one
-// client commonly holds a whole /64.
-QString clientKey(const QHostAddress &address);
 
 // An error reply that tells the client when to try again.
 HttpReply retryLater(int status, const QString &message, qint64 retryAfterMs);

@@ -2,13 +2,20 @@
 
 void Router::add(const QByteArray &method, const QString &pattern, Handler handler)
 {
-    m_routes.push_back({method, QRegularExpression(QRegularExpression::anchoredPattern(pattern)), std::move(handler)});
+    static const QString special = QStringLiteral("\\.^$|?*+()[]{}");
+    qsizetype literal = 0;
+    while (literal < pattern.size() && !special.contains(pattern.at(literal)))
+        ++literal;
+    m_routes.push_back({method, pattern.left(literal), QRegularExpression(QRegularExpression::anchoredPattern(pattern)),
+                        std::move(handler)});
 }
 
 HttpAnswer Router::dispatch(const HttpRequest &request) const
 {
     QByteArrayList allowed;
     for (const Route &route : m_routes) {
+        if (!request.path.startsWith(route.prefix))
+            continue;
         const QRegularExpressionMatch m = route.pattern.match(request.path);
         if (!m.hasMatch())
             continue;

@@ -21,6 +21,7 @@ public:
 private:
     struct Route {
         QByteArray method;
+        QString prefix;  // the pattern's literal start: most paths are told apart by it alone
         QRegularExpression pattern;
         Handler handler;
     };

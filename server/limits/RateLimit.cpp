@@ -2,28 +2,31 @@
 
 #include <algorithm>
 
-qint64 RateLimit::retryAfterMs(const QString &key, qint64 nowMs) const
+qint64 RateLimit::retryAfterMs(const ClientKeys &client, qint64 nowMs) const
 {
-    const auto it = m_events.constFind(key);
-    if (it == m_events.cend() || it->size() < m_perMinute)
-        return 0;
-    return std::max<qint64>(0, it->first() + windowMs - nowMs);
+    qint64 wait = 0;
+    for (const ClientKey &key : client) {
+        const Entry *entry = m_table.find(key.key);
+        if (entry && entry->events.size() >= allowance(key.share))
+            wait = std::max(wait, entry->events.first() + windowMs - nowMs);
+    }
+    return wait;
 }
 
-void RateLimit::record(const QString &key, qint64 nowMs)
+void RateLimit::record(const ClientKeys &client, qint64 nowMs)
 {
-    if (m_events.size() >= maxKeys && !m_events.contains(key))
-        prune(nowMs);
-    QList<qint64> &events = m_events[key];
-    events.append(nowMs);
-    while (events.size() > m_perMinute)
-        events.removeFirst();
+    for (const ClientKey &key : client) {
+        Entry *entry = m_table.touch(key.key, [&](const Entry &e) { return quiet(e, nowMs); });
+        if (!entry)
+            continue;
+        entry->share = key.share;
+        entry->events.append(nowMs);
+        while (entry->events.size() > allowance(key.share))
+            entry->events.removeFirst();
+    }
 }
 
 void RateLimit::prune(qint64 nowMs)
 {
-    for (auto it = m_events.begin(); it != m_events.end();) {
-        const bool old = it->isEmpty() || nowMs - it->last() >= windowMs;
-        it = old ? m_events.erase(it) : std::next(it);
-    }
+    m_table.eraseIf([nowMs](const Entry &e) { return e.events.isEmpty() || nowMs - e.events.last() >= windowMs; });
 }

@@ -46,6 +46,7 @@ HttpReply storeUser(Services &s, const QString &username, const QString &email, 
     const qint64 userId = insert.lastInsertId().toLongLong();
     // Account and first token are stored together or not at all.
     HttpReply reply = signedIn(s, userId, 200);
+    s.cache.contentChanged();  // a new author page
     if (reply.status != 200 || !tx.commit())
         return HttpReply::error(500, QStringLiteral("注册失败，请稍后再试"));
     return reply;
@@ -55,16 +56,22 @@ HttpReply busy() { return HttpReply::error(503, QStringLiteral("服务器繁忙�
 
 HttpAnswer registerUser(const HttpRequest &request, Services &s)
 {
+    // Every attempt counts, a taken or malformed name too: otherwise the
+    // answers would tell names apart without limit.
+    Throttles &t = s.throttles;
+    if (t.enabled) {
+        const ClientKeys client = clientKeys(request.remote);
+        const qint64 now = t.nowMs();
+        if (const qint64 wait = t.registrations.retryAfterMs(client, now))
+            return retryLater(429, QStringLiteral("注册过于频繁，请 %1 秒后再试"), wait);
+        t.registrations.record(client, now);
+    }
     JsonBody body(request);
     const QString username = body.string("username");
     const QString email = body.string("email");
     const QString password = body.string("password");
     if (!body.ok())
         return body.failure();
-    Throttles &t = s.throttles;
-    const QString client = clientKey(request.remote);
-    if (const qint64 wait = t.enabled ? t.registrations.retryAfterMs(client, Throttles::nowMs()) : 0)
-        return retryLater(429, QStringLiteral("注册过于频繁，请 %1 秒后再试"), wait);
     for (const QString &problem : {Auth::checkUsername(username), Auth::checkEmail(email), Auth::checkPassword(password)}) {
         if (!problem.isEmpty())
             return HttpReply::error(400, problem);
@@ -73,17 +80,10 @@ HttpAnswer registerUser(const HttpRequest &request, Services &s)
         return HttpReply::error(409, QStringLiteral("用户名已被占用"));
     if (!s.auth.canHash())
         return busy();
-    // Counted when the costly part starts, so parallel requests cannot slip past.
-    if (t.enabled)
-        t.registrations.record(client, Throttles::nowMs());
     return s.auth.hashLater(password).then(QCoreApplication::instance(), [&s, username, email](const Auth::Hashed &hashed) {
         return storeUser(s, username, email, hashed);
     });
 }
-
-// Names longer than any account's share one throttle entry per prefix, so a
-// flood of long made-up names cannot fill memory.
-QString nameKey(const QString &username) { return username.left(64); }
 
 HttpAnswer login(const HttpRequest &request, Services &s)
 {
@@ -93,11 +93,9 @@ HttpAnswer login(const HttpRequest &request, Services &s)
     if (!body.ok())
         return body.failure();
     Throttles &t = s.throttles;
-    const QString client = clientKey(request.remote);
+    const ClientKeys client = clientKeys(request.remote);
     if (t.enabled) {
-        const qint64 now = Throttles::nowMs();
-        const qint64 wait = qMax(t.signInsByAddress.retryAfterMs(client, now), t.signInsByName.retryAfterMs(nameKey(username), now));
-        if (wait > 0)
+        if (const qint64 wait = t.signIns.retryAfterMs(client, username, t.nowMs()))
             return retryLater(429, QStringLiteral("登录失败次数过多，请 %1 秒后再试"), wait);
     }
     if (!s.auth.canHash())
@@ -106,22 +104,23 @@ HttpAnswer login(const HttpRequest &request, Services &s)
     q.addBindValue(username);
     const bool found = q.exec() && q.next();
     const qint64 userId = found ? q.value(0).toLongLong() : 0;
-    if (t.enabled) {
-        t.signInsByAddress.begin(client);
-        t.signInsByName.begin(nameKey(username));
-    }
+    if (t.enabled)
+        t.signIns.begin(client, username, t.nowMs());
     // Unknown user and wrong password answer alike and take as long, so names cannot be probed.
     return s.auth
         .verifyLater(password, found ? q.value(1).toByteArray() : QByteArray(), found ? q.value(2).toByteArray() : QByteArray(),
                      found ? q.value(3).toInt() : 0)
-        .then(QCoreApplication::instance(), [&s, userId, client, username](bool ok) {
+        .then(QCoreApplication::instance(), [&s, userId, client, username](const Auth::Check &check) {
             Throttles &t = s.throttles;
-            if (t.enabled) {
-                const qint64 now = Throttles::nowMs();
-                t.signInsByAddress.end(client, ok, false, now);
-                t.signInsByName.end(nameKey(username), ok, true, now);
-            }
-            return ok ? signedIn(s, userId, 200) : HttpReply::error(401, QStringLiteral("用户名或密码错误"));
+            if (t.enabled)
+                t.signIns.end(client, username, check.ok, t.nowMs());
+            if (!check.ok)
+                return HttpReply::error(401, QStringLiteral("用户名或密码错误"));
+            // A hash from before the current count is replaced now that the password is at hand.
+            if (const std::optional<Auth::Hashed> &h = check.upgraded)
+                s.db.exec(QStringLiteral("UPDATE users SET salt = ?, password_hash = ?, iterations = ? WHERE id = ?"),
+                          {h->salt, h->hash, h->iterations, userId});
+            return signedIn(s, userId, 200);
         });
 }
 
@@ -138,6 +137,15 @@ HttpReply me(const HttpRequest &request, Services &s)
     return HttpReply::json(response.toJson());
 }
 
+// Revokes the bearer's token; the reader forgets it whatever the answer.
+HttpReply logout(const HttpRequest &request, Services &s)
+{
+    const QByteArray header = request.header("Authorization");
+    if (!header.startsWith("Bearer ") || !s.auth.revokeToken(header.mid(7).trimmed()))
+        return HttpReply::error(401, QStringLiteral("登录已失效，请重新登录"));
+    return HttpReply::json(QJsonObject{{QStringLiteral("ok"), true}});
+}
+
 HttpReply updateBio(const HttpRequest &request, Services &s)
 {
     const std::optional<qint64> userId = bearerUser(request, s);
@@ -149,7 +157,9 @@ HttpReply updateBio(const HttpRequest &request, Services &s)
         return body.failure();
     if (bio.size() > maxBioChars)
         return HttpReply::error(400, QStringLiteral("签名不能超过 %1 个字符").arg(maxBioChars));
-    if (!s.db.exec(QStringLiteral("UPDATE users SET bio = ? WHERE id = ?"), {bio, *userId}))
+    const bool saved = s.db.exec(QStringLiteral("UPDATE users SET bio = ? WHERE id = ?"), {bio, *userId});
+    s.cache.contentChanged();  // the signature shows on the author's page and comments
+    if (!saved)
         return HttpReply::error(500, QStringLiteral("签名保存失败"));
     BioResponse response;
     response.ok = true;
@@ -166,6 +176,9 @@ void addAccountRoutes(Router &router, Services &s)
     });
     router.add("POST", QStringLiteral("/api/login"), [&s](const HttpRequest &r, const QStringList &) {
         return login(r, s);
+    });
+    router.add("POST", QStringLiteral("/api/logout"), [&s](const HttpRequest &r, const QStringList &) {
+        return logout(r, s);
     });
     router.add("GET", QStringLiteral("/api/me"), [&s](const HttpRequest &r, const QStringList &) { return me(r, s); });
     router.add("POST", QStringLiteral("/api/me/bio"), [&s](const HttpRequest &r, const QStringList &) {

@@ -48,39 +48,36 @@ HttpReply postComment(const HttpRequest &request, Services &s)
     // A valid bearer makes it the user's comment; the reader normally posts as a guest.
     const std::optional<qint64> userId = bearerUser(request, s);
     QString shownName = name ? name->trimmed() : QString();
-    QVariant userColumn;
+    std::optional<qint64> writer;
     if (userId) {
-        const std::optional<Author> user = s.articles.author(*userId);
-        if (user) {
+        if (const std::optional<Author> user = s.articles.author(*userId)) {
             shownName = user->username;
-            userColumn = *userId;
+            writer = userId;
         }
     }
     if (shownName.isEmpty())
         shownName = guestName;
-    // Guests are limited per address; signed-in readers answer for their comments.
-    const bool guest = !userColumn.isValid();
-    const QString client = clientKey(request.remote);
+    // Guests are limited per client, signed-in readers per account.
+    const bool guest = !writer;
+    const ClientKeys poster = guest ? clientKeys(request.remote) : ClientKeys{{QStringLiteral("u:%1").arg(*writer), 1}};
     Throttles &t = s.throttles;
-    if (const qint64 wait = guest && t.enabled ? t.anonymousComments.retryAfterMs(client, Throttles::nowMs()) : 0)
+    RateLimit &limit = guest ? t.guestComments : t.accountComments;
+    if (const qint64 wait = t.enabled ? limit.retryAfterMs(poster, t.nowMs()) : 0)
         return retryLater(429, QStringLiteral("评论过于频繁，请 %1 秒后再试"), wait);
 
-    Transaction tx(s.db);
-    QSqlQuery insert = s.db.prepare(QStringLiteral(
-        "INSERT INTO comments (article_id, user_id, name, content, time) VALUES (?, ?, ?, ?, ?)"));
-    insert.addBindValue(articleId);
-    insert.addBindValue(userColumn.isValid() ? userColumn : QVariant(QMetaType::fromType<qint64>()));
-    insert.addBindValue(shownName);
-    insert.addBindValue(content);
-    insert.addBindValue(nowText());
-    const bool inserted = insert.exec();
-    const qint64 id = insert.lastInsertId().toLongLong();
-    if (!inserted
-        || !s.db.exec(QStringLiteral("UPDATE articles SET comment_count = comment_count + 1 WHERE id = ?"), {articleId})
-        || !tx.commit())
+    qint64 id = 0;
+    const ArticleStore::Posting posted = s.articles.addComment(articleId, writer, shownName, content, nowText(), &id);
+    s.cache.contentChanged();
+    switch (posted) {
+    case ArticleStore::Posting::Full:
+        return HttpReply::error(403, QStringLiteral("这篇文章的评论已满，不能再发表评论"));
+    case ArticleStore::Posting::Failed:
         return HttpReply::error(500, QStringLiteral("评论保存失败"));
-    if (guest && t.enabled)
-        t.anonymousComments.record(client, Throttles::nowMs());
+    case ArticleStore::Posting::Stored:
+        break;
+    }
+    if (t.enabled)
+        limit.record(poster, t.nowMs());
     CommentPostResponse response;
     response.id = id;
     response.ok = true;
@@ -104,7 +101,7 @@ HttpReply like(const HttpRequest &request, Services &s)
             return HttpReply::error(401, QStringLiteral("登录已失效，请重新登录"));
         liker = QStringLiteral("u:%1").arg(*userId);
     } else {
-        liker = QStringLiteral("a:") + request.remote.toString();
+        liker = QStringLiteral("a:") + clientKey(request.remote);  // one like per client, not per address
     }
 
     if (!s.articles.isPublished(articleId))
@@ -119,6 +116,7 @@ HttpReply like(const HttpRequest &request, Services &s)
         ok = toggle(s.db, QStringLiteral("article_likes"), QStringLiteral("article_id"), QStringLiteral("articles"),
                     articleId, liker);
     }
+    s.cache.contentChanged();
     if (!ok)
         return HttpReply::error(500, QStringLiteral("点赞保存失败"));
     QJsonObject result;

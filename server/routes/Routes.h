@@ -2,7 +2,9 @@
 
 #include "store/ArticleStore.h"
 #include "store/Auth.h"
+#include "store/CommentAnswers.h"
 #include "store/Database.h"
+#include "http/AnswerCache.h"
 #include "demo/ImageFactory.h"
 #include "http/Router.h"
 #include "limits/Throttles.h"
@@ -15,6 +17,8 @@ struct Services {
     Auth &auth;
     ImageFactory &images;
     Throttles &throttles;
+    AnswerCache &cache;  // told of every write that changes what answers show
+    CommentAnswers &commentAnswers;
 };
 
 void addReadingRoutes(Router &router, Services &services);
@@ -27,6 +31,10 @@ void addImageRoutes(Router &router, Services &services);
 std::optional<qint64> queryNumber(const HttpRequest &request, const QString &key, qint64 fallback, qint64 min,
                                   qint64 max);
 QString queryText(const HttpRequest &request, const QString &key);
+// A 200 answer of JSON text as it is.
+HttpReply jsonBytes(const QByteArray &body);
+// The answer kept under key while current, or built now and kept.
+HttpReply cached(Services &s, const QString &key, AnswerCache::Follows follows, const std::function<HttpReply()> &build);
 QString nowText();
 // The user behind "Authorization: Bearer <token>", if the token is valid.
 std::optional<qint64> bearerUser(const HttpRequest &request, Services &services);

@@ -1,5 +1,7 @@
 #include "store/ArticleStore.h"
 
+#include "store/CommentCost.h"
+
 #include <QSqlRecord>
 
 using namespace papelo;
@@ -41,8 +43,17 @@ QString likePattern(const QString &text)
 
 } // namespace
 
+ArticleStore::ArticleStore(const Database &db, bool bareLists, qint64 commentCeiling)
+    : m_db(db), m_bareLists(bareLists), m_commentCeiling(commentCeiling)
+{
+    m_viewsDue.setSingleShot(true);
+    m_viewsDue.setInterval(1000);
+    QObject::connect(&m_viewsDue, &QTimer::timeout, [this] { flushViews(); });
+}
+
 QList<Article> ArticleStore::articles(QSqlQuery &query, const QString &origin) const
 {
+    flushViews();
     QList<Article> list;
     if (!query.exec())
         return list;
@@ -136,11 +147,35 @@ QList<Article> ArticleStore::section(Section section, qint64 limit, const QStrin
     return articles(q, origin);
 }
 
-std::optional<ArticleDetail> ArticleStore::openDetail(qint64 id, const QString &origin) const
+std::optional<qint64> ArticleStore::countView(qint64 id) const
 {
+    auto it = m_views.find(id);
+    if (it == m_views.end()) {
+        const QVariant stored = m_db.scalar(QStringLiteral("SELECT views FROM articles WHERE id = ? AND status = 'published'"), {id});
+        if (!stored.isValid())
+            return std::nullopt;
+        it = m_views.insert(id, stored.toLongLong());
+    }
+    if (!m_viewsDue.isActive())
+        m_viewsDue.start();
+    return ++*it;
+}
+
+void ArticleStore::flushViews() const
+{
+    if (m_views.isEmpty())
+        return;
     Transaction tx(m_db);
-    if (!m_db.exec(QStringLiteral("UPDATE articles SET views = views + 1 WHERE id = ? AND status = 'published'"), {id}))
-        return std::nullopt;
+    for (auto it = m_views.cbegin(); it != m_views.cend(); ++it)
+        m_db.exec(QStringLiteral("UPDATE articles SET views = ? WHERE id = ?"), {it.value(), it.key()});
+    if (tx.commit()) {
+        m_views.clear();
+        m_viewsDue.stop();
+    }
+}
+
+std::optional<ArticleDetail> ArticleStore::detail(qint64 id, const QString &origin) const
+{
     QSqlQuery q = m_db.prepare(QStringLiteral(
         "SELECT a.id, a.title, a.filename, a.views, a.like_count, a.comment_count, a.date, a.image_mode, a.body,"
         " a.author_id FROM articles a WHERE a.id = ? AND a.status = 'published'"));
@@ -171,8 +206,6 @@ std::optional<ArticleDetail> ArticleStore::openDetail(qint64 id, const QString &
             tags.append(Tag{t.value(0).toLongLong(), t.value(1).toString()});
     }
     d.tags = tags;
-    if (!tx.commit())
-        return std::nullopt;
     return d;
 }
 
@@ -215,39 +248,36 @@ UserStats ArticleStore::userStats(qint64 authorId) const
     return s;
 }
 
-QList<Comment> ArticleStore::comments(qint64 articleId) const
-{
-    QList<Comment> list;
-    QSqlQuery q = m_db.prepare(QStringLiteral(
-        "SELECT c.id, c.name, c.content, c.like_count, c.time, u.id, u.username, u.role, u.bio"
-        " FROM comments c LEFT JOIN users u ON u.id = c.user_id WHERE c.article_id = ? ORDER BY c.id"));
-    q.addBindValue(articleId);
-    if (!q.exec())
-        return list;
-    while (q.next()) {
-        Comment c;
-        c.id = q.value(0).toLongLong();
-        c.name = q.value(1).toString();
-        c.content = q.value(2).toString();
-        c.likes = q.value(3).toLongLong();
-        c.time = q.value(4).toString();
-        if (!q.value(5).isNull()) {
-            Author u;
-            u.id = q.value(5).toLongLong();
-            u.username = q.value(6).toString();
-            u.role = q.value(7).toString();
-            if (!q.value(8).isNull())
-                u.bio = q.value(8).toString();
-            c.user = u;
-        }
-        list.append(c);
-    }
-    return list;
-}
-
 bool ArticleStore::isPublished(qint64 articleId) const
 {
     return m_db.scalar(QStringLiteral("SELECT 1 FROM articles WHERE id = ? AND status = 'published'"), {articleId}).isValid();
+}
+
+ArticleStore::Posting ArticleStore::addComment(qint64 articleId, std::optional<qint64> userId, const QString &name,
+                                               const QString &content, const QString &time, qint64 *id) const
+{
+    Transaction tx(m_db);
+    const qint64 cost = commentCost::of(name, content, userId.has_value());
+    QSqlQuery count = m_db.prepare(QStringLiteral(
+        "UPDATE articles SET comment_count = comment_count + 1, comment_bytes = comment_bytes + ?"
+        " WHERE id = ? AND comment_bytes + ? <= ?"));
+    for (const QVariant &v : {QVariant(cost), QVariant(articleId), QVariant(cost), QVariant(m_commentCeiling)})
+        count.addBindValue(v);
+    if (!count.exec())
+        return Posting::Failed;
+    if (count.numRowsAffected() == 0)
+        return Posting::Full;
+    QSqlQuery insert = m_db.prepare(QStringLiteral(
+        "INSERT INTO comments (article_id, user_id, name, content, time) VALUES (?, ?, ?, ?, ?)"));
+    insert.addBindValue(articleId);
+    insert.addBindValue(userId ? QVariant(*userId) : QVariant(QMetaType::fromType<qint64>()));
+    insert.addBindValue(name);
+    insert.addBindValue(content);
+    insert.addBindValue(time);
+    if (!insert.exec() || !tx.commit())
+        return Posting::Failed;
+    *id = insert.lastInsertId().toLongLong();
+    return Posting::Stored;
 }
 
 std::optional<qint64> ArticleStore::articleOfComment(qint64 commentId) const

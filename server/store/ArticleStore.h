@@ -4,6 +4,9 @@
 #include "core/Envelopes.h"
 #include "core/Records.h"
 
+#include <QHash>
+#include <QTimer>
+
 #include <optional>
 
 // Read side of the content: turns rows into the shared records. List entries
@@ -14,7 +17,11 @@
 // address reached us.
 class ArticleStore {
 public:
-    explicit ArticleStore(const Database &db, bool bareLists = false) : m_db(db), m_bareLists(bareLists) {}
+    static constexpr qint64 defaultCommentCeiling = 8 * 1024 * 1024;
+
+    // commentCeiling: the most bytes an article's comments answer may ever
+    // reach (commentCost), below the reader's 32 MiB.
+    explicit ArticleStore(const Database &db, bool bareLists = false, qint64 commentCeiling = defaultCommentCeiling);
 
     struct Filter {
         std::optional<qint64> tagId;
@@ -28,14 +35,24 @@ public:
     QList<papelo::Tag> tags() const;
     papelo::ArticlesResponse page(const Filter &filter, const QString &origin) const;
     QList<papelo::Article> section(Section section, qint64 limit, const QString &origin) const;
-    // Counts the view before reading, in one transaction; nullopt when the
-    // article does not exist or is not published.
-    std::optional<papelo::ArticleDetail> openDetail(qint64 id, const QString &origin) const;
+    // Counts a view of a published article; its views now, or nullopt when
+    // there is no such article. Views are kept here and written at most a
+    // second later in one transaction, before any list that shows them is
+    // read, and by flushViews() at the end: one commit per view cost more
+    // than everything else an article's answer needs.
+    std::optional<qint64> countView(qint64 id) const;
+    void flushViews() const;
+    // nullopt when the article does not exist or is not published.
+    std::optional<papelo::ArticleDetail> detail(qint64 id, const QString &origin) const;
     std::optional<papelo::Author> author(qint64 id) const;
     QList<papelo::Article> articlesBy(qint64 authorId, bool publishedOnly, const QString &origin) const;
     papelo::UserStats userStats(qint64 authorId) const;
-    QList<papelo::Comment> comments(qint64 articleId) const;
     bool isPublished(qint64 articleId) const;
+    enum class Posting { Stored, Full, Failed };
+    // Stores a comment with the article's count, unless it would take the
+    // article past the ceiling; *id is the new comment's.
+    Posting addComment(qint64 articleId, std::optional<qint64> userId, const QString &name, const QString &content,
+                       const QString &time, qint64 *id) const;
     // The article a comment belongs to, if the comment exists.
     std::optional<qint64> articleOfComment(qint64 commentId) const;
 
@@ -44,4 +61,7 @@ private:
 
     const Database &m_db;
     bool m_bareLists = false;
+    qint64 m_commentCeiling;
+    mutable QHash<qint64, qint64> m_views;  // views of the articles viewed since the last write
+    mutable QTimer m_viewsDue;
 };

@@ -11,13 +11,14 @@
 #include <functional>
 #include <optional>
 
-// Passwords (salted PBKDF2-SHA256) and bearer tokens (256 random bits, stored
-// only as their SHA-256, valid for a number of days). The database is used on
-// the main thread only; password hashing runs on a small pool of its own so
-// it never stalls the event loop, and its results come back on the main thread.
+// Passwords (salted PBKDF2-HMAC-SHA256, OpenSSL's libcrypto) and bearer
+// tokens (256 random bits, stored only as their SHA-256, valid for a number
+// of days, revocable). The database is used on the main thread only; password
+// hashing runs on a small pool of its own so it never stalls the event loop,
+// and its results come back on the main thread.
 class Auth {
 public:
-    static constexpr int defaultIterations = 120000;
+    static constexpr int defaultIterations = 600000;
 
     struct Options {
         int iterations = defaultIterations;
@@ -34,21 +35,29 @@ public:
     };
     // Blocking; for seeding before the server listens.
     Hashed hashPassword(const QString &password) const;
-    static bool verifyPassword(const QString &password, const QByteArray &salt, const QByteArray &hash, int iterations);
 
     // False when the hashing queue is full; callers answer 503 instead of queueing.
     bool canHash() const { return m_inFlight < m_options.hashQueue; }
     // Hashes on the pool; the result arrives on the main thread.
     QFuture<Hashed> hashLater(const QString &password);
+    struct Check {
+        bool ok = false;
+        // PBKDF2 rounds the check ran: the full count whatever was stored, so
+        // that the time taken reveals nothing about the name.
+        int iterations = 0;
+        // A new hash at the full count, when the right password matched a weaker one.
+        std::optional<Hashed> upgraded;
+    };
     // Checks on the pool. Without a stored hash (unknown name, passwordless
-    // account) a dummy of the same cost is checked instead and the answer is
-    // false, so the time taken reveals nothing about the name.
-    QFuture<bool> verifyLater(const QString &password, const QByteArray &salt, const QByteArray &hash, int iterations);
+    // account) only a dummy is hashed and the answer is false.
+    QFuture<Check> verifyLater(const QString &password, const QByteArray &salt, const QByteArray &hash, int iterations);
 
     // Issues and stores a new token for the user; empty on failure.
     QString issueToken(qint64 userId) const;
     // The user id behind a bearer token, if valid and not expired.
     std::optional<qint64> userForToken(const QByteArray &token) const;
+    // Deletes a valid token; false when it is not one.
+    bool revokeToken(const QByteArray &token) const;
     // Deletes expired tokens; false on a store failure.
     bool pruneTokens() const;
 
@@ -59,6 +68,7 @@ public:
 
 private:
     template <typename T> QFuture<T> onPool(std::function<T()> work);
+    static Hashed hashWith(const QString &password, int iterations);
     QString tokenCutoff() const;
 
     const Database &m_db;

@@ -1,11 +1,17 @@
 #include "store/Database.h"
 
+#include "limits/ClientKey.h"
+#include "store/CommentCost.h"
+
 #include <QDir>
+#include <QHash>
 #include <QSqlError>
 #include <QUuid>
 
 namespace {
-const char *const schemaStatements[] = {
+// The first schema. A new store runs it and then every upgrade, so a new
+// store and an upgraded one are alike.
+const char *const firstSchema[] = {
     "CREATE TABLE users (id INTEGER PRIMARY KEY, username TEXT NOT NULL UNIQUE, email TEXT,"
     " role TEXT NOT NULL, bio TEXT, salt BLOB, password_hash BLOB, iterations INTEGER,"
     " created_at TEXT NOT NULL)",
@@ -64,6 +70,7 @@ void Database::close()
 {
     if (m_connection.isEmpty())
         return;
+    m_reused.clear();
     {
         QSqlDatabase db = handle();
         if (db.isOpen()) {
@@ -84,29 +91,42 @@ QSqlQuery Database::prepare(const QString &sql) const
     return q;
 }
 
+QSqlQuery &Database::reused(const QString &sql) const
+{
+    auto it = m_reused.find(sql);
+    if (it == m_reused.end())
+        it = m_reused.insert(sql, prepare(sql));
+    return *it;
+}
+
 bool Database::exec(const QString &sql, const QVariantList &values) const
 {
-    QSqlQuery q(handle());
-    q.setForwardOnly(true);
-    bool ok = values.isEmpty() ? q.exec(sql) : q.prepare(sql);
-    if (ok && !values.isEmpty()) {
-        for (const QVariant &v : values)
-            q.addBindValue(v);
-        ok = q.exec();
+    if (values.isEmpty()) {
+        QSqlQuery q(handle());
+        if (!q.exec(sql)) {
+            m_error = q.lastError().text();
+            return false;
+        }
+        return true;
     }
+    QSqlQuery &q = reused(sql);
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, values.at(i));
+    const bool ok = q.exec();
     if (!ok)
         m_error = q.lastError().text();
+    q.finish();
     return ok;
 }
 
 QVariant Database::scalar(const QString &sql, const QVariantList &values) const
 {
-    QSqlQuery q = prepare(sql);
-    for (const QVariant &v : values)
-        q.addBindValue(v);
-    if (q.exec() && q.next())
-        return q.value(0);
-    return {};
+    QSqlQuery &q = reused(sql);
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, values.at(i));
+    const QVariant value = q.exec() && q.next() ? q.value(0) : QVariant();
+    q.finish();
+    return value;
 }
 
 bool Database::migrate()
@@ -117,8 +137,14 @@ bool Database::migrate()
                       .arg(m_path).arg(version).arg(schemaVersion);
         return false;
     }
-    if (version == 0 && !createSchema())
-        return false;
+    if (version < schemaVersion) {
+        Transaction tx(*this);
+        if ((version == 0 && !createSchema()) || (version <= 1 && !upgradeTo2())
+            || !exec(QStringLiteral("PRAGMA user_version = %1").arg(schemaVersion)) || !tx.commit()) {
+            m_error = QStringLiteral("cannot bring the store to schema version %1: %2").arg(schemaVersion).arg(m_error);
+            return false;
+        }
+    }
     m_fts = scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'article_search' AND sql LIKE '%fts5%'"))
                 .toInt() > 0;
     return true;
@@ -126,8 +152,7 @@ bool Database::migrate()
 
 bool Database::createSchema()
 {
-    Transaction tx(*this);
-    for (const char *statement : schemaStatements) {
+    for (const char *statement : firstSchema) {
         if (!exec(QString::fromLatin1(statement)))
             return false;
     }
@@ -135,11 +160,54 @@ bool Database::createSchema()
     // the same columns so searches fall back to LIKE.
     const bool fts = exec(QStringLiteral(
         "CREATE VIRTUAL TABLE article_search USING fts5(title, body_text, tokenize='trigram')"));
-    if (!fts && !exec(QStringLiteral("CREATE TABLE article_search (rowid INTEGER PRIMARY KEY, title TEXT, body_text TEXT)")))
+    return fts || exec(QStringLiteral("CREATE TABLE article_search (rowid INTEGER PRIMARY KEY, title TEXT, body_text TEXT)"));
+}
+
+// Version 2: each article's comment_bytes (the most its comments can take in
+// an answer), and anonymous likers keyed by client bucket, not by address.
+bool Database::upgradeTo2()
+{
+    if (!exec(QStringLiteral("ALTER TABLE articles ADD COLUMN comment_bytes INTEGER NOT NULL DEFAULT 0")))
         return false;
-    if (!exec(QStringLiteral("PRAGMA user_version = %1").arg(schemaVersion)))
+    QHash<qint64, qint64> bytes;
+    QSqlQuery comments = prepare(QStringLiteral("SELECT article_id, name, content, user_id IS NOT NULL FROM comments"));
+    if (!comments.exec())
         return false;
-    return tx.commit();
+    while (comments.next()) {
+        bytes[comments.value(0).toLongLong()] += commentCost::of(comments.value(1).toString(), comments.value(2).toString(),
+                                                                 comments.value(3).toBool());
+    }
+    for (auto it = bytes.cbegin(); it != bytes.cend(); ++it) {
+        if (!exec(QStringLiteral("UPDATE articles SET comment_bytes = ? WHERE id = ?"), {it.value(), it.key()}))
+            return false;
+    }
+    // Two addresses of one bucket that liked the same thing become one like.
+    const auto rekey = [this](const QString &likes, const QString &column, const QString &counts) {
+        QSqlQuery anonymous = prepare(QStringLiteral("SELECT %1, liker FROM %2 WHERE liker LIKE 'a:%'").arg(column, likes));
+        if (!anonymous.exec())
+            return false;
+        QList<QPair<qint64, QString>> rows;
+        while (anonymous.next())
+            rows.append({anonymous.value(0).toLongLong(), anonymous.value(1).toString()});
+        for (const auto &[id, liker] : std::as_const(rows)) {
+            const QHostAddress address(liker.mid(2));
+            const QString bucket = address.isNull() ? liker : QStringLiteral("a:") + clientKey(address);
+            if (bucket == liker)
+                continue;
+            QSqlQuery insert = prepare(QStringLiteral("INSERT OR IGNORE INTO %1 (%2, liker) VALUES (?, ?)").arg(likes, column));
+            insert.addBindValue(id);
+            insert.addBindValue(bucket);
+            if (!insert.exec())
+                return false;
+            const bool merged = insert.numRowsAffected() == 0;
+            if (!exec(QStringLiteral("DELETE FROM %1 WHERE %2 = ? AND liker = ?").arg(likes, column), {id, liker})
+                || (merged && !exec(QStringLiteral("UPDATE %1 SET like_count = max(like_count - 1, 0) WHERE id = ?").arg(counts), {id})))
+                return false;
+        }
+        return true;
+    };
+    return rekey(QStringLiteral("article_likes"), QStringLiteral("article_id"), QStringLiteral("articles"))
+        && rekey(QStringLiteral("comment_likes"), QStringLiteral("comment_id"), QStringLiteral("comments"));
 }
 
 Transaction::Transaction(const Database &db) : m_db(db.handle()) { m_active = m_db.transaction(); }

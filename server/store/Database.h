@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -9,7 +10,7 @@
 // and every route run on the main thread, so one connection serves all.
 class Database {
 public:
-    static constexpr int schemaVersion = 1;
+    static constexpr int schemaVersion = 2;
 
     Database() = default;
     ~Database();
@@ -26,6 +27,10 @@ public:
     QSqlDatabase handle() const;
     // A prepared query on this connection; the caller binds and executes.
     QSqlQuery prepare(const QString &sql) const;
+    // The same, kept for the next caller of this text: preparing costs more
+    // than running most statements here. Bind with bindValue(index, value)
+    // and finish() it once read.
+    QSqlQuery &reused(const QString &sql) const;
     // Runs a statement with positional values; false on failure.
     bool exec(const QString &sql, const QVariantList &values = {}) const;
     // First column of the first row, or an invalid QVariant.
@@ -33,9 +38,11 @@ public:
 
 private:
     bool createSchema();
+    bool upgradeTo2();
     bool migrate();
 
     QString m_connection;
+    mutable QHash<QString, QSqlQuery> m_reused;
     QString m_path;
     mutable QString m_error;  // last failure, for the start-up message
     bool m_fts = false;

@@ -1,6 +1,7 @@
 #include "core/APIClient.h"
 
 #include "core/Activity.h"
+#include "core/Console.h"
 #include "core/ServerConfig.h"
 #include "core/Trace.h"
 #include "core/TransferWatch.h"
@@ -330,6 +331,15 @@ QCoro::Task<Result<QString>> APIClient::updateBio(QString token, QString bio)
     if (!r)
         co_return r.error();
     co_return r->bio;
+}
+
+QCoro::Task<> APIClient::revokeToken(QString token)
+{
+    auto self = shared_from_this();
+    const auto r = co_await post<LikeResult>(QStringLiteral("/api/logout"), QJsonObject(), std::move(token));
+    // A token the server no longer knows is revoked already.
+    if (!r && r.error().httpStatus() != 401)
+        consoleLine(QStringLiteral("退出登录时未能注销服务器上的登录状态："), r.error().description());
 }
 
 } // namespace papelo

@@ -55,6 +55,9 @@ public:
     QCoro::Task<Result<LoginResponse>> registerUser(QString username, QString email, QString password);
     QCoro::Task<Result<MeResponse>> fetchMe(QString token);
     QCoro::Task<Result<QString>> updateBio(QString token, QString bio);
+    // Asks the server to revoke the token; the caller has already forgotten
+    // it, so the answer only reaches the console when it is a failure.
+    QCoro::Task<> revokeToken(QString token);
 
     // Fills missing like/comment counts into ArticleCountsStore::shared():
     // at most five detail requests in flight, errors swallowed.

@@ -8,6 +8,7 @@
 #include "ServerProcess.h"
 #include "account/ProfileScreen.h"
 #include "reading/CommentListModel.h"
+#include "core/APIClient.h"
 #include "core/AuthManager.h"
 #include "core/Envelopes.h"
 
@@ -255,9 +256,16 @@ private slots:
         screen->setBioText(QStringLiteral("x"));
         QCoro::waitFor(screen->saveBioTask());
 
+        server().on("POST", "/api/logout", refusal(500, "注销失败"));
         screen->requestLogout();
+        ConsoleCapture console;
         screen->confirmLogout();
         QVERIFY(!screen->showLogoutConfirm() && !tab.auth->isLoggedIn() && !screen->isLoggedIn());
+        // The issuing server is asked to revoke the token; its refusal keeps nobody signed in.
+        QTRY_COMPARE(server().count("/api/logout"), 1);
+        QCOMPARE(server().requestsTo("/api/logout").constFirst().header("Authorization"), QByteArray("Bearer tok-alice"));
+        QTRY_VERIFY(!console.lines().isEmpty());
+        QCOMPARE(console.release(), QStringList{QStringLiteral("退出登录时未能注销服务器上的登录状态：注销失败")});
         QVERIFY(screen->myArticleCount() == 0 && !screen->hasUserStats() && screen->bioText().isEmpty());
         QVERIFY(screen->isLoginMode());
         QCOMPARE((QStringList{screen->username(), screen->password(), screen->email(), screen->errorMessage(), screen->bioError()}),
@@ -372,7 +380,15 @@ private slots:
         screen->appear();
         QTRY_VERIFY(screen->isLoggedIn() && screen->bioText() == QStringLiteral("每天读一点"));
         QTRY_VERIFY_WITH_TIMEOUT(screen->hasUserStats(), 10000);
+        const QString token = tab.auth->token().value_or(QString());
         screen->confirmLogout();
+        // Signing out revokes the token on the server too.
+        auto client = APIClient::create(process.baseUrl());
+        const auto revoked = [&] {
+            const auto me = QCoro::waitFor(client->fetchMe(token));
+            return !me && me.error().httpStatus() == 401;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(revoked(), 10000);
 
         // The server's own message, behind the fixed prefix.
         tab.submit(QStringLiteral("reader_one"), QStringLiteral("wrong-password"));

@@ -27,8 +27,10 @@ struct Site {
     ArticleStore articles{db};
     ImageFactory images{dir.path()};
     // Off, as with --no-throttle: one fuzzing client would otherwise be refused everything.
-    Throttles throttles{false, LoginThrottle({}), LoginThrottle({}), RateLimit(5), RateLimit(5)};
-    Services services{db, articles, auth, images, throttles};
+    Throttles throttles{false, LoginThrottle({}), RateLimit(5), RateLimit(5), RateLimit(5)};
+    AnswerCache cache{16 * 1024 * 1024};
+    CommentAnswers commentAnswers{dir.path() + QStringLiteral("/papelo.sqlite")};
+    Services services{db, articles, auth, images, throttles, cache, commentAnswers};
     Router router;
     QByteArray token;
     TrustedProxies proxies;

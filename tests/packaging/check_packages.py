@@ -26,7 +26,7 @@ RUNTIME = {
     "papelo": ["qml6-module-qtquick-controls", "qml6-module-qtwebengine", "qml6-module-qtqml-workerscript",
                "qt6-qpa-plugins", "libqt6svg6", "libsecret-1-0", "fonts-noto-cjk",
                "fonts-material-design-icons-iconfont", "libqt6webenginequick6"],
-    "papelo-server": ["libqt6sql6-sqlite", "qt6-qpa-plugins", "fonts-noto-cjk", "libqt6httpserver6"],
+    "papelo-server": ["libqt6sql6-sqlite", "qt6-qpa-plugins", "fonts-noto-cjk", "libqt6httpserver6", "libssl3"],
 }
 failures = []
 

@@ -16,6 +16,8 @@
 #include <QtTest>
 #include <QUuid>
 
+#include <memory>
+
 namespace kit {
 
 // The value of a call that must succeed; a failure fails the running test.
@@ -34,20 +36,28 @@ template <typename T> QString refusal(QCoro::Task<papelo::Result<T>> &&task)
     return r.ok() ? QStringLiteral("ok") : QStringLiteral("%1 %2").arg(r.error().httpStatus()).arg(r.error().description());
 }
 
+// A connection from a loopback address (unconnected when the server refused it).
+inline std::unique_ptr<QTcpSocket> connection(quint16 port, const char *from = "127.0.0.1")
+{
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->bind(QHostAddress(QString::fromLatin1(from)));
+    socket->connectToHost(QHostAddress::LocalHost, port);
+    socket->waitForConnected(5000);
+    return socket;
+}
+
 // Writes bytes from a loopback address and returns everything the server
 // sends until it closes or goes quiet for quietMs.
 inline QByteArray exchange(quint16 port, const QByteArray &bytes, int quietMs = 3000, const char *from = "127.0.0.1")
 {
-    QTcpSocket socket;
-    socket.bind(QHostAddress(QString::fromLatin1(from)));
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    if (!socket.waitForConnected(5000))
+    const std::unique_ptr<QTcpSocket> socket = connection(port, from);
+    if (socket->state() != QAbstractSocket::ConnectedState)
         return {};
-    socket.write(bytes);
+    socket->write(bytes);
     QByteArray received;
-    while (socket.waitForReadyRead(quietMs))  // also sends what is still buffered
-        received += socket.readAll();
-    return received + socket.readAll();
+    while (socket->waitForReadyRead(quietMs))  // also sends what is still buffered
+        received += socket->readAll();
+    return received + socket->readAll();
 }
 
 struct Reply {

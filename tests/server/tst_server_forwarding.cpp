@@ -2,6 +2,7 @@
 // X-Forwarded-For walked from the right, X-Forwarded-Proto in absolute URLs.
 
 #include "http/TrustedProxies.h"
+#include "limits/ClientKey.h"
 
 #include <QtTest>
 
@@ -86,6 +87,26 @@ private slots:
         QFETCH(QByteArrayList, forwardedFor);
         QFETCH(QString, client);
         QCOMPARE(proxies().client(QHostAddress(peer), forwardedFor).toString(), client);
+    }
+
+    // The buckets per-client limits count under, with their allowances.
+    void buckets_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("buckets");
+        QTest::newRow("v4") << "192.0.2.7" << "192.0.2.7 x1";
+        QTest::newRow("mapped v4") << "::ffff:192.0.2.7" << "192.0.2.7 x1";
+        QTest::newRow("v6") << "2001:db8:1:2ff:3:4:5:6" << "2001:db8:1:2ff::/64 x1, 2001:db8:1:200::/56 x4, 2001:db8:1::/48 x16";
+    }
+    void buckets()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, buckets);
+        QStringList found;
+        for (const ClientKey &key : clientKeys(QHostAddress(address)))
+            found << QStringLiteral("%1 x%2").arg(key.key).arg(key.share);
+        QCOMPARE(found.join(QStringLiteral(", ")), buckets);
+        QCOMPARE(clientKey(QHostAddress(address)), clientKeys(QHostAddress(address)).first().key);
     }
 
     void origin_data()

@@ -151,6 +151,7 @@ private slots:
         const qint64 id = m_all.at(5).id;
         const ArticleDetail first = detail(id);
         QCOMPARE(detail(id).views, first.views + 1);
+        QCOMPARE(list({}, {}).items.at(5).views, first.views + 1);  // lists kept by the server follow the views
         QVERIFY(first.title == m_all.at(5).title && first.author.id == *m_all.at(5).author_id);
         QVERIFY(first.tags && !first.tags->isEmpty());
         QCOMPARE(first.comments, get(m_client->fetchComments(id)).size());

@@ -53,6 +53,32 @@ private slots:
             QCOMPARE(get(m_client->registerUser(name, QStringLiteral("x@example.com"), QStringLiteral("123456"))).user.username, name);
     }
 
+    // Signing out revokes the token that was sent, and only that one.
+    void logoutRevokesTheToken()
+    {
+        const QString token = get(m_client->login(readerName, readerPassword)).token;
+        const QByteArray bearer = "Authorization: Bearer " + token.toLatin1() + "\r\n";
+        const kit::Reply out = kit::request(m_server.port(), "POST /api/logout", {}, bearer);
+        QVERIFY2(out.status == 200 && out.body == R"({"ok":true})", out.body.constData());
+        QVERIFY(refusal(m_client->fetchMe(token)).startsWith(QStringLiteral("401")));
+        QCOMPARE(kit::request(m_server.port(), "POST /api/logout", {}, bearer).status, 401);
+        QCOMPARE(get(m_client->fetchMe(m_token)).user.username, readerName);
+    }
+
+    // An article whose comments could pass the ceiling takes none more; what it has stays.
+    void commentsStopAtTheCeiling()
+    {
+        const qint64 article = 11;
+        kit::sql(m_server, {QStringLiteral("UPDATE articles SET comment_bytes = 8388608 - 200 WHERE id = %1").arg(article)});
+        const qsizetype before = comments(article).size();
+        QVERIFY(get(m_client->postComment(article, QStringLiteral("还有位置"), std::nullopt)).ok);
+        QCOMPARE(refusal(m_client->postComment(article, QStringLiteral("满了"), std::nullopt)),
+                 QStringLiteral("403 这篇文章的评论已满，不能再发表评论"));
+        QCOMPARE(comments(article).size(), before + 1);
+        QCOMPARE(get(m_client->fetchArticleDetail(article)).comments, before + 1);
+        QVERIFY(get(m_client->postComment(articleId, QStringLiteral("别处照常"), std::nullopt)).ok);
+    }
+
     void commentsAreStoredVerbatim()
     {
         const qsizetype before = comments(articleId).size();
@@ -98,8 +124,13 @@ private slots:
     void bioAndTheDemoAccount()
     {
         const QString bio = QStringLiteral("在路上 ✍️ 'quotes' \"and\" <tags>");
+        const qint64 before = comments(articleId).size();  // kept by the server until something changes
         QCOMPARE(get(m_client->updateBio(m_token, bio)), bio);
         QCOMPARE(get(m_client->fetchMe(m_token)).user.bio.value_or(QString()), bio);
+        const QList<Comment> after = comments(articleId);
+        QVERIFY(after.size() == before && std::any_of(after.cbegin(), after.cend(), [&](const Comment &c) {
+            return c.user && c.user->username == readerName && c.user->bio == bio;
+        }));
 
         const MeResponse demo = get(m_client->fetchMe(get(m_client->login(QStringLiteral("demo"), QStringLiteral("demo1234"))).token));
         QVERIFY(demo.stats.published == 3 && demo.stats.pending == 2 && demo.stats.total == 5 && demo.articles.size() == 5);
@@ -128,8 +159,10 @@ private slots:
                                     "GET /api/comments?article_id=121|404", "GET /api/author/4242|404 作者不存在",
                                     "GET /images/thumb/999999.jpg|404", "GET /api/nothing|404", "GET /|404",
                                     "GET /images/cover/121.jpg|404", "GET /images/thumb/126.jpg|404", "GET /images/body/121-1.png|404",
+                                    "GET /images/cover/010.jpg|404", "GET /images/body/01-1.png|404", "GET /images/thumb/0.jpg|404",
                                     "GET /api/article/1/extra|404", "POST /api/stats|405", "DELETE /api/article/1|405",
-                                    "PUT /api/like|405", "GET /api/comment|405", "GET /api/me|401"})
+                                    "PUT /api/like|405", "GET /api/comment|405", "GET /api/me|401", "POST /api/logout|401",
+                                    "GET /api/logout|405"})
             row(QByteArray(request).split('|').at(0), {}, QByteArray(request).split('|').at(1));
         const auto comment = [](const QString &content, const char *extra = "") {
             return QJsonDocument(QJsonObject{{"article_id", articleId}, {"content", content}}).toJson(QJsonDocument::Compact).chopped(1) + extra + '}';
@@ -162,6 +195,7 @@ private slots:
             row("POST /api/like", R"({"article_id":10})", "401", header);
             row("GET /api/me", {}, "401", header);
             row("POST /api/me/bio", R"({"bio":"x"})", "401", header);
+            row("POST /api/logout", {}, "401", header);
         }
         row("GET /api/me", {}, "401", "Authorization: Basic " + m_token.toLatin1() + "\r\n");
         const QByteArray longBio = QJsonDocument(QJsonObject{{"bio", QString(201, QChar(0x5b57))}}).toJson(QJsonDocument::Compact);
@@ -239,7 +273,7 @@ private slots:
                      "SELECT (SELECT user_version FROM pragma_user_version) || ' ' || (SELECT journal_mode FROM pragma_journal_mode)"
                      " || ' ' || (SELECT length(salt) || ' ' || length(password_hash) || ' ' || iterations FROM users WHERE username = '读者_01')"
                      " || ' ' || (SELECT count(*) >= 3 AND count(*) = sum(length(token_hash) = 32) FROM tokens)")}).toString(),
-                 QStringLiteral("1 wal 16 32 120000 1"));
+                 QStringLiteral("2 wal 16 32 600000 1"));
 
         QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));  // same store, --demo again
         m_client = APIClient::create(m_server.baseUrl());

@@ -78,6 +78,9 @@ bool NginxProcess::start(int timeoutMs)
     replace(R"(ssl_certificate_key \S+;)", QStringLiteral("ssl_certificate_key %1;").arg(m_site.key));
     replace(R"(server 127\.0\.0\.1:4000;)", QStringLiteral("server 127.0.0.1:%1;").arg(m_site.upstreamPort));
 
+    if (!m_site.files.isEmpty())
+        site = QStringLiteral("server {\n  listen 127.0.0.1:%1;\n  root %2;\n  default_type application/json;\n}\n")
+                   .arg(m_httpPort).arg(m_site.files);
     const QString p = m_prefix.path();
     QString conf = QStringLiteral("daemon off;\nworker_processes 1;\npid %1/nginx.pid;\nerror_log %1/error.log info;\n").arg(p);
     if (::geteuid() == 0)
@@ -102,7 +105,7 @@ bool NginxProcess::start(int timeoutMs)
         if (m_process->state() == QProcess::NotRunning)
             break;
         QTcpSocket probe;
-        probe.connectToHost(QHostAddress::LocalHost, m_httpsPort);
+        probe.connectToHost(QHostAddress::LocalHost, m_site.files.isEmpty() ? m_httpsPort : m_httpPort);
         if (probe.waitForConnected(200))
             return true;
         QThread::msleep(50);

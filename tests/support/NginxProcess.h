@@ -20,6 +20,9 @@ public:
         quint16 upstreamPort = 0;
         QString certificate;  // PEM chain and key for "localhost" / 127.0.0.1
         QString key;
+        // Instead of the example site: this directory's files as JSON over plain
+        // http on httpPort() (the benches' reference).
+        QString files;
     };
 
     explicit NginxProcess(Site site);

@@ -1,6 +1,8 @@
 #include "ServerProcess.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
+#include <QSaveFile>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -26,6 +28,14 @@ QString ServerProcess::binaryPath()
 void ServerProcess::dieWithParent() { ::prctl(PR_SET_PDEATHSIG, SIGTERM); }
 
 QString ServerProcess::dataDir() const { return m_dataDir.path(); }
+
+QString ServerProcess::clockPath() const { return m_dataDir.filePath(QStringLiteral("clock")); }
+
+bool ServerProcess::setClock(qint64 ms) const
+{
+    QSaveFile file(clockPath());
+    return file.open(QIODevice::WriteOnly) && file.write(QByteArray::number(ms)) > 0 && file.commit();
+}
 
 QString ServerProcess::baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
 
@@ -54,6 +64,8 @@ bool ServerProcess::start(int timeoutMs)
         args << "--latency" << QString::number(m_options.latencyMs);
     if (!m_options.throttle)
         args << "--no-throttle";
+    if (m_options.clock && (QFile::exists(clockPath()) || setClock(0)))
+        args << "--clock-file" << clockPath();
     args << m_options.extraArguments;
 
     m_stdout.clear();

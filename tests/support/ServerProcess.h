@@ -22,6 +22,8 @@ public:
         // Off (--no-throttle) unless a test is about the limits, so that no
         // test or bench trips a sign-in back-off or a per-minute limit by accident.
         bool throttle = false;
+        // The limits read their clock from a file (--clock-file) that setClock() writes; it starts at 0.
+        bool clock = false;
     };
 
     ServerProcess();
@@ -40,6 +42,9 @@ public:
     // Takes effect at the next start(); the data directory stays.
     void setOptions(Options options) { m_options = std::move(options); }
 
+    // The limits' time in milliseconds, for a server started with `clock`.
+    bool setClock(qint64 ms) const;
+
     bool isRunning() const;
     qint64 processId() const { return m_process ? m_process->processId() : 0; }
     // Waits for the process to end by itself (e.g. after a signal sent by the
@@ -57,6 +62,7 @@ public:
 
 private:
     void collectOutput();
+    QString clockPath() const;
     bool finish(); // after the exit: whether it was clean; drops the process
     static void dieWithParent();  // runs in the forked child before exec
 

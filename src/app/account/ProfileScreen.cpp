@@ -1,6 +1,7 @@
 #include "account/ProfileScreen.h"
 
 #include "core/APIClient.h"
+#include "core/AddressRule.h"
 #include "common/AvatarInitial.h"
 #include "core/Console.h"
 #include "core/ServerConfig.h"
@@ -235,8 +236,14 @@ void ProfileScreen::requestLogout()
 void ProfileScreen::confirmLogout()
 {
     setShowLogoutConfirm(false);
-    if (m_auth)
+    if (m_auth) {
+        const std::optional<QString> token = m_auth->token();
+        const QString issuer = m_auth->issuingOrigin();
         m_auth->logout();
+        // Revoked only by the server that issued it: another never sees it.
+        if (token && !issuer.isEmpty() && issuer == originOf(QUrl(m_baseUrl)))
+            APIClient::create(m_baseUrl)->revokeToken(*token);
+    }
     setArticles({}, std::nullopt);
     setBioText(QString());
 }
