@@ -4,6 +4,7 @@
 // larger than a data URL, and where the page scrolls for fragments and keys.
 #include "FakeServer.h"
 #include "reading/ArticleDocumentServer.h"
+#include "reading/BodyMenu.h"
 #include "reading/BodyScript.h"
 #include "reading/BodyWindow.h"
 #include "reading/ArticleProfile.h"
@@ -14,6 +15,7 @@
 #include "images/PictureViewer.h"
 
 #include <QBuffer>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -421,6 +423,37 @@ private slots:
         QVERIFY(page.probe(QStringLiteral("document.images[3].focus(), document.activeElement.tabIndex")).toInt() == 0);
         QTest::keyClick(page.window.get(), Qt::Key_Return);
         QTRY_VERIFY_WITH_TIMEOUT(page.viewer()->active() && page.viewer()->index() == 1, 10000);
+    }
+
+    // The body's context menu: exactly these items for the place clicked;
+    // addresses the reader does not act on add nothing.
+    void bodyMenuItems_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("picture");  // empty: not a picture
+        QTest::addColumn<QString>("items");
+        const QString text = QStringLiteral("复制,全选"), onLink = QStringLiteral(",复制链接地址,在浏览器中打开链接"),
+                      onPicture = QStringLiteral(",复制图片地址,查看图片");
+        QTest::newRow("text") << "" << "" << text;
+        QTest::newRow("link") << "https://example.org/a" << "" << text + onLink;
+        QTest::newRow("own scheme link") << "papelo-article://papelo.example/a" << "" << text + onLink;
+        QTest::newRow("mail link") << "mailto:a@example.org" << "" << text + onLink;
+        QTest::newRow("script link") << "javascript:alert(1)" << "" << text;
+        QTest::newRow("picture") << "" << "https://example.org/p.png" << text + onPicture;
+        QTest::newRow("linked picture") << "https://example.org/a" << "https://example.org/p.png" << text + onLink + onPicture;
+        QTest::newRow("file picture") << "" << "file:///etc/p.png" << text;
+    }
+    void bodyMenuItems()
+    {
+        QFETCH(QString, link);
+        QFETCH(QString, picture);
+        QStringList texts;
+        for (const QVariant &item : BodyMenu::items(QUrl(link), !picture.isEmpty(), QUrl(picture)))
+            texts << item.toMap().value("text").toString();
+        QTEST(texts.join(QLatin1Char(',')), "items");
+        QCOMPARE(BodyMenu::copyAddress(QUrl(QStringLiteral("papelo-article://papelo.example/p.png")), true), true);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("https://papelo.example/p.png"));
+        QVERIFY(!BodyMenu::copyAddress(QUrl(QStringLiteral("javascript:alert(1)")), false));
     }
 
     void tallAndLargeBodies_data()

@@ -1,4 +1,5 @@
 import QtQuick
+import QtQuick.Controls
 import QtWebEngine
 import Papelo
 
@@ -64,6 +65,51 @@ Item {
     }
     function clearFind() {
         view.runJavaScript(BodyScript.findClearScript(), WebEngineScript.ApplicationWorld)
+    }
+
+    // What an item of the body's context menu does (BodyMenu lists them).
+    function menuAction(action, link, picture) {
+        if (action === "copy")
+            view.triggerWebAction(WebEngineView.Copy)
+        else if (action === "selectAll")
+            view.triggerWebAction(WebEngineView.SelectAll)
+        else if (action === "copyLink")
+            BodyMenu.copyAddress(link, false)
+        else if (action === "openLink")
+            host.openLink(link)
+        else if (action === "copyPicture")
+            BodyMenu.copyAddress(picture, true)
+        else if (action === "viewPicture")
+            view.runJavaScript(host.picturesScript(), WebEngineScript.ApplicationWorld, list => {
+                if (!host)
+                    return
+                const pictures = host.bodyPictures(list)
+                const index = BodyMenu.pictureIndexOf(pictures, picture)
+                if (index < 0)
+                    return
+                if (!root.pictureViewer)
+                    root.pictureViewer = viewerComponent.createObject(root)
+                root.pictureViewer.show(pictures, index)
+            })
+    }
+
+    // The engine's own menu never shows: this one, in Chinese, with what fits the place clicked.
+    Menu {
+        id: bodyMenu
+        objectName: "bodyMenu"
+        property var entries: []
+        property url link
+        property url picture
+        Instantiator {
+            model: bodyMenu.entries
+            delegate: MenuItem {
+                required property var modelData
+                text: modelData.text
+                onTriggered: root.menuAction(modelData.action, bodyMenu.link, bodyMenu.picture)
+            }
+            onObjectAdded: (index, object) => bodyMenu.insertItem(index, object)
+            onObjectRemoved: (index, object) => bodyMenu.removeItem(object)
+        }
     }
 
     // Opens picture `index` of those the body script lists as viewable.
@@ -160,6 +206,14 @@ Item {
         // nothing else may take the screen.
         settings.fullScreenSupportEnabled: false
         onFullScreenRequested: request => request.reject()
+        onContextMenuRequested: request => {
+            request.accepted = true
+            const isPicture = request.mediaType === ContextMenuRequest.MediaTypeImage
+            bodyMenu.link = request.linkUrl
+            bodyMenu.picture = isPicture ? request.mediaUrl : ""
+            bodyMenu.entries = BodyMenu.items(request.linkUrl, isPicture, request.mediaUrl)
+            bodyMenu.popup(view, request.position.x, request.position.y)
+        }
         onLoadingChanged: loadingInfo => host.handleLoadStatus(loadingInfo.status)
         onNavigationRequested: request => {
             if (!host.acceptNavigation(request.url,
