@@ -6,14 +6,23 @@
 //   comments N       an article with N comments: peak memory, CPU time to a
 //                    settled page, longest UI-thread stall opening and
 //                    scrolling to the end
+//   textsize [runs]  text size: a flowing ~100,000 px article at 200 %
+//                    against 100 % (peak PSS of the process tree, frame
+//                    times scrolling through it) and the longest UI-thread
+//                    stall when the size changes under 5,000 comments against
+//                    none; alternating runs (default 3), medians; one run
+//                    of each side is "sized-article PERCENT" and
+//                    "size-stall N"
 //   account N        the account page with N own articles, the same figures
 // Without arguments every scenario runs, each in a process of its own.
 //
 //   scripts/locked-build.sh bench_article_page && QT_QPA_PLATFORM=offscreen build/bench/bench_article_page
 #include "FakeServer.h"
+#include "ProcessTree.h"
 #include "account/ProfileScreen.h"
 #include "common/App.h"
 #include "core/Activity.h"
+#include "core/AppSettings.h"
 #include "core/AuthManager.h"
 #include "core/Envelopes.h"
 #include "core/ServerConfig.h"
@@ -23,6 +32,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
+#include <QHash>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QQmlComponent>
@@ -268,16 +278,22 @@ QList<double> scrollToEnd(QQuickWindow &window, QQuickItem *flick, qreal pxPerFr
     return intervals;
 }
 
-void printFrames(const char *label, QList<double> intervals)
+struct FrameFigures {
+    double median = 0, p95 = 0, worst = 0;
+};
+
+FrameFigures printFrames(const char *label, QList<double> intervals)
 {
     if (intervals.isEmpty()) {
         std::printf("%-28s no frames\n", label);
-        return;
+        return {};
     }
     std::sort(intervals.begin(), intervals.end());
-    const double p95 = intervals.at(qsizetype(intervals.size() * 0.95));
+    const FrameFigures f{intervals.at(intervals.size() / 2), intervals.at(qsizetype(intervals.size() * 0.95)),
+                         intervals.last()};
     std::printf("%-28s %lld frames, median %.1f ms, p95 %.1f ms, worst %.1f ms\n", label,
-                qint64(intervals.size()), intervals.at(intervals.size() / 2), p95, intervals.last());
+                qint64(intervals.size()), f.median, f.p95, f.worst);
+    return f;
 }
 
 qreal bodyTop(QQuickItem *flick, QQuickItem *body)
@@ -493,6 +509,134 @@ int runComments(int n)
                       });
 }
 
+// Text size. Each child prints one "figures" line; runTextSize alternates the
+// children and prints medians, so both sides share the machine's moods.
+
+// A flowing body (the long body's blocks have fixed heights): at 200 % it
+// reflows to about twice its height, as a real article does.
+int runSizedArticle(int percent)
+{
+    App::shared()->settings()->setTextSizeForRun(percent);
+    FakeServer server;
+    server.listen();
+    ServerConfig::setBaseUrl(server.baseUrl());
+    server.on("GET", "/api/article/1", FakeServer::Response::raw(200, articleJson(bigBody(0.35))));
+    server.on("GET", "/api/comments", FakeServer::Response::raw(200, "[]"));
+    bench::PeakPss peak(QCoreApplication::applicationPid());
+    Stage stage;
+    if (!stage.open(QStringLiteral("ArticleDetailView"), {{QStringLiteral("articleId"), 1}}))
+        return 1;
+    auto *screen = stage.page()->property("screen").value<ArticleDetailScreen *>();
+    if (!waitUntil([&] { return !screen->webViewLoading() && screen->webViewHeight() > 1000; }, 60000)) {
+        std::printf("body at %d %% never shown\n", percent);
+        return 1;
+    }
+    waitUntil([] { return Activity::shared().count() == 0; }, 10000);
+    waitFrames(stage.window, 5);
+    QQuickItem *flick = stage.page()->property("flickable").value<QQuickItem *>();
+    const FrameFigures frames = printFrames(qPrintable(QStringLiteral("scroll through, %1 %").arg(percent)),
+                                            scrollToEnd(stage.window, flick, 200));
+    std::printf("figures article %d %.0f %.1f %.1f %.1f\n", percent, screen->webViewHeight(),
+                bench::mib(peak.stop()), frames.p95, frames.worst);
+    return 0;
+}
+
+// The longest stall from a size change on a settled page until every comment
+// row is measured again and the body has followed.
+int runSizeStall(int n)
+{
+    FakeServer server;
+    server.listen();
+    ServerConfig::setBaseUrl(server.baseUrl());
+    server.on("GET", "/api/article/1", FakeServer::Response::raw(200, articleJson(QStringLiteral("<p>短文。</p>"))));
+    server.on("GET", "/api/comments", FakeServer::Response::raw(200, commentsJson(n)));
+    Stage stage;
+    if (!stage.open(QStringLiteral("ArticleDetailView"), {{QStringLiteral("articleId"), 1}}))
+        return 1;
+    auto *screen = stage.page()->property("screen").value<ArticleDetailScreen *>();
+    auto settled = [&] {
+        return !screen->webViewLoading() && screen->comments()->count() == n && screen->comments()->allMeasured()
+            && Activity::shared().count() == 0;
+    };
+    if (!waitUntil(settled, 120000)) {
+        std::printf("page with %d comments never settled\n", n);
+        return 1;
+    }
+    waitFrames(stage.window, 5);
+    auto change = [&](int percent) {
+        StallWatch stalls;
+        App::shared()->settings()->setTextSizeForRun(percent);
+        waitUntil([] { return false; }, 300);  // let the re-measure start
+        waitUntil(settled, 60000);
+        waitUntil([] { return false; }, 700);  // the body's measurement after its scale
+        waitFrames(stage.window, 3);
+        return stalls.worstMs();
+    };
+    const qint64 up = change(200), down = change(100);
+    std::printf("%-28s longest stall %lld ms to 200 %%, %lld ms back to 100 %%\n",
+                qPrintable(QStringLiteral("size change, %1 comments").arg(n)), up, down);
+    std::printf("figures stall %d %lld %lld\n", n, up, down);
+    return 0;
+}
+
+double median(QList<double> values)
+{
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
+}
+
+int runTextSize(int runs)
+{
+    const QList<QStringList> kinds = {{"sized-article", "100"}, {"sized-article", "200"},
+                                      {"size-stall", "0"},      {"size-stall", "5000"}};
+    QHash<QString, QList<QList<double>>> figures;  // "article 200" -> each run's numbers
+    int failures = 0;
+    for (int run = 0; run < runs; ++run) {
+        for (const QStringList &kind : kinds) {
+            QProcess child;
+            child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            child.start(QCoreApplication::applicationFilePath(), kind);
+            child.waitForFinished(-1);
+            failures += child.exitCode() != 0 ? 1 : 0;
+            for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
+                if (!line.startsWith("figures ")) {
+                    if (!line.isEmpty())
+                        std::printf("%s\n", line.constData());
+                    continue;
+                }
+                const QList<QByteArray> f = line.split(' ');
+                QList<double> numbers;
+                for (qsizetype i = 3; i < f.size(); ++i)
+                    numbers.append(f.at(i).toDouble());
+                figures[QString::fromLatin1(f.value(1) + ' ' + f.value(2))].append(numbers);
+            }
+        }
+    }
+    auto med = [&](const char *key, int column) {
+        QList<double> values;
+        for (const QList<double> &numbers : figures.value(QString::fromLatin1(key)))
+            values.append(numbers.value(column));
+        return median(values);
+    };
+    std::printf("\ntext size, medians of %d alternating runs\n", runs);
+    std::printf("%-28s %.0f px at 200 %% against %.0f px at 100 %%\n", "flowing article height",
+                med("article 200", 0), med("article 100", 0));
+    std::printf("%-28s %.1f / %.1f MiB = %.2f\n", "peak PSS, 200 % / 100 %", med("article 200", 1),
+                med("article 100", 1), med("article 200", 1) / med("article 100", 1));
+    std::printf("%-28s %.1f / %.1f ms = %.2f (target < 25 ms)\n", "p95 frame, 200 % / 100 %", med("article 200", 2),
+                med("article 100", 2), med("article 200", 2) / med("article 100", 2));
+    std::printf("%-28s %.1f / %.1f ms = %.2f (target < 60 ms)\n", "worst frame, 200 % / 100 %",
+                med("article 200", 3), med("article 100", 3), med("article 200", 3) / med("article 100", 3));
+    for (int column : {0, 1}) {
+        std::printf("%-28s %.0f ms with 5,000 comments, %.0f ms without: %+.0f (budget +30)\n",
+                    column == 0 ? "stall on 100 % -> 200 %" : "stall on 200 % -> 100 %", med("stall 5000", column),
+                    med("stall 0", column), med("stall 5000", column) - med("stall 0", column));
+    }
+    return failures;
+}
+
 int runAccount(int n, const QString &settingsPath)
 {
     FakeServer server;
@@ -531,11 +675,17 @@ int main(int argc, char *argv[])
         return runBig(args.value(1, QStringLiteral("5")).toDouble());
     if (scenario == QLatin1String("comments"))
         return runComments(args.value(1).toInt());
+    if (scenario == QLatin1String("sized-article"))
+        return runSizedArticle(args.value(1).toInt());
+    if (scenario == QLatin1String("size-stall"))
+        return runSizeStall(args.value(1).toInt());
+    if (scenario == QLatin1String("textsize"))
+        return runTextSize(args.value(1, QStringLiteral("3")).toInt());
     if (scenario == QLatin1String("account"))
         return runAccount(args.value(1).toInt(), home.filePath(QStringLiteral("auth.ini")));
 
     const QList<QStringList> all = {{"article"}, {"big"}, {"comments", "0"}, {"comments", "5000"},
-                                    {"account", "0"}, {"account", "2000"}};
+                                    {"account", "0"}, {"account", "2000"}, {"textsize"}};
     int failures = 0;
     for (const QStringList &run : all) {
         QProcess child;
