@@ -6,7 +6,6 @@
 #include "Fixtures.h"
 #include "ServedTest.h"
 #include "account/ProfileScreen.h"
-#include "reading/CommentListModel.h"
 #include "core/APIClient.h"
 #include "core/AuthManager.h"
 #include "core/Envelopes.h"
@@ -308,29 +307,6 @@ private slots:
         console.release();
         QVERIFY(!tab->auth->isLoggedIn() && !tab->screen->hasUserStats() && tab->screen->hasErrorMessage());
         QVERIFY(!QSettings(tab->settingsPath(), QSettings::IniFormat).contains(QStringLiteral("authToken")));
-    }
-
-    // The next run against another server sees no token, not even from a
-    // like; back on the first server the sign-in is there again.
-    void tokenStaysWithItsServer()
-    {
-        auto tab = aliceSignedIn();
-        FakeServer other;
-        QVERIFY(other.listen(QHostAddress::LocalHostIPv6));
-        for (FakeServer *host : {&other, &server()})
-            host->on("POST", "/api/like", FakeServer::Response::json(QJsonObject{{"ok", true}}));
-        for (const QString &base : {other.baseUrl(), server().baseUrl()}) {
-            tab->baseUrl = base;
-            tab->relaunch();
-            tab->screen->appear();
-            CommentListModel comments;
-            comments.setBaseUrl(base);
-            comments.setAuth(tab->auth.get());
-            QCoro::waitFor(comments.likeComment(5));
-        }
-        QVERIFY(other.count("/api/like") == 1 && other.count("/api/me") == 0);
-        QVERIFY(!other.requestsTo("/api/like").first().hasHeader("Authorization"));
-        QCOMPARE(server().requestsTo("/api/like").value(0).header("Authorization"), QByteArray("Bearer tok-alice"));
     }
 
     void lateAnswersOfAnotherAccountAreDropped()
