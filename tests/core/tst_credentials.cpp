@@ -1,11 +1,10 @@
 #include "ConsoleCapture.h"
 #include "Fixtures.h"
 #include "ServedTest.h"
-#include "common/App.h"
+#include "core/AppSettings.h"
 #include "core/APIClient.h"
 #include "core/Console.h"
 #include "core/Envelopes.h"
-#include "shell/CommandLine.h"
 
 #include <QMetaEnum>
 #include <QTemporaryDir>
@@ -151,21 +150,6 @@ private slots:
         QVERIFY2(fixtures::isChinese(text), qPrintable(text));
         QVERIFY2(!QString(text).remove(QRegularExpression("HTTP \\d{3}")).contains(QRegularExpression("[A-Za-z]")),
                  qPrintable(text));
-    }
-
-    void themeSystemFollowsTheDesktopOverAStoredChoice()
-    {
-        QTemporaryDir dir;
-        SystemAppearance desktop;
-        App app(dir.filePath("papelo.ini"), &desktop);
-        app.settings()->setThemeMode(ThemeMode::Light);
-        desktop.setDark(true);
-        const CommandLine line = CommandLine::parse({"papelo", "--theme", "system"}, {});
-        app.setThemeOverride(line.theme); // what main() does when themeGiven
-        QVERIFY(line.themeGiven && app.isDark());
-        app.clearThemeOverride();
-        QVERIFY(!app.isDark()); // the stored "light" again, and still stored
-        QCOMPARE(AppSettings(dir.filePath("papelo.ini")).themeMode(), ThemeMode::Light);
     }
 };
 
