@@ -63,7 +63,7 @@ class TestImages : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
     FakeServer m_server;  // the configured server
-    FakeServer m_other, m_fifth, m_six;  // loopback hosts it may not send the reader to
+    FakeServer m_other, m_fifth;  // loopback hosts it may not send the reader to
     std::unique_ptr<ImageCache> m_cache;
 
     QUrl url(const char *path) const { return QUrl(m_server.baseUrl() + QLatin1String(path)); }
@@ -86,8 +86,7 @@ class TestImages : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_server.listen() && m_other.listen() && m_fifth.listen(QHostAddress("127.0.0.5"))
-                && m_six.listen(QHostAddress::LocalHostIPv6));
+        QVERIFY(m_server.listen() && m_other.listen() && m_fifth.listen(QHostAddress("127.0.0.5")));
         ServerConfig::setBaseUrl(m_server.baseUrl());
     }
     void init()
@@ -137,13 +136,12 @@ private slots:
     }
 
     // Into the reader's machine or network only the configured server may
-    // send it: by address, name, IPv6, redirect or a name that resolves there.
+    // send it: by address as written (every spelling: tst_addressrule), by a
+    // redirect, or by a name that resolves there.
     void privateAddressesAreRefused_data()
     {
         QTest::addColumn<QString>("address");
         QTest::newRow("127.0.0.5") << m_fifth.baseUrl() + "/p.png";
-        QTest::newRow("[::1]") << m_six.baseUrl() + "/p.png";
-        QTest::newRow("localhost") << QStringLiteral("http://localhost:%1/p.png").arg(m_other.port());
         QTest::newRow("server redirects there") << m_server.baseUrl() + "/moved.png";
         QTest::newRow("this machine's name") << QStringLiteral("http://%1:%2/p.png").arg(QHostInfo::localHostName()).arg(m_other.port());
     }
@@ -158,7 +156,7 @@ private slots:
         m_server.on("GET", "/moved.png", moved);
         QVERIFY(!fetchNow(QUrl(address)).ok);
         QTest::qWait(200);
-        QVERIFY(m_other.requests().isEmpty() && m_fifth.requests().isEmpty() && m_six.requests().isEmpty());
+        QVERIFY(m_other.requests().isEmpty() && m_fifth.requests().isEmpty());
     }
 
     // The limits themselves are the transfer watch's (proven with the API
