@@ -3,11 +3,14 @@
 #include "core/ServerConfig.h"
 #include "core/SettingsFile.h"
 
+#include <algorithm>
+
 namespace papelo {
 
 namespace {
 const QString kThemeKey = QStringLiteral("themeModeRaw");
 const QString kServerKey = QStringLiteral("serverURL");
+const QString kTextSizeKey = QStringLiteral("textSizePercent");
 }
 
 AppSettings::AppSettings(QString settingsPath, QObject *parent) : QObject(parent), m_settingsPath(std::move(settingsPath))
@@ -43,6 +46,50 @@ void AppSettings::setThemeModeIndex(int index)
     const auto modes = allThemeModes();
     if (index >= 0 && index < modes.size())
         setThemeMode(modes.at(index));
+}
+
+bool AppSettings::isTextSize(int percent)
+{
+    return percent >= kMinTextSize && percent <= kMaxTextSize && percent % kTextSizeStep == 0;
+}
+
+int AppSettings::steppedTextSize(int percent, int steps)
+{
+    const int snapped = (std::clamp(percent, kMinTextSize, kMaxTextSize) + kTextSizeStep / 2) / kTextSizeStep * kTextSizeStep;
+    return std::clamp(snapped + steps * kTextSizeStep, kMinTextSize, kMaxTextSize);
+}
+
+int AppSettings::textSizePercent() const
+{
+    if (!m_textSize) {
+        bool ok = false;
+        const int stored = openSettings(m_settingsPath)->value(kTextSizeKey).toString().toInt(&ok);
+        m_textSize = ok && isTextSize(stored) ? stored : kDefaultTextSize;
+    }
+    return *m_textSize;
+}
+
+void AppSettings::setTextSizePercent(int percent)
+{
+    const int size = steppedTextSize(percent, 0);
+    if (size == textSizePercent())
+        return;
+    m_textSize = size;
+    auto settings = openSettings(m_settingsPath);
+    settings->setValue(kTextSizeKey, size);
+    syncPrivately(*settings);
+    emit textSizeChanged();
+}
+
+void AppSettings::stepTextSize(int steps)
+{
+    setTextSizePercent(steps == 0 ? kDefaultTextSize : steppedTextSize(textSizePercent(), steps));
+}
+
+void AppSettings::setTextSizeForRun(int percent)
+{
+    m_textSize = steppedTextSize(percent, 0);
+    emit textSizeChanged();
 }
 
 std::optional<QString> AppSettings::storedServer() const

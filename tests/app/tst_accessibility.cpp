@@ -94,7 +94,7 @@ private slots:
                                  << bar.mid(3) + QStringList{"RadioButton 登录", "RadioButton 注册", "EditableText 用户名", "EditableText 密码"} + bar.mid(0, 2)
                                  << QStringList{"Heading Papelo", "Grouping 模式", "RadioButton 登录|checked", "Button 登录|disabled"};
         QTest::newRow("settings") << 3 << qint64(0) << false
-                                  << QStringList{"RadioButton 跟随系统", "RadioButton 浅色", "RadioButton 深色", "Button 清除图片缓存", "EditableText 服务器地址", "Button 应用服务器地址"} + bar.mid(0, 3)
+                                  << QStringList{"RadioButton 跟随系统", "RadioButton 浅色", "RadioButton 深色", "Slider 文字大小", "Button 清除图片缓存", "EditableText 服务器地址", "Button 应用服务器地址"} + bar.mid(0, 3)
                                   << QStringList{"Heading 外观", "Grouping 外观", "RadioButton 跟随系统|checked", "Heading 存储"};
     }
     void views()

@@ -3,6 +3,7 @@
 // tile's rules are avatarInitial's, tested with the author page).
 #include "Fixtures.h"
 #include "articles/ArticleListModel.h"
+#include "common/ReadingOrder.h"
 #include "core/ArticleCountsStore.h"
 
 #include <QAbstractItemModelTester>
@@ -95,6 +96,34 @@ private slots:
         QVERIFY(model.rowCount() == 0 && !model.property("hasArticles").toBool());
         QVERIFY(!roleOf(model, 0, ArticleListModel::TitleRole).isValid());
         QCOMPARE(reset.size(), 3);
+    }
+
+    // Next and previous follow the list in the order shown, as the model hands it on.
+    void readingOrder_data()
+    {
+        QTest::addColumn<double>("id");
+        QTest::addColumn<QString>("around");  // "previous,next" ids, "-" for none
+        QTest::newRow("first") << 401.0 << "-,402";
+        QTest::newRow("middle") << 402.0 << "401,403";
+        QTest::newRow("last") << 403.0 << "402,-";
+        QTest::newRow("not in the list") << 999.0 << "-,-";
+        QTest::newRow("no id") << 0.0 << "-,-";
+    }
+    void readingOrder()
+    {
+        QFETCH(double, id);
+        QFETCH(QString, around);
+        ArticleListModel model;
+        model.setArticles(fixtures::articles(401, 3));
+        const QVariantList list = model.readingList();
+        QCOMPARE(list.value(1).toMap().value("title").toString(), model.data(model.index(1), ArticleListModel::TitleRole).toString());
+        const QVariantMap near = ReadingOrder::neighbours(list, id);
+        const auto idOf = [](const QVariant &v) { return v.isNull() ? QStringLiteral("-") : v.toMap().value("id").toString(); };
+        QCOMPARE(idOf(near.value("previous")) + QLatin1Char(',') + idOf(near.value("next")), around);
+        // An entry without a usable id is no neighbour.
+        QVariantList holed = list;
+        holed[2] = QVariantMap{{"id", "x"}, {"title", "无"}};
+        QVERIFY(ReadingOrder::neighbours(holed, 402).value("next").isNull());
     }
 
     void imageChoice_data()

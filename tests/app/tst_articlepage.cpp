@@ -4,6 +4,8 @@
 // larger than a data URL, and where the page scrolls for fragments and keys.
 #include "FakeServer.h"
 #include "reading/ArticleDocumentServer.h"
+#include "reading/BodyMenu.h"
+#include "reading/BodyScript.h"
 #include "reading/BodyWindow.h"
 #include "reading/ArticleProfile.h"
 #include "reading/ArticleRequestFilter.h"
@@ -13,6 +15,7 @@
 #include "images/PictureViewer.h"
 
 #include <QBuffer>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -38,6 +41,7 @@ Flickable {
     property alias body: body
     Connections { target: body.view; function onJavaScriptConsoleMessage(level, message) { flick.said = message } }
     function probe(script) { probed = undefined; body.view.runJavaScript(script, 1, r => probed = r) }
+    function findLast(query) { body.find(query, n => { flick.probed = n; body.showMatch(n - 1, 0) }) }
     Column {
         id: column; width: 600; topPadding: 50; bottomPadding: 300
         ArticleBody { id: body; width: 600; height: flick.measured; html: flick.html; flickable: flick; dark: false
@@ -426,6 +430,37 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(page.viewer()->active() && page.viewer()->index() == 1, 10000);
     }
 
+    // The body's context menu: exactly these items for the place clicked;
+    // addresses the reader does not act on add nothing.
+    void bodyMenuItems_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("picture");  // empty: not a picture
+        QTest::addColumn<QString>("items");
+        const QString text = QStringLiteral("复制,全选"), onLink = QStringLiteral(",复制链接地址,在浏览器中打开链接"),
+                      onPicture = QStringLiteral(",复制图片地址,查看图片");
+        QTest::newRow("text") << "" << "" << text;
+        QTest::newRow("link") << "https://example.org/a" << "" << text + onLink;
+        QTest::newRow("own scheme link") << "papelo-article://papelo.example/a" << "" << text + onLink;
+        QTest::newRow("mail link") << "mailto:a@example.org" << "" << text + onLink;
+        QTest::newRow("script link") << "javascript:alert(1)" << "" << text;
+        QTest::newRow("picture") << "" << "https://example.org/p.png" << text + onPicture;
+        QTest::newRow("linked picture") << "https://example.org/a" << "https://example.org/p.png" << text + onLink + onPicture;
+        QTest::newRow("file picture") << "" << "file:///etc/p.png" << text;
+    }
+    void bodyMenuItems()
+    {
+        QFETCH(QString, link);
+        QFETCH(QString, picture);
+        QStringList texts;
+        for (const QVariant &item : BodyMenu::items(QUrl(link), !picture.isEmpty(), QUrl(picture)))
+            texts << item.toMap().value("text").toString();
+        QTEST(texts.join(QLatin1Char(',')), "items");
+        QCOMPARE(BodyMenu::copyAddress(QUrl(QStringLiteral("papelo-article://papelo.example/p.png")), true), true);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("https://papelo.example/p.png"));
+        QVERIFY(!BodyMenu::copyAddress(QUrl(QStringLiteral("javascript:alert(1)")), false));
+    }
+
     void tallAndLargeBodies_data()
     {
         QTest::addColumn<QString>("body");
@@ -452,6 +487,29 @@ private slots:
             return page.shows(300, 150, Qt::green);
         };
         QTRY_VERIFY_WITH_TIMEOUT(endShown(), 30000);
+    }
+
+    // Find reaches the last paragraph of a 100,000 px body: the page follows
+    // to it, far outside the bounded view, and its mark is drawn there; the
+    // marks go with the find.
+    void findReachesTheEndOfATallBody()
+    {
+        QString tall;
+        for (int i = 0; i < 1000; ++i)
+            tall += QStringLiteral("<div style=\"height:100px;background:silver\">%1</div>").arg(i == 999 ? "终点" : i == 3 ? "终" : "");
+        Page page(m_engine, tall);
+        QTRY_VERIFY_WITH_TIMEOUT(page.root->property("measured").toReal() > 99000, 60000);
+        QMetaObject::invokeMethod(page.root.get(), "findLast", Q_ARG(QVariant, QStringLiteral("终点")));
+        QTRY_COMPARE_WITH_TIMEOUT(page.root->property("probed").toInt(), 1, 10000);
+        const auto matchShown = [&] {  // the last block, 99,900 px down the body, on screen
+            const qreal y = page.root->property("contentY").toReal();
+            return y > 50 + 99900 - 500 && y < 50 + 99900;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(matchShown(), 10000);
+        const QString marks = QStringLiteral("document.querySelectorAll('.papelo-find-mark.papelo-find-current').length");
+        QTRY_COMPARE_WITH_TIMEOUT(page.probe(marks).toInt(), 1, 10000);
+        page.probe(BodyScript::findClearScript());
+        QCOMPARE(page.probe(QStringLiteral("document.querySelectorAll('.papelo-find-mark').length")).toInt(), 0);
     }
 
     void fragmentLinksScrollThePage()

@@ -8,6 +8,8 @@
 #include "core/Envelopes.h"
 #include "core/ServerConfig.h"
 #include "reading/ArticleDetailScreen.h"
+#include "reading/ArticleFind.h"
+#include "reading/CommentListModel.h"
 
 using namespace papelo;
 using namespace qmltest;
@@ -58,6 +60,53 @@ private slots:
         m_server.on("GET", "/api/me", fixtures::reply(MeResponse{fixtures::author(7, "alice"), {}, fixtures::articles(1, 2000)}));
     }
     void cleanup() { QVERIFY_NO_WARNINGS(); }
+
+    // Find: the body's matches first, then the comments' in row order, case
+    // aside; next and previous wrap; a late or odd body count is ignored.
+    void findOrder_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QVariant>("bodyCount");  // the script's answer for the query
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QStringList>("steps");  // after next, next, previous, previous: "b<index>" or "c<row>"
+        QTest::newRow("body and comments") << "ab" << QVariant(2) << "第 1 / 5 处" << QStringList{"b1", "c0", "b1", "b0"};
+        QTest::newRow("one match") << "xy" << QVariant(0) << "第 1 / 1 处" << QStringList{"c2", "c2", "c2", "c2"};
+        QTest::newRow("wrapping back") << "ab" << QVariant(1) << "第 1 / 4 处" << QStringList{"c0", "c0", "c0", "b0"};
+        QTest::newRow("no match") << "zz" << QVariant(0) << "无匹配" << QStringList{"-", "-", "-", "-"};
+        QTest::newRow("not a count") << "ab" << QVariant(QStringLiteral("9")) << "第 1 / 3 处" << QStringList{"c0", "c1", "c0", "c0"};
+        QTest::newRow("fraction") << "ab" << QVariant(1.5) << "第 1 / 3 处" << QStringList{"c0", "c1", "c0", "c0"};
+    }
+    void findOrder()
+    {
+        QFETCH(QString, query);
+        QFETCH(QVariant, bodyCount);
+        QFETCH(QString, status);
+        QFETCH(QStringList, steps);
+        CommentListModel comments;
+        QList<Comment> list{fixtures::comment(1), fixtures::comment(2), fixtures::comment(3)};
+        const QStringList texts{QStringLiteral("ab, AB"), QStringLiteral("aB"), QStringLiteral("xy")};
+        for (int i = 0; i < 3; ++i)
+            list[i].content = texts.at(i);
+        comments.setComments(list);
+        ArticleFind find;
+        find.setComments(&comments);
+        find.setQuery(query);
+        find.setBodyCount(QStringLiteral("older"), 40);  // for a query no longer asked
+        find.setBodyCount(query, bodyCount);
+        QCOMPARE(find.status(), status);
+        const auto where = [&] {
+            return find.bodyIndex() >= 0 ? QStringLiteral("b%1").arg(find.bodyIndex())
+                                        : find.commentRow() >= 0 ? QStringLiteral("c%1").arg(find.commentRow()) : QStringLiteral("-");
+        };
+        QStringList seen;
+        for (const bool forward : {true, true, false, false}) {
+            forward ? find.next() : find.previous();
+            seen << where();
+        }
+        QCOMPARE(seen, steps);
+        find.setQuery(QString());
+        QVERIFY(find.status().isEmpty() && find.total() == 0 && find.current() == -1);
+    }
 
     void rowWindow_data()
     {

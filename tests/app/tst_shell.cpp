@@ -156,12 +156,14 @@ private slots:
     void commandLineAcceptsEveryOption()
     {
         const CommandLine line = parse(QStringLiteral("--server http://10.0.0.2:4000/ --web-origin news.example.org --theme dark "
-                                                      "--tab profile --size 900x700 --article 17 --author 3 --picture 2 --screenshot /tmp/x.png"));
+                                                      "--tab profile --size 900x700 --article 17 --author 3 --picture 2 --text-size 150 "
+                                                      "--find 地铁 --screenshot /tmp/x.png"));
         QCOMPARE(line.action, CommandLine::Action::Run);
-        QCOMPARE((QStringList{line.baseUrl, line.webOrigin, line.screenshotPath}), (QStringList{"http://10.0.0.2:4000", "news.example.org", "/tmp/x.png"}));
+        QCOMPARE((QStringList{line.baseUrl, line.webOrigin, line.screenshotPath, line.find}),
+                 (QStringList{"http://10.0.0.2:4000", "news.example.org", "/tmp/x.png", "地铁"}));
         QVERIFY(line.themeGiven && line.theme == ColorScheme::Dark);
-        QCOMPARE((QList<qint64>{line.tab, line.size.width(), line.size.height(), line.articleId, line.authorId, line.picture}),
-                 (QList<qint64>{2, 900, 700, 17, 3, 2}));
+        QCOMPARE((QList<qint64>{line.tab, line.size.width(), line.size.height(), line.articleId, line.authorId, line.picture, line.textSize}),
+                 (QList<qint64>{2, 900, 700, 17, 3, 2, 150}));
         const CommandLine system = parse(QStringLiteral("--theme system")), plain = parse({});
         QVERIFY(system.themeGiven && !system.theme.has_value());
         QVERIFY(!plain.themeGiven && plain.tab == 0);
@@ -191,6 +193,9 @@ private slots:
         QTest::newRow("author") << "--author x" << "" << A::Fail << "x";
         QTest::newRow("picture without an article") << "--picture 1" << "" << A::Fail << "picture \"1\"";
         QTest::newRow("picture 0") << "--article 3 --picture 0" << "" << A::Fail << "picture \"0\"";
+        QTest::newRow("text size off the steps") << "--text-size 155" << "" << A::Fail << "size \"155\"";
+        QTest::newRow("text size too large") << "--text-size 210" << "" << A::Fail << "size \"210\"";
+        QTest::newRow("find without an article") << "--find 地铁" << "" << A::Fail << "--find";
         QTest::newRow("unknown option") << "--colour" << "" << A::Fail << "colour";
     }
     void commandLine()

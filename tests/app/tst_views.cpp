@@ -286,6 +286,89 @@ private slots:
         QTRY_COMPARE(host.depth(), 1);
     }
 
+    // The find bar: typing finds in the body and the comments, Esc closes
+    // the bar and clears the marks without leaving the article.
+    void findBarOverTheArticle()
+    {
+        Host host(QSize(1000, 800));
+        host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 8}});
+        QQuickItem *page = host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 7}});
+        QTRY_VERIFY_WITH_TIMEOUT(!host.state<ArticleDetailScreen>()->webViewLoading(), 20000);
+        QVERIFY(QMetaObject::invokeMethod(page, "openFind"));
+        QQuickItem *status = findItem(page, [](QQuickItem *i) { return i->objectName() == "findStatus"; });
+        QTRY_VERIFY(inSearchField(host.window));
+        const auto type = [&](const QString &text) {  // as an input method commits it
+            QInputMethodEvent commit;
+            commit.setCommitString(text);
+            QGuiApplication::sendEvent(host.window.activeFocusItem(), &commit);
+        };
+        type(QStringLiteral("段落"));
+        QTRY_COMPARE_WITH_TIMEOUT(status->property("text").toString(), QStringLiteral("第 1 / 1 处"), 10000);
+        QVERIFY(QMetaObject::invokeMethod(page, "openFind"));  // again: the field's text selected, replaced by typing
+        type(host.state<ArticleDetailScreen>()->comments()->rows().value(0).comment.content);
+        QTRY_COMPARE_WITH_TIMEOUT(status->property("text").toString(), QStringLiteral("第 1 / 1 处"), 10000);
+        QCOMPARE(page->property("findOpen").toBool(), true);
+        QCOMPARE(ofType(page, "CommentSection").value(0)->property("findRow").toInt(), 0);
+        QTest::keyClick(&host.window, Qt::Key_Escape);
+        QVERIFY(!page->property("findOpen").toBool());
+        QCOMPARE(host.depth(), 2);
+        QTest::keyClick(&host.window, Qt::Key_Escape);  // now the page's own
+        QTRY_COMPARE(host.depth(), 1);
+    }
+
+    // The reading position: kept a moment after a scroll, the progress line
+    // shows it, and the article opened again returns to the same paragraph.
+    void readingPositionReturns()
+    {
+        ArticleDetail article = fixtures::detail(11);
+        for (int i = 0; i < 80; ++i)
+            article.body += QStringLiteral("<p id='p%1'>第 %1 段，清晨的光线穿过窗棂，落在桌上那本翻到一半的书上。</p>").arg(i);
+        m_server.on("GET", "/api/article/11", fixtures::reply(article));
+        Host host(QSize(800, 600));
+        host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 8}});
+        qreal paragraph = 0;
+        for (const bool again : {false, true}) {
+            QQuickItem *page = host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 11}});
+            QTRY_VERIFY_WITH_TIMEOUT(!host.state<ArticleDetailScreen>()->webViewLoading(), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(page->property("placeRestored").toBool(), 10000);
+            auto *flick = page->property("flickable").value<QQuickItem *>();
+            QQuickItem *line = findItem(page, [](QQuickItem *i) { return i->objectName() == "readingProgress"; });
+            if (!again) {
+                QVERIFY(!line->isVisible());
+                flick->setProperty("contentY", 1500);
+                QTRY_VERIFY_WITH_TIMEOUT(App::shared()->readingPositions()->progressOf(11) > 0, 5000);
+                paragraph = flick->property("contentY").toReal();
+                host.back();
+                QTRY_COMPARE(host.depth(), 1);
+            } else {
+                QTRY_VERIFY_WITH_TIMEOUT(std::abs(flick->property("contentY").toReal() - paragraph) < 40, 10000);
+                QVERIFY(line->isVisible() && line->width() > 0);
+            }
+        }
+    }
+
+    // Next and previous in the list the article came from: the end of the
+    // body names them, one replaces the other, back still goes to the list.
+    void nextAndPreviousInTheList()
+    {
+        Host host(QSize(900, 700));
+        host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 8}});
+        const QVariantList list{QVariantMap{{"id", 11}, {"title", "前一篇"}}, QVariantMap{{"id", 7}, {"title", "这一篇"}},
+                                QVariantMap{{"id", 8}, {"title", "后一篇"}}};
+        QQuickItem *page = host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 7}, {"readingList", list}});
+        QQuickItem *next = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((next = findItem(page, [](QQuickItem *i) { return i->objectName() == "nextArticle"; }))
+                                     && next->isVisible() && next->width() > 0, 10000);
+        QVERIFY(page->property("hasPrevious").toBool());
+        QTest::mouseClick(&host.window, Qt::LeftButton, {}, next->mapToScene(QPointF(4, 4)).toPoint());
+        QTRY_COMPARE(host.page()->property("articleId").toInt(), 8);
+        QVERIFY(!host.page()->property("hasNext").toBool() && host.depth() == 2);
+        QMetaObject::invokeMethod(host.page(), "openPrevious");
+        QTRY_COMPARE(host.page()->property("articleId").toInt(), 7);
+        host.back();
+        QTRY_COMPARE(host.depth(), 1);
+    }
+
     // The e-mail row follows the mode, typing and the button reach the state,
     // the signed-in face opens its articles and drives sign-out.
     void profileView()

@@ -278,6 +278,33 @@ private slots:
         }
     }
 
+    // A new text size rescales the shown document in place (no reload): the
+    // line height follows the size, the body is measured again and the
+    // paragraph at the page's top stays there.
+    void textSizeRescalesInPlace()
+    {
+        QString html;
+        for (int i = 0; i < 60; ++i)
+            html += QStringLiteral("<p id='p%1'>第 %1 段：清晨的光线穿过窗棂，落在桌上那本翻到一半的书上。</p>").arg(i);
+        auto page = open(html);
+        QTRY_COMPARE_WITH_TIMEOUT(page->measureCount(), 4, 20000);
+        const qreal before = page->measured();
+        const QString top = QStringLiteral("document.getElementById('p30').getBoundingClientRect().top + scrollY");
+        const QString lineHeight = QStringLiteral("parseFloat(getComputedStyle(document.getElementById('p30')).lineHeight)");
+        QCOMPARE(page->probe(lineHeight).toReal(), 17 * 1.7);
+        page->root->setProperty("contentY", 50 + page->probe(top).toReal());
+        for (const int size : {200, 80}) {
+            const int count = page->measureCount();
+            page->body()->setProperty("textSize", size);
+            QTRY_VERIFY_WITH_TIMEOUT(page->measureCount() > count, 5000);
+            QVERIFY(qAbs(page->probe(lineHeight).toReal() - 17 * 1.7 * size / 100) < 2);
+            QVERIFY2(size > 100 ? page->measured() > before * 1.5 : page->measured() < before, qPrintable(QString::number(page->measured())));
+            const qreal shown = page->root->property("contentY").toReal() - 50;
+            QVERIFY2(qAbs(shown - page->probe(top).toReal()) < 4, qPrintable(QString::number(shown)));
+        }
+        QCOMPARE(page->host()->loadCount(), 1);
+    }
+
     void measurementAndScrollDecisions()
     {
         for (const QVariant &notAHeight : {QVariant(true), QVariant(QStringLiteral("812")), QVariant(), QVariant(qQNaN())})

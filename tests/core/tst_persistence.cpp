@@ -1,4 +1,5 @@
 #include "core/AppSettings.h"
+#include "core/ReadingPositions.h"
 #include "core/AuthManager.h"
 #include "Fixtures.h"
 
@@ -222,6 +223,75 @@ private slots:
         QCOMPARE(QFile::exists(m_path), !raw.isNull());
         settings.setThemeMode(ThemeMode::System);
         QCOMPARE(stored(m_path, "themeModeRaw").toString(), QStringLiteral("system"));
+    }
+
+    // The text size: the steps within 80..200 and back to 100; what is
+    // stored survives a restart, anything else stored reads as 100.
+    void textSizeStepsAndSurvivesRestart_data()
+    {
+        QTest::addColumn<QVariant>("stored"); // null: nothing stored
+        QTest::addColumn<QList<int>>("steps"); // 0: back to the default
+        QTest::addColumn<QList<int>>("sizes"); // after each step
+        QTest::newRow("up to the top") << QVariant() << QList<int>{1, 1, 9, 1} << QList<int>{110, 120, 200, 200};
+        QTest::newRow("down to the bottom") << QVariant(120) << QList<int>{-1, -1, -1, -1, -1} << QList<int>{110, 100, 90, 80, 80};
+        QTest::newRow("reset") << QVariant(170) << QList<int>{0, -1} << QList<int>{100, 90};
+        QTest::newRow("off the steps") << QVariant(155) << QList<int>{1} << QList<int>{110};
+        QTest::newRow("out of range") << QVariant(300) << QList<int>{-1} << QList<int>{90};
+        QTest::newRow("not a number") << QVariant(QStringLiteral("big")) << QList<int>{1} << QList<int>{110};
+    }
+    void textSizeStepsAndSurvivesRestart()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(QList<int>, steps);
+        QFETCH(QList<int>, sizes);
+        if (!stored.isNull())
+            writeRaw(m_path, "textSizePercent", stored);
+        const int start = stored.toInt() && AppSettings::isTextSize(stored.toInt()) ? stored.toInt() : 100;
+        QCOMPARE(AppSettings(m_path).textSizePercent(), start);
+        for (qsizetype i = 0; i < steps.size(); ++i) {
+            AppSettings settings(m_path);
+            settings.stepTextSize(steps.at(i));
+            QCOMPARE(settings.textSizePercent(), sizes.at(i));
+            QCOMPARE(AppSettings(m_path).textSizePercent(), sizes.at(i));
+        }
+        AppSettings run(m_path); // the screenshot mode's size is this run's only
+        run.setTextSizeForRun(80);
+        QVERIFY(run.textSizePercent() == 80 && AppSettings(m_path).textSizePercent() == sizes.last());
+    }
+
+    // Reading positions: per origin and id, most recent first, at most 200,
+    // through a restart; flushed on demand; damaged stored entries are dropped
+    // one by one, the sound ones kept.
+    void readingPositionsSurviveRestartWithinTheirBound()
+    {
+        {
+            ReadingPositions positions(m_path);
+            for (qint64 id = 1; id <= ReadingPositions::kLimit + 5; ++id)
+                positions.remember(QStringLiteral("https://a.example"), id, {int(id), 0.25, 0.5});
+            positions.remember(QStringLiteral("https://b.example"), 1, {7, 2.0, qQNaN()});  // kept within 0..1
+            positions.remember(QStringLiteral("https://a.example"), 100, {3, 0.5, 0.75});  // the most recent again
+            positions.forget(QStringLiteral("https://a.example"), 101);
+            positions.flush();
+            QVERIFY(!stored(m_path, "readingPositions").isNull());
+        }
+        ReadingPositions again(m_path);
+        QCOMPARE(again.size(), ReadingPositions::kLimit - 1);
+        QVERIFY(!again.place(QStringLiteral("https://a.example"), 6));  // the oldest went first
+        QVERIFY(again.place(QStringLiteral("https://a.example"), 7));
+        QVERIFY(!again.place(QStringLiteral("https://a.example"), 101));
+        QVERIFY((again.place(QStringLiteral("https://b.example"), 1) == ReadingPlace{7, 1.0, 0.0}));
+        QVERIFY((again.place(QStringLiteral("https://a.example"), 100) == ReadingPlace{3, 0.5, 0.75}));
+        QCOMPARE(again.progress(QStringLiteral("https://b.example"), 100), 0.0);  // another server's article
+
+        writeRaw(m_path, "readingPositions", QByteArray(R"([{"origin":"o","id":5,"block":2,"offset":0.5,"progress":0.5},)"
+                                                        R"({"origin":"o","id":"6","block":2,"offset":0.5,"progress":0.5},)"
+                                                        R"({"origin":"o","id":7,"block":-1,"offset":0.5,"progress":0.5},)"
+                                                        R"({"origin":"o","id":8,"block":2,"offset":1.5,"progress":0.5},)"
+                                                        R"({"origin":"","id":9,"block":2,"offset":0.5,"progress":0.5},)"
+                                                        R"({"origin":"o","id":5,"block":9,"offset":0,"progress":0},7])"));
+        ReadingPositions damaged(m_path);
+        QCOMPARE(damaged.size(), 1);
+        QVERIFY((damaged.place(QStringLiteral("o"), 5) == ReadingPlace{2, 0.5, 0.5}));
     }
 };
 

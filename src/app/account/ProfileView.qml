@@ -58,7 +58,7 @@ Page {
         id: accountFace
         ProfileAccount {
             state: profile
-            onArticleActivated: id => page.StackView.view.openArticle(id)
+            onArticleActivated: id => page.StackView.view.openArticle(id, false, profile.myArticles)
         }
     }
 }

@@ -18,6 +18,8 @@ Item {
     property bool hasAuthor
     property string author
     property string day
+    // How far the reader got through the article: a line along the card's foot while partly read.
+    property real progress: 0
 
     implicitHeight: 232
 
@@ -40,6 +42,18 @@ Item {
         color: Theme.surface
         border.width: 0.5
         border.color: Theme.border
+
+        Rectangle {
+            objectName: "cardProgress"
+            x: 8
+            anchors.bottom: parent.bottom
+            anchors.bottomMargin: 3
+            width: (parent.width - 16) * card.progress
+            height: 3
+            radius: 1.5
+            visible: card.progress > 0
+            color: Theme.accent
+        }
 
         Column {
             id: stack

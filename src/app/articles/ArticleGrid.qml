@@ -111,6 +111,10 @@ GridView {
                 hasAuthor: cell.hasAuthor
                 author: cell.author
                 day: cell.day
+                progress: {
+                    App.readingPositions.revision  // a dependency: the line follows the store
+                    return App.readingPositions.progressOf(cell.articleId)
+                }
             }
 
             Rectangle {

@@ -117,6 +117,15 @@ QVariant ArticleListModel::articleIdAt(int row) const
     return m_articles.at(row).id;
 }
 
+QVariantList ArticleListModel::readingList() const
+{
+    QVariantList list;
+    list.reserve(m_articles.size());
+    for (const Article &article : m_articles)
+        list.append(QVariantMap{{QStringLiteral("id"), article.id}, {QStringLiteral("title"), article.title}});
+    return list;
+}
+
 QUrl ArticleListModel::imageUrlFor(const Article &article, const QString &baseUrl)
 {
     // A present but empty thumb is taken as it is (letter tile), not replaced by the cover.

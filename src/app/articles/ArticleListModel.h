@@ -56,6 +56,8 @@ public:
     void setImageBaseUrl(const QString &baseUrl) { m_imageBaseUrl = baseUrl; }
 
     Q_INVOKABLE QVariant articleIdAt(int row) const;
+    // [{id, title}] in the order shown: the list an article opened from here reads on in.
+    Q_INVOKABLE QVariantList readingList() const;
     static QUrl imageUrlFor(const Article &article, const QString &baseUrl);
     static QString dayFor(const QString &date);
     // What a screen reader says for a card: "标题，作者，日期，N 次阅读，N 条评论，N 个赞",

@@ -24,7 +24,7 @@ Page {
     }
 
     function openArticle(id) {
-        page.StackView.view.openArticle(id)
+        page.StackView.view.openArticle(id, false, screen.articles.readingList())
     }
 
     LoadingBlock {

@@ -56,7 +56,7 @@ Page {
                     icon: modelData.icon
                     articles: modelData.articles
                     visible: !discover.showSkeleton && articles.hasArticles
-                    onArticleActivated: id => page.openArticle(id)
+                    onArticleActivated: id => page.StackView.view.openArticle(id, false, articles.readingList())
                 }
             }
         }

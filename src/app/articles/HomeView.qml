@@ -35,7 +35,7 @@ Page {
     }
 
     function openArticle(id) {
-        page.StackView.view.openArticle(id)
+        page.StackView.view.openArticle(id, false, home.articles.readingList())
     }
 
     // Header controls reached from the keyboard come into view (the grid follows its cards itself).

@@ -19,6 +19,7 @@ QPointer<App> g_shared;
 
 App::App(QString settingsPath, SystemAppearance *appearance, QObject *parent)
     : QObject(parent), m_auth(new AuthManager(settingsPath, this)), m_settings(new AppSettings(settingsPath, this)),
+      m_readingPositions(new ReadingPositions(settingsPath, this)),
       m_commands(new AppCommands(this)), m_theme(Theme::shared()),
       m_appearance(appearance ? appearance : new SystemAppearance(this))
 {
@@ -121,6 +122,13 @@ int App::takeStartPicture(double articleId)
     if (m_startArticleId == 0 || articleId != double(m_startArticleId))
         return 0;
     return std::exchange(m_startPicture, 0);
+}
+
+QString App::takeStartFind(double articleId)
+{
+    if (m_startArticleId == 0 || articleId != double(m_startArticleId))
+        return {};
+    return std::exchange(m_startFind, QString());
 }
 
 void App::setStartPages(qint64 articleId, qint64 authorId)

@@ -2,6 +2,7 @@
 
 #include "common/AppCommands.h"
 #include "core/AppSettings.h"
+#include "core/ReadingPositions.h"
 #include "core/AuthManager.h"
 #include "appearance/SystemAppearance.h"
 #include "appearance/Theme.h"
@@ -28,6 +29,7 @@ class App : public QObject {
     QML_SINGLETON
     Q_PROPERTY(papelo::AuthManager *auth READ auth CONSTANT)
     Q_PROPERTY(papelo::AppSettings *settings READ settings CONSTANT)
+    Q_PROPERTY(papelo::ReadingPositions *readingPositions READ readingPositions CONSTANT)
     Q_PROPERTY(papelo::AppCommands *commands READ commands CONSTANT)
     Q_PROPERTY(bool isDark READ isDark NOTIFY appearanceChanged)
     Q_PROPERTY(bool reduceMotion READ reduceMotion NOTIFY reduceMotionChanged)
@@ -54,6 +56,7 @@ public:
 
     AuthManager *auth() const { return m_auth; }
     AppSettings *settings() const { return m_settings; }
+    ReadingPositions *readingPositions() const { return m_readingPositions; }
     AppCommands *commands() const { return m_commands; }
     Theme *theme() const { return m_theme; }
     SystemAppearance *systemAppearance() const { return m_appearance; }
@@ -83,6 +86,9 @@ public:
     // body has loaded; taking it hands it out once, then 0.
     void setStartPicture(int picture) { m_startPicture = picture; }
     Q_INVOKABLE int takeStartPicture(double articleId);
+    void setStartFind(const QString &text) { m_startFind = text; }
+    // The --find text for the start article, once.
+    Q_INVOKABLE QString takeStartFind(double articleId);
 
     static QString aboutMessage();
 
@@ -111,6 +117,7 @@ private:
 
     AuthManager *m_auth;
     AppSettings *m_settings;
+    ReadingPositions *m_readingPositions;
     AppCommands *m_commands;
     Theme *m_theme;
     QPointer<SystemAppearance> m_appearance;
@@ -123,6 +130,7 @@ private:
     qint64 m_startArticleId = 0;
     qint64 m_startAuthorId = 0;
     int m_startPicture = 0;
+    QString m_startFind;
     bool m_serverFixed = false;
 };
 

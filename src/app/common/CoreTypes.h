@@ -2,6 +2,7 @@
 
 #include "core/AppSettings.h"
 #include "core/AuthManager.h"
+#include "core/ReadingPositions.h"
 
 #include <QtQml/qqml.h>
 
@@ -21,6 +22,13 @@ struct AppSettingsForeign {
     QML_FOREIGN(papelo::AppSettings)
     QML_NAMED_ELEMENT(AppSettings)
     QML_UNCREATABLE("Use App.settings")
+};
+
+struct ReadingPositionsForeign {
+    Q_GADGET
+    QML_FOREIGN(papelo::ReadingPositions)
+    QML_NAMED_ELEMENT(ReadingPositions)
+    QML_UNCREATABLE("Use App.readingPositions")
 };
 
 } // namespace papelo

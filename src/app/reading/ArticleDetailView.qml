@@ -7,6 +7,13 @@ import Papelo
 Page {
     id: page
     property var articleId
+    // The list the article was opened from ([{id, title}]); empty for none.
+    property var readingList: []
+    readonly property var neighbours: ReadingOrder.neighbours(readingList, articleId)
+    readonly property bool hasNext: neighbours.next !== null && neighbours.next !== undefined
+    readonly property bool hasPrevious: neighbours.previous !== null && neighbours.previous !== undefined
+    function openNext() { if (hasNext) page.StackView.view.replaceArticle(neighbours.next.id, readingList) }
+    function openPrevious() { if (hasPrevious) page.StackView.view.replaceArticle(neighbours.previous.id, readingList) }
     title: "文章详情"
     background: Rectangle { color: Theme.appBackground }
     AccessibleExtras.busy: screen.mainBlock === "loading"
@@ -15,8 +22,130 @@ Page {
                                      && StackView.view.current
     readonly property alias screen: screen
     readonly property alias flickable: flick
+    // The reader's text size: the body, the title, the meta line and the comments follow it.
+    readonly property real textScale: App.settings.textSizePercent / 100
 
-    onAppearedChanged: appeared ? screen.appear() : screen.disappear()
+    // The shell's reading commands apply while nothing over the page has the keys.
+    readonly property bool readingCommands: !bodyViewerOpen
+    property bool bodyViewerOpen: false
+    // The stack leaves Esc to the page while the find bar is open.
+    readonly property bool takesEscape: findOpen
+    property bool findOpen: false
+    property ArticleBody articleBody: null
+
+    ArticleFind {
+        id: finder
+        comments: screen.comments
+        onQueryChanged: page.findInBody()
+        onCurrentChanged: page.showMatch()
+    }
+
+    function openFind() {
+        findOpen = true
+        findBar.field.forceActiveFocus()
+        findBar.field.selectAll()
+    }
+    function closeFind() {
+        findOpen = false
+        findBar.field.clear()
+        finder.query = ""
+        if (articleBody)
+            articleBody.clearFind()
+        flick.forceActiveFocus()
+    }
+    function findInBody() {
+        const query = finder.query
+        if (articleBody && query !== "")
+            articleBody.find(query, count => finder.setBodyCount(query, count))
+        else if (articleBody)
+            articleBody.clearFind()
+    }
+    // The current match in view: a body match a third down the page, a comment's row.
+    function showMatch() {
+        if (articleBody && finder.query !== "")
+            articleBody.showMatch(finder.bodyIndex, flick.height / 3)
+        if (finder.commentRow >= 0)
+            comments.revealRow(finder.commentRow)
+    }
+
+    Shortcut {
+        sequence: "Escape"
+        enabled: page.appeared && page.findOpen
+        onActivated: page.closeFind()
+    }
+    Shortcut {
+        sequence: "F3"
+        enabled: page.appeared && page.findOpen
+        onActivated: finder.next()
+    }
+    Shortcut {
+        sequence: "Shift+F3"
+        enabled: page.appeared && page.findOpen
+        onActivated: finder.previous()
+    }
+
+    ArticleFindBar {
+        id: findBar
+        objectName: "findBar"
+        visible: page.findOpen
+        z: 1
+        width: parent.width
+        find: finder
+        onCloseRequested: page.closeFind()
+    }
+
+    // Reading position: back to the place left, once the body is there;
+    // kept in memory a second after each scroll, written when the page goes.
+    property bool placeRestored: false
+    readonly property real readProgress: {
+        if (!articleBody || screen.webViewLoading)
+            return 0
+        const top = articleBody.bodyWindow.visibleTop
+        return Math.max(0, Math.min(1, top / Math.max(1, screen.webViewHeight - flick.height)))
+    }
+    function restorePlace() {
+        const place = App.readingPositions.placeOf(page.articleId)
+        if (place && articleBody) {
+            articleBody.positionOf(place.block, place.offset, y => {
+                // The body's new height is not laid out in the page yet.
+                if (articleLoader.item)
+                    articleLoader.item.forceLayout()
+                column.forceLayout()
+                if (y >= 0 && page.articleBody)
+                    page.articleBody.scrollPageTo(y)
+                page.placeRestored = true
+            })
+        } else
+            placeRestored = true
+    }
+    function keepPlace() {
+        if (!articleBody || !placeRestored)
+            return
+        const top = articleBody.bodyWindow.visibleTop
+        // The top and the end are nothing to come back to.
+        if (top <= 0 || top + flick.height >= screen.webViewHeight) {
+            App.readingPositions.forgetPlace(page.articleId)
+            return
+        }
+        const progress = readProgress
+        articleBody.placeAt(top, place => App.readingPositions.rememberPlace(page.articleId, place.block, place.offset, progress))
+    }
+    Timer {
+        id: placeTimer
+        interval: 1000
+        onTriggered: page.keepPlace()
+    }
+    Connections {
+        target: flick
+        function onContentYChanged() { if (page.placeRestored) placeTimer.restart() }
+    }
+    Component.onDestruction: App.readingPositions.flush()
+
+    onAppearedChanged: {
+        if (!appeared)
+            App.readingPositions.flush()
+        appeared ? screen.appear() : screen.disappear()
+    }
     Component.onCompleted: if (appeared) screen.appear()
 
     ArticleDetailScreen {
@@ -51,9 +180,24 @@ Page {
 
     FocusReveal { flickable: flick }
 
+    // How far through the body the reader is, under the page's header.
+    Rectangle {
+        id: progressLine
+        objectName: "readingProgress"
+        z: 1
+        anchors.top: flick.top
+        width: page.width * page.readProgress
+        height: 2
+        visible: page.readProgress > 0
+        color: Theme.accent
+        Accessible.role: Accessible.ProgressBar
+        Accessible.name: "阅读进度 " + Math.round(page.readProgress * 100) + "%"
+    }
+
     Flickable {
         id: flick
-        anchors.fill: parent
+        anchors { left: parent.left; right: parent.right; bottom: parent.bottom }
+        anchors.top: page.findOpen ? findBar.bottom : parent.top
         contentWidth: width
         contentHeight: column.height
         boundsBehavior: Flickable.StopAtBounds
@@ -75,6 +219,7 @@ Page {
             }
 
             Loader {
+                id: articleLoader
                 width: parent.width
                 active: screen.mainBlock === "article"
                 visible: active
@@ -97,8 +242,10 @@ Page {
             }
 
             CommentSection {
+                id: comments
                 width: parent.width
                 screen: page.screen
+                findRow: page.findOpen ? finder.commentRow : -1
             }
 
             Item { width: 1; height: 20 }
@@ -119,7 +266,7 @@ Page {
                 textFormat: Text.PlainText
                 wrapMode: Text.Wrap
                 AccessibleExtras.role: Accessible.Heading
-                font.pixelSize: Theme.title2Size
+                font.pixelSize: Math.round(Theme.title2Size * page.textScale)
                 font.bold: true
                 color: Theme.primaryText
             }
@@ -158,7 +305,7 @@ Page {
                             anchors.verticalCenter: parent.verticalCenter
                             text: screen.authorName
                             textFormat: Text.PlainText
-                            font.pixelSize: Theme.captionSize
+                            font.pixelSize: Math.round(Theme.captionSize * page.textScale)
                             color: Theme.secondaryText
                         }
                     }
@@ -193,7 +340,7 @@ Page {
                             anchors.centerIn: parent
                             text: modelData
                             textFormat: Text.PlainText
-                            font.pixelSize: Theme.captionSize
+                            font.pixelSize: Math.round(Theme.captionSize * page.textScale)
                             color: Theme.accent
                         }
                     }
@@ -211,6 +358,7 @@ Page {
                     width: parent.width
                     height: screen.webViewHeight
                     html: screen.body
+                    textSize: App.settings.textSizePercent
                     flickable: flick
                     opacity: screen.webViewLoading ? 0 : 1
                     Behavior on opacity {
@@ -223,8 +371,18 @@ Page {
                         const picture = App.takeStartPicture(page.articleId)
                         if (picture > 0)
                             openPicture(picture - 1)
+                        const query = App.takeStartFind(page.articleId)
+                        if (query !== "") {
+                            page.openFind()
+                            findBar.field.text = query
+                            finder.query = query
+                        }
+                        page.findInBody()
+                        page.restorePlace()
                     }
                     onScrollKeyPressed: (key, modifiers) => page.scrollByKey(key, modifiers)
+                    Component.onCompleted: page.articleBody = body
+                    Binding { target: page; property: "bodyViewerOpen"; value: body.viewerOpen }
                 }
 
                 Column {
@@ -252,6 +410,17 @@ Page {
                         anchors.horizontalCenter: parent.horizontalCenter
                     }
                 }
+            }
+
+            // On along the list it was opened from.
+            Flow {
+                x: 16
+                width: parent.width - 32
+                topPadding: 8
+                spacing: 12
+                visible: page.hasPrevious || page.hasNext
+                NeighbourLink { objectName: "previousArticle"; label: "上一篇"; entry: page.neighbours.previous; onClicked: page.openPrevious() }
+                NeighbourLink { objectName: "nextArticle"; label: "下一篇"; entry: page.neighbours.next; onClicked: page.openNext() }
             }
 
             // Stats row.
@@ -305,6 +474,29 @@ Page {
                 StatLabel { icon: "chat_bubble_outline"; value: screen.commentsCount; unit: " 条评论"; anchors.verticalCenter: parent.verticalCenter }
             }
         }
+    }
+
+    component NeighbourLink: AbstractButton {
+        id: link
+        property string label
+        property var entry
+        visible: entry !== null && entry !== undefined
+        width: Math.min(implicitWidth, parent.width)
+        padding: 6
+        focusPolicy: Qt.StrongFocus
+        Accessible.role: Accessible.Link
+        Accessible.name: visible ? label + "：" + entry.title : ""
+        Keys.onReturnPressed: clicked()
+        Keys.onEnterPressed: clicked()
+        background: FocusRing { control: link }
+        contentItem: Label {
+            text: link.visible ? link.label + "：" + link.entry.title : ""
+            textFormat: Text.PlainText
+            elide: Text.ElideRight
+            font.pixelSize: Math.round(Theme.subheadlineSize * page.textScale)
+            color: Theme.accent
+        }
+        HoverHandler { cursorShape: Qt.PointingHandCursor }
     }
 
     component StatLabel: Row {

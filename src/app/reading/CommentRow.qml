@@ -54,7 +54,7 @@ Item {
                     text: commentRow.name
                     textFormat: Text.PlainText
                     elide: Text.ElideRight
-                    font.pixelSize: Theme.subheadlineSize
+                    font.pixelSize: Math.round(Theme.subheadlineSize * App.settings.textSizePercent / 100)
                     font.weight: Font.Medium
                     color: Theme.primaryText
                 }
@@ -88,7 +88,7 @@ Item {
                             text: commentRow.memberMark
                             textFormat: Text.PlainText
                             elide: Text.ElideRight
-                            font.pixelSize: Theme.caption2Size
+                            font.pixelSize: Math.round(Theme.caption2Size * App.settings.textSizePercent / 100)
                             font.weight: Font.DemiBold
                             color: Theme.accent
                             anchors.verticalCenter: parent.verticalCenter
@@ -102,7 +102,7 @@ Item {
                 anchors.verticalCenter: parent.verticalCenter
                 text: commentRow.time
                 textFormat: Text.PlainText
-                font.pixelSize: Theme.captionSize
+                font.pixelSize: Math.round(Theme.captionSize * App.settings.textSizePercent / 100)
                 color: Theme.secondaryText
             }
         }
@@ -114,7 +114,7 @@ Item {
             text: commentRow.content
             textFormat: Text.PlainText
             wrapMode: Text.Wrap
-            font.pixelSize: Theme.bodySize
+            font.pixelSize: Math.round(Theme.bodySize * App.settings.textSizePercent / 100)
             color: Theme.primaryText
         }
         AbstractButton {
@@ -143,7 +143,7 @@ Item {
                 }
                 Label {
                     text: commentRow.likeCount
-                    font.pixelSize: Theme.captionSize
+                    font.pixelSize: Math.round(Theme.captionSize * App.settings.textSizePercent / 100)
                     color: commentRow.isLiked ? Theme.accent : Theme.secondaryText
                     anchors.verticalCenter: parent.verticalCenter
                 }

@@ -6,6 +6,17 @@ import Papelo
 Column {
     id: section
     property ArticleDetailScreen screen
+    // The row holding the current find match, marked; -1 for none.
+    property int findRow: -1
+
+    // Scrolls the page to show `row`, built or not, a third down the page.
+    function revealRow(row) {
+        const page = rows.page
+        if (!page || row < 0)
+            return
+        const y = rows.mapToItem(page.contentItem, 0, rows.window.rowY(row)).y
+        page.contentY = Math.max(page.originY, Math.min(y - page.height / 3, page.originY + page.contentHeight - page.height))
+    }
     spacing: 12
 
     Row {
@@ -173,6 +184,12 @@ Column {
             width: rows.width
             height: rowHeight
             onLikeClicked: section.screen.comments.like(row)
+            Rectangle {
+                anchors.fill: parent
+                z: -1
+                visible: row === section.findRow
+                color: Theme.accentSoft
+            }
             onStepPressed: event => rows.step(row, event)
         }
     }

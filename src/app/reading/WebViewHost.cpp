@@ -7,6 +7,7 @@
 #include "core/Trace.h"
 #include "reading/ArticleDocumentServer.h"
 #include "reading/ArticleProfile.h"
+#include "reading/BodyScript.h"
 #include "images/PictureViewer.h"
 
 #include <QDesktopServices>
@@ -153,6 +154,18 @@ void WebViewHost::setViewWidth(qreal width)
         m_reflowTimer->start();
 }
 
+void WebViewHost::setTextSize(int percent)
+{
+    percent = std::clamp(percent, 80, 200);
+    if (percent == m_textSize)
+        return;
+    m_textSize = percent;
+    BodyScript::setTextSize(profile(), percent);
+    emit textSizeChanged();
+    if (m_finishedOnce)
+        emit textScaleRequested(percent);
+}
+
 void WebViewHost::update()
 {
     if (!m_complete)
@@ -169,6 +182,8 @@ void WebViewHost::update()
     m_documentUrl = m_documents->publish(m_webOrigin, styledHTML(m_htmlContent, m_webOrigin).toUtf8());
     m_textPending = false;
     m_awaitingLoad = true;
+    m_documentTextSize = m_textSize;
+    BodyScript::setTextSize(profile(), m_textSize);
     ++m_loadCount;
     if (!m_pageLoadHeld) {
         m_pageLoadHeld = true;
@@ -190,6 +205,11 @@ void WebViewHost::handleLoadStatus(int status)
         return;
     m_finishedOnce = true;
     m_textPending = true;
+    // The size changed while the document was on its way.
+    if (m_documentTextSize != m_textSize) {
+        m_documentTextSize = m_textSize;
+        emit textScaleRequested(m_textSize);
+    }
     measure();
     if (m_isLoading) {
         m_isLoading = false;
@@ -319,6 +339,27 @@ QVariantList WebViewHost::bodyPictures(const QVariant &scriptResult)
                                     {QStringLiteral("alt"), alt.typeId() == QMetaType::QString ? alt.toString() : QString()}});
     }
     return pictures;
+}
+
+void WebViewHost::applyTextScale(qreal y, const QVariant &result)
+{
+    const QVariantMap fields = result.metaType() == QMetaType::fromType<QJSValue>()
+                                   ? result.value<QJSValue>().toVariant().toMap()
+                                   : result.toMap();
+    const QVariant height = fields.value(QStringLiteral("height")), top = fields.value(QStringLiteral("top"));
+    if (!isMeasurement(height) || height.toDouble() < 0 || !isMeasurement(top))
+        return;
+    emit heightMeasured(height.toDouble());
+    emit placeKept(y, top.toDouble());
+}
+
+qreal WebViewHost::keptViewTop(qreal viewTop, qreal oldHeight, qreal newTop, qreal newHeight)
+{
+    if (viewTop <= 0)
+        return viewTop;
+    if (viewTop >= oldHeight)
+        return newHeight + (viewTop - oldHeight);
+    return std::clamp<qreal>(newTop, 0, newHeight);
 }
 
 qreal WebViewHost::scrolledContentY(qreal contentY, qreal angleDeltaY, qreal pixelDeltaY, qreal contentHeight,

@@ -30,6 +30,8 @@ class WebViewHost : public QObject, public QQmlParserStatus {
     Q_PROPERTY(QString webOrigin READ webOrigin WRITE setWebOrigin NOTIFY webOriginChanged)
     Q_PROPERTY(bool dark READ dark WRITE setDark NOTIFY darkChanged)
     Q_PROPERTY(qreal viewWidth READ viewWidth WRITE setViewWidth NOTIFY viewWidthChanged)
+    // The text size in percent (80 to 200); documents start at it.
+    Q_PROPERTY(int textSize READ textSize WRITE setTextSize NOTIFY textSizeChanged)
     Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
     Q_PROPERTY(int loadCount READ loadCount NOTIFY loadRequested)
     Q_PROPERTY(QUrl documentUrl READ documentUrl NOTIFY loadRequested)
@@ -59,6 +61,8 @@ public:
     // The width the body is laid out in; text reflows when it changes.
     qreal viewWidth() const { return m_viewWidth; }
     void setViewWidth(qreal width);
+    int textSize() const { return m_textSize; }
+    void setTextSize(int percent);
     bool isLoading() const { return m_isLoading; }
     int loadCount() const { return m_loadCount; }
     // Where the current document is served; empty before the first load.
@@ -94,6 +98,16 @@ public:
     // document's own scheme stand for https, any other entry is kept as an
     // empty address (so indexes still match) that the viewer refuses.
     Q_INVOKABLE static QVariantList bodyPictures(const QVariant &scriptResult);
+    // What the body script's textScale() answered for the place `y`: the
+    // new height (heightMeasured) and where `y` went (placeKept).
+    Q_INVOKABLE void applyTextScale(qreal y, const QVariant &result);
+    // Where the page's viewport top (`viewTop`, body coordinates) belongs
+    // after the body went from `oldHeight` to `newHeight` and the place at
+    // viewTop moved to `newTop`: above the body and below it the distance to
+    // the body's edge stays, within it the place does.
+    Q_INVOKABLE static qreal keptViewTop(qreal viewTop, qreal oldHeight, qreal newTop, qreal newHeight);
+    // A link chosen from the context menu goes where a click on it goes.
+    Q_INVOKABLE void openLink(const QUrl &url) { acceptNavigation(url, true, true); }
     // contentY of the enclosing page after a wheel step over the body, kept
     // within the page's bounds.
     Q_INVOKABLE static qreal scrolledContentY(qreal contentY, qreal angleDeltaY, qreal pixelDeltaY,
@@ -104,6 +118,11 @@ signals:
     void webOriginChanged();
     void darkChanged();
     void viewWidthChanged();
+    void textSizeChanged();
+    // The shown document is to take the new size (textScaleScript).
+    void textScaleRequested(int percent);
+    // After a size change the body's position `from` is at `to`.
+    void placeKept(qreal from, qreal to);
     void isLoadingChanged();
     // Load documentUrl in the view.
     void loadRequested(const QUrl &url);
@@ -133,6 +152,8 @@ private:
     bool m_complete = false;
     bool m_dark = false;
     qreal m_viewWidth = 0;
+    int m_textSize = 100;
+    int m_documentTextSize = 100;  // the size the shown document started at
     QTimer *m_reflowTimer = nullptr;
     bool m_isLoading = true;
     bool m_finishedOnce = false;

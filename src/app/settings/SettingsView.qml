@@ -143,6 +143,42 @@ Page {
                     }
                 }
             }
+            Item { width: 1; height: 12 }
+            Group {
+                Item {
+                    width: parent.width
+                    height: 52
+                    Label {
+                        x: 16
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: "文字大小"
+                        font.pixelSize: Theme.bodySize
+                        color: Theme.primaryText
+                    }
+                    Label {
+                        id: textSizeValue
+                        anchors { right: parent.right; rightMargin: 16; verticalCenter: parent.verticalCenter }
+                        text: App.settings.textSizePercent + "%"
+                        font.pixelSize: Theme.bodySize
+                        color: Theme.secondaryText
+                    }
+                    // The arrow keys step it; the article page follows at once.
+                    Slider {
+                        id: textSizeSlider
+                        objectName: "textSizeSlider"
+                        anchors { right: textSizeValue.left; rightMargin: 12; verticalCenter: parent.verticalCenter }
+                        width: Math.min(240, parent.width / 2)
+                        from: 80
+                        to: 200
+                        stepSize: 10
+                        snapMode: Slider.SnapAlways
+                        value: App.settings.textSizePercent
+                        focusPolicy: Qt.StrongFocus
+                        Accessible.name: "文字大小"
+                        onMoved: App.settings.textSizePercent = value
+                    }
+                }
+            }
 
             SectionHeader { text: "存储"; width: parent.width }
             Group {

@@ -1,6 +1,7 @@
 #include "shell/CommandLine.h"
 
 #include "common/AppInfo.h"
+#include "core/AppSettings.h"
 #include "core/ServerConfig.h"
 
 #include <QCommandLineParser>
@@ -75,6 +76,11 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &envi
     const QCommandLineOption picture(QStringLiteral("picture"),
                                      QStringLiteral("With --article: show the article's Nth picture in the viewer."),
                                      QStringLiteral("N"));
+    const QCommandLineOption textSize(QStringLiteral("text-size"),
+                                      QStringLiteral("Text size for this run only, 80 to 200 (percent, steps of 10)."),
+                                      QStringLiteral("PERCENT"));
+    const QCommandLineOption find(QStringLiteral("find"),
+                                  QStringLiteral("With --article: find TEXT in the article."), QStringLiteral("TEXT"));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                         QStringLiteral("Save a PNG of the settled window to PATH and exit."),
                                         QStringLiteral("PATH"));
@@ -82,7 +88,7 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &envi
                                    QStringLiteral("Record start-up, requests and decodes as a Chrome trace (JSON) "
                                                   "written to FILE at exit."),
                                    QStringLiteral("FILE"));
-    parser.addOptions({server, webOrigin, theme, tab, size, article, author, picture, screenshot, trace});
+    parser.addOptions({server, webOrigin, theme, tab, size, article, author, picture, textSize, find, screenshot, trace});
 
     if (!parser.parse(arguments))
         return failure(parser.errorText());
@@ -158,6 +164,19 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &envi
             return failure(QStringLiteral("Invalid picture \"%1\": expected a number from 1 with --article")
                                .arg(parser.value(picture)));
         line.picture = int(*number);
+    }
+    if (parser.isSet(textSize)) {
+        bool ok = false;
+        const int percent = parser.value(textSize).toInt(&ok);
+        if (!ok || !AppSettings::isTextSize(percent))
+            return failure(QStringLiteral("Invalid text size \"%1\": expected 80 to 200 in steps of 10")
+                               .arg(parser.value(textSize)));
+        line.textSize = percent;
+    }
+    if (parser.isSet(find)) {
+        line.find = parser.value(find);
+        if (line.find.isEmpty() || line.articleId == 0)
+            return failure(QStringLiteral("--find needs a text and --article"));
     }
     if (parser.isSet(screenshot)) {
         line.screenshotPath = parser.value(screenshot);

@@ -26,6 +26,8 @@ struct CommandLine {
     qint64 articleId = 0;
     qint64 authorId = 0;
     int picture = 0;  // --picture N: the article's Nth picture in the viewer
+    int textSize = 0;  // --text-size PERCENT: this run's text size; 0 the stored one
+    QString find;      // --find TEXT: the start article's find bar with TEXT
     QString screenshotPath;
     QString tracePath;  // --trace: Chrome trace-event JSON written at exit
 

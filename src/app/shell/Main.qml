@@ -34,7 +34,7 @@ ApplicationWindow {
 
     Binding { target: App; property: "windowWidth"; value: window.width }
 
-    // Alt+P and Alt+H open the menus (the titles' mnemonics), F10 the first one.
+    // Alt+P, Alt+R and Alt+H open the menus (the titles' mnemonics), F10 the first one.
     menuBar: MenuBar {
         id: menus
         // A screen reader reads the titles without their mnemonic marks.
@@ -56,13 +56,69 @@ ApplicationWindow {
             }
         }
         Menu {
+            title: "阅读(&R)"
+            Action {
+                text: "放大文字"
+                shortcut: "Ctrl+="
+                enabled: window.readingKeys
+                onTriggered: App.settings.stepTextSize(1)
+            }
+            Action {
+                text: "缩小文字"
+                shortcut: "Ctrl+-"
+                enabled: window.readingKeys
+                onTriggered: App.settings.stepTextSize(-1)
+            }
+            Action {
+                text: "默认文字大小"
+                shortcut: "Ctrl+0"
+                enabled: window.readingKeys
+                onTriggered: App.settings.stepTextSize(0)
+            }
+            MenuSeparator {}
+            Action {
+                text: "在文章中查找"
+                shortcut: StandardKey.Find
+                enabled: window.readingKeys
+                onTriggered: window.readingPage.openFind()
+            }
+            MenuSeparator {}
+            Action {
+                text: "下一篇"
+                shortcut: "]"
+                enabled: window.readingKeys && window.readingPage.hasNext
+                onTriggered: window.readingPage.openNext()
+            }
+            Action {
+                text: "上一篇"
+                shortcut: "["
+                enabled: window.readingKeys && window.readingPage.hasPrevious
+                onTriggered: window.readingPage.openPrevious()
+            }
+        }
+        Menu {
             title: "帮助(&H)"
+            Action {
+                text: "快捷键"
+                shortcut: "F1"
+                onTriggered: shortcutSheet.open()
+            }
             Action {
                 text: "关于PapeloInkleaf"
                 onTriggered: App.commands.postShowAbout()
             }
         }
     }
+
+    // The page on screen when it answers the reading commands (an article);
+    // its readingCommands is false while something over it has the keys.
+    readonly property Item readingPage: {
+        const stacks = [homeStack, discoverStack, profileStack, settingsStack]
+        const stack = stacks[App.selectedTab]
+        const page = stack ? stack.stack.currentItem : null
+        return page && page.readingCommands !== undefined ? page : null
+    }
+    readonly property bool readingKeys: readingPage !== null && readingPage.readingCommands
 
     Shortcut {
         sequence: "F10"
@@ -142,14 +198,17 @@ ApplicationWindow {
             initialPage: Qt.resolvedUrl("HomeView.qml")
         }
         TabStack {
+            id: discoverStack
             current: App.selectedTab === 1
             initialPage: Qt.resolvedUrl("DiscoverView.qml")
         }
         TabStack {
+            id: profileStack
             current: App.selectedTab === 2
             initialPage: Qt.resolvedUrl("ProfileView.qml")
         }
         TabStack {
+            id: settingsStack
             current: App.selectedTab === 3
             initialPage: Qt.resolvedUrl("SettingsView.qml")
             serverBound: false
@@ -157,6 +216,7 @@ ApplicationWindow {
     }
 
     AboutDialog {}
+    ShortcutSheet { id: shortcutSheet }
 
     // After every tab stack has pushed its own first page, whatever order the
     // completion handlers run in. Something has the focus from the start: the

@@ -146,9 +146,18 @@ FocusScope {
 
         // Pages open one another through these, so no feature names another's views.
         // `immediate` skips the slide: a page opened at start-up loads at once.
-        function openArticle(id, immediate) {
-            return root.open(Qt.resolvedUrl("ArticleDetailView.qml"), { articleId: id },
+        // `list`: the [{id, title}] it was opened from, for next and previous.
+        function openArticle(id, immediate, list) {
+            return root.open(Qt.resolvedUrl("ArticleDetailView.qml"), { articleId: id, readingList: list || [] },
                              immediate ? StackView.Immediate : StackView.PushTransition)
+        }
+        // Next or previous in the same list: in place of the article shown, back still goes to the list.
+        function replaceArticle(id, list) {
+            const page = stack.replace(stack.currentItem, Qt.resolvedUrl("ArticleDetailView.qml"),
+                                       { articleId: id, readingList: list }, StackView.Immediate)
+            if (root.current)
+                root.focusAfterTransition(title)
+            return page
         }
         function openAuthor(id, immediate) {
             return root.open(Qt.resolvedUrl("AuthorDetailView.qml"), { authorId: id },
@@ -161,7 +170,8 @@ FocusScope {
     Shortcut {
         // StandardKey.Back is Alt+Left here too; listing both would make the key ambiguous.
         sequences: ["Escape", "Alt+Left"]
-        enabled: root.current && stack.depth > 1
+        // A page that takes Esc for itself (a find bar open) keeps it.
+        enabled: root.current && stack.depth > 1 && !(stack.currentItem && stack.currentItem.takesEscape === true)
         onActivated: root.back()
     }
 }

@@ -140,6 +140,9 @@ int main(int argc, char *argv[])
     shell->setSelectedTab(line.tab);
     shell->setStartPages(line.articleId, line.authorId);
     shell->setStartPicture(line.picture);
+    shell->setStartFind(line.find);
+    if (line.textSize > 0)
+        shell->settings()->setTextSizeForRun(line.textSize);
     shell->systemAppearance()->start();
 
     QQmlApplicationEngine engine;
