@@ -1,53 +1,41 @@
 #include "core/ArticleCountsStore.h"
 #include "articles/AuthorDetailScreen.h"
 #include "common/AvatarInitial.h"
+#include "Fixtures.h"
 #include "ServedTest.h"
 
 #include <QCoroTask>
-#include <QJsonArray>
 #include <QSignalSpy>
 #include <QtTest>
 
 using namespace papelo;
 
 namespace {
-
-QJsonObject listedArticle(qint64 id, bool withCounts)
+// Author 9's page: its stats say 99 articles whatever the list holds.
+FakeServer::Response authorPage(const QString &name, std::optional<QString> bio, const QList<Article> &articles = {})
 {
-    QJsonObject o{{"id", id}, {"title", "文章"}, {"date", "2026-01-01"}, {"views", 1}, {"url", "/a"}};
-    if (withCounts) {
-        o.insert("likes", 1);
-        o.insert("comments", 1);
-    }
-    return o;
+    Author author{9, name, QStringLiteral("admin"), std::move(bio)};
+    return fixtures::reply(AuthorDetailResponse{author, {99}, articles});
 }
-
-QJsonObject authorJson(const QString &name, const QJsonValue &bio, const QJsonArray &articles, qint64 total = 99)
-{
-    QJsonObject author{{"id", 9}, {"username", name}, {"role", "admin"}};
-    if (!bio.isUndefined())
-        author.insert("bio", bio);
-    return QJsonObject{{"author", author}, {"stats", QJsonObject{{"total_articles", total}}}, {"articles", articles}};
-}
-
-QJsonObject detailJson(qint64 id, qint64 likes, qint64 comments)
-{
-    return QJsonObject{{"id", id},       {"title", "t"},     {"filename", "f"},   {"views", 0},
-                       {"likes", likes}, {"comments", comments}, {"date", "d"}, {"body", ""},
-                       {"author", QJsonObject{{"id", 9}, {"username", "a"}, {"role", "r"}}}};
-}
-
+FakeServer::Response refusal(int status, const QString &message) { return FakeServer::Response::json(QJsonObject{{"error", message}}, status); }
 } // namespace
 
 class AuthorTest : public ServedTest {
     Q_OBJECT
+
+    std::unique_ptr<AuthorDetailScreen> screen()
+    {
+        auto s = std::make_unique<AuthorDetailScreen>();
+        s->setBaseUrl(server().baseUrl());
+        s->setAuthorId(9);
+        return s;
+    }
+
 private slots:
     void initials()
     {
-        QCOMPARE(avatarInitial(""), QStringLiteral("?"));
-        QCOMPARE(avatarInitial("bob"), QStringLiteral("b"));
-        QCOMPARE(avatarInitial("Zed"), QStringLiteral("Z"));
-        QCOMPARE(avatarInitial("张三"), QStringLiteral("张"));
+        QCOMPARE((QStringList{avatarInitial(""), avatarInitial("bob"), avatarInitial("Zed"), avatarInitial("张三")}),
+                 (QStringList{"?", "b", "Z", "张"}));
         QCOMPARE(avatarInitial("😀x"), QStringLiteral("😀"));                       // surrogate pair kept whole
         QCOMPARE(avatarInitial("👍🏽ok"), QStringLiteral("👍🏽"));                    // with skin-tone modifier
         QCOMPARE(avatarInitial("e\u0301t"), QStringLiteral("e\u0301"));               // combining accent
@@ -55,95 +43,68 @@ private slots:
 
     void loadsAuthorAndEnrichesItsArticles()
     {
-        FakeServer &server = this->server();
-        const QJsonArray articles{listedArticle(601, false), listedArticle(602, true), listedArticle(603, false)};
-        server.on("GET", "/api/author/9", FakeServer::Response::json(authorJson("Alice", "写点东西", articles)));
-        server.on("GET", "/api/article/601", FakeServer::Response::json(detailJson(601, 4, 2)));
-        server.on("GET", "/api/article/603", FakeServer::Response::json(detailJson(603, 8, 1)));
-
-        AuthorDetailScreen screen;
-        QCOMPARE(screen.mainBlock(), QStringLiteral("loading"));
-        screen.setBaseUrl(server.baseUrl());
-        screen.setAuthorId(9);
-        screen.appear();
-        QTRY_COMPARE_WITH_TIMEOUT(screen.mainBlock(), QStringLiteral("author"), 10000);
-        QCOMPARE(screen.username(), QStringLiteral("Alice"));
-        QCOMPARE(screen.initial(), QStringLiteral("A"));
-        QCOMPARE(screen.role(), QStringLiteral("admin"));  // as sent, not translated
-        QVERIFY(screen.showBio());
-        QCOMPARE(screen.bio(), QStringLiteral("写点东西"));
-        QCOMPARE(screen.articleCount(), 3);
-        QCOMPARE(screen.articlesHeading(), QStringLiteral("Alice 的文章 (3)"));  // not stats.total_articles
-        QCOMPARE(screen.authorDetail()->stats.total_articles, 99);
-        QCOMPARE(screen.articleModel()->count(), 3);
-        QCOMPARE(screen.articleModel()->articleIdAt(2).toLongLong(), 603);
-
+        QList<Article> articles = fixtures::articles(601, 3);
+        articles[1] = fixtures::withCounts({articles[1]}, 1, 1).first();
+        server().on("GET", "/api/author/9", authorPage(QStringLiteral("Alice"), QStringLiteral("写点东西"), articles));
+        server().on("GET", "/api/article/601", fixtures::reply(fixtures::detail(601, 4, 2)));
+        server().on("GET", "/api/article/603", fixtures::reply(fixtures::detail(603, 8, 1)));
+        auto s = screen();
+        QCOMPARE(s->mainBlock(), QStringLiteral("loading"));
+        s->appear();
+        QTRY_COMPARE_WITH_TIMEOUT(s->mainBlock(), QStringLiteral("author"), 10000);
+        // The role as sent, not translated; the heading counts the list, not stats.total_articles.
+        QCOMPARE((QStringList{s->username(), s->initial(), s->role(), s->bio(), s->articlesHeading()}),
+                 (QStringList{"Alice", "A", "admin", "写点东西", "Alice 的文章 (3)"}));
+        QVERIFY(s->showBio() && s->articleCount() == 3 && s->articleModel()->articleIdAt(2).toLongLong() == 603);
         // Enrichment runs on its own: only the two articles without counts.
-        QTRY_VERIFY_WITH_TIMEOUT(ArticleCountsStore::shared().lookup(603).has_value(), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(ArticleCountsStore::shared().lookup(601).has_value(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(ArticleCountsStore::shared().lookup(603) && ArticleCountsStore::shared().lookup(601), 10000);
         QCOMPARE(ArticleCountsStore::shared().lookup(601), (ArticleCountsStore::Counts{4, 2}));
-        QCOMPARE(server.count("/api/article/602"), 0);
-        QCOMPARE(server.count("/api/author/9"), 1);
+        QCOMPARE(server().count("/api/article/602"), 0);
+        QCOMPARE(server().count("/api/author/9"), 1);
     }
 
     void bioVariants_data()
     {
-        QTest::addColumn<QJsonValue>("bio");
+        QTest::addColumn<std::optional<QString>>("bio");
         QTest::addColumn<bool>("shown");
-        QTest::newRow("absent") << QJsonValue(QJsonValue::Undefined) << false;
-        QTest::newRow("empty") << QJsonValue("") << false;
-        QTest::newRow("spaces") << QJsonValue("   ") << true;
+        QTest::newRow("absent") << std::optional<QString>() << false;
+        QTest::newRow("empty") << std::optional<QString>("") << false;
+        QTest::newRow("spaces") << std::optional<QString>("   ") << true;
     }
-
     void bioVariants()
     {
-        QFETCH(QJsonValue, bio);
-        QFETCH(bool, shown);
-        FakeServer &server = this->server();
-        server.on("GET", "/api/author/9", FakeServer::Response::json(authorJson("", bio, QJsonArray{})));
-        AuthorDetailScreen screen;
-        screen.setBaseUrl(server.baseUrl());
-        screen.setAuthorId(9);
-        QCoro::waitFor(screen.loadData());
-        QCOMPARE(screen.mainBlock(), QStringLiteral("author"));
-        QCOMPARE(screen.showBio(), shown);
-        QCOMPARE(screen.initial(), QStringLiteral("?"));
-        QCOMPARE(screen.articleCount(), 0);
+        QFETCH(std::optional<QString>, bio);
+        server().on("GET", "/api/author/9", authorPage(QString(), bio));
+        auto s = screen();
+        QCoro::waitFor(s->loadData());
+        QVERIFY(s->mainBlock() == QStringLiteral("author") && s->initial() == QStringLiteral("?") && s->articleCount() == 0);
+        QTEST(s->showBio(), "shown");
     }
 
     void failureThenRetryThenKeptOverLaterFailure()
     {
-        FakeServer &server = this->server();
-        server.on("GET", "/api/author/9", FakeServer::Response::json(QJsonObject{{"error", "作者不存在"}}, 404));
-        AuthorDetailScreen screen;
-        screen.setBaseUrl(server.baseUrl());
-        screen.setAuthorId(9);
-        QCoro::waitFor(screen.loadData());
-        QCOMPARE(screen.mainBlock(), QStringLiteral("error"));
-        QCOMPARE(screen.errorMessage(), QStringLiteral("加载失败：作者不存在"));
-        QVERIFY(!screen.hasAuthor());
+        server().on("GET", "/api/author/9", refusal(404, QStringLiteral("作者不存在")));
+        auto s = screen();
+        QCoro::waitFor(s->loadData());
+        QVERIFY(s->mainBlock() == QStringLiteral("error") && !s->hasAuthor());
+        QCOMPARE(s->errorMessage(), QStringLiteral("加载失败：作者不存在"));
 
-        server.on("GET", "/api/author/9", FakeServer::Response::raw(200, "{\"author\": 3}"));
-        screen.retry();
-        QCOMPARE(screen.mainBlock(), QStringLiteral("loading"));
-        QVERIFY(screen.errorMessage().isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(screen.mainBlock(), QStringLiteral("error"), 10000);
-        QVERIFY(screen.errorMessage().startsWith(QStringLiteral("加载失败：")));
+        server().on("GET", "/api/author/9", FakeServer::Response::raw(200, "{\"author\": 3}"));
+        s->retry();
+        QVERIFY(s->mainBlock() == QStringLiteral("loading") && s->errorMessage().isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(s->mainBlock(), QStringLiteral("error"), 10000);
+        QVERIFY(s->errorMessage().startsWith(QStringLiteral("加载失败：")));
 
-        server.on("GET", "/api/author/9", FakeServer::Response::json(authorJson("Bob", QJsonValue(), QJsonArray{})));
-        QCoro::waitFor(screen.loadData());
-        QCOMPARE(screen.mainBlock(), QStringLiteral("author"));
-
+        server().on("GET", "/api/author/9", authorPage(QStringLiteral("Bob"), std::nullopt));
+        QCoro::waitFor(s->loadData());
+        QCOMPARE(s->mainBlock(), QStringLiteral("author"));
         // A later failure keeps the author on screen; the error is held, not shown.
-        server.on("GET", "/api/author/9", FakeServer::Response::json(QJsonObject{{"error", "服务器维护中"}}, 503));
-        QSignalSpy authorChanges(&screen, &AuthorDetailScreen::authorChanged);
-        QCoro::waitFor(screen.loadData());
-        QCOMPARE(screen.mainBlock(), QStringLiteral("author"));
-        QCOMPARE(screen.username(), QStringLiteral("Bob"));
-        QCOMPARE(screen.errorMessage(), QStringLiteral("加载失败：服务器维护中"));
-        QCOMPARE(authorChanges.count(), 0);
+        server().on("GET", "/api/author/9", refusal(503, QStringLiteral("服务器维护中")));
+        QSignalSpy authorChanges(s.get(), &AuthorDetailScreen::authorChanged);
+        QCoro::waitFor(s->loadData());
+        QVERIFY(s->mainBlock() == QStringLiteral("author") && s->username() == QStringLiteral("Bob") && authorChanges.isEmpty());
+        QCOMPARE(s->errorMessage(), QStringLiteral("加载失败：服务器维护中"));
     }
-
 };
 
 QTEST_GUILESS_MAIN(AuthorTest)

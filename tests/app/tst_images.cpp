@@ -63,7 +63,7 @@ class TestImages : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
     FakeServer m_server;  // the configured server
-    FakeServer m_other, m_fifth, m_six;  // loopback hosts it may not send the reader to
+    FakeServer m_other, m_fifth;  // loopback hosts it may not send the reader to
     std::unique_ptr<ImageCache> m_cache;
 
     QUrl url(const char *path) const { return QUrl(m_server.baseUrl() + QLatin1String(path)); }
@@ -86,8 +86,7 @@ class TestImages : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_server.listen() && m_other.listen() && m_fifth.listen(QHostAddress("127.0.0.5"))
-                && m_six.listen(QHostAddress::LocalHostIPv6));
+        QVERIFY(m_server.listen() && m_other.listen() && m_fifth.listen(QHostAddress("127.0.0.5")));
         ServerConfig::setBaseUrl(m_server.baseUrl());
     }
     void init()
@@ -101,20 +100,21 @@ private slots:
         QTRY_COMPARE(Activity::shared().count(), 0);
     }
 
-    // The disk layer answers after a restart without asking again; a second
-    // live cache never shares its directory.
-    void servedFromDiskAfterARestart()
+    // The default limits keep a 25 MB image in both layers (memory holds 50 MB,
+    // the disk 200 MB): asked again, then after a restart, it is not fetched.
+    // A second live cache never shares its directory.
+    void keptInMemoryAndOnDiskByDefault()
     {
-        const QByteArray body = png(40, 30);
-        m_server.on("GET", "/cover.png", pngResponse(body));
-        QCOMPARE(fetchNow(url("/cover.png")).bytes, body);
+        const QByteArray body(25'000'000, 'x');
+        m_server.on("GET", "/large.png", FakeServer::Response::raw(200, body, "image/png"));
+        QVERIFY(fetchNow(url("/large.png")).ok && fetchNow(url("/large.png")).fromMemory);
         newCache();
-        const ImageCache::Fetch again = fetchNow(url("/cover.png"));
+        const ImageCache::Fetch again = fetchNow(url("/large.png"));
         QVERIFY(again.ok && !again.fromMemory && again.bytes == body);
-        QCOMPARE(m_server.count("/cover.png"), 1);
+        QCOMPARE(m_server.count("/large.png"), 1);
         ImageCache second(directory());
         QVERIFY(m_cache->hasDiskCache() && !second.hasDiskCache());
-        QVERIFY(QCoro::waitFor(second.fetch(url("/cover.png"))).ok);
+        QVERIFY(QCoro::waitFor(second.fetch(url("/large.png"))).ok);
     }
 
     // Only successful bodies are kept in memory; clearing empties both layers.
@@ -136,13 +136,12 @@ private slots:
     }
 
     // Into the reader's machine or network only the configured server may
-    // send it: by address, name, IPv6, redirect or a name that resolves there.
+    // send it: by address as written (every spelling: tst_addressrule), by a
+    // redirect, or by a name that resolves there.
     void privateAddressesAreRefused_data()
     {
         QTest::addColumn<QString>("address");
         QTest::newRow("127.0.0.5") << m_fifth.baseUrl() + "/p.png";
-        QTest::newRow("[::1]") << m_six.baseUrl() + "/p.png";
-        QTest::newRow("localhost") << QStringLiteral("http://localhost:%1/p.png").arg(m_other.port());
         QTest::newRow("server redirects there") << m_server.baseUrl() + "/moved.png";
         QTest::newRow("this machine's name") << QStringLiteral("http://%1:%2/p.png").arg(QHostInfo::localHostName()).arg(m_other.port());
     }
@@ -157,19 +156,7 @@ private slots:
         m_server.on("GET", "/moved.png", moved);
         QVERIFY(!fetchNow(QUrl(address)).ok);
         QTest::qWait(200);
-        QVERIFY(m_other.requests().isEmpty() && m_fifth.requests().isEmpty() && m_six.requests().isEmpty());
-    }
-
-    // The default limits keep a 25 MB image in both layers (memory holds
-    // 50 MB, the disk 200 MB): asked again, then after a restart, it is not fetched.
-    void largeImagesAreKeptByDefault()
-    {
-        const QByteArray body(25'000'000, 'x');
-        m_server.on("GET", "/large.png", FakeServer::Response::raw(200, body, "image/png"));
-        QVERIFY(fetchNow(url("/large.png")).ok && fetchNow(url("/large.png")).fromMemory);
-        newCache();
-        QCOMPARE(fetchNow(url("/large.png")).bytes.size(), body.size());
-        QCOMPARE(m_server.count("/large.png"), 1);
+        QVERIFY(m_other.requests().isEmpty() && m_fifth.requests().isEmpty());
     }
 
     // The limits themselves are the transfer watch's (proven with the API
@@ -393,7 +380,8 @@ private slots:
         QCOMPARE(loader->image().size(), QSize(64, 48));
     }
 
-    // Without an address a view fails at once and asks nothing; a bad answer fails it after one request.
+    // Without an address a view fails at once and asks nothing; a bad answer
+    // fails it after one request (what the decoder refuses: decoding()).
     void failures_data()
     {
         QTest::addColumn<QVariant>("address");
@@ -405,8 +393,6 @@ private slots:
         QTest::newRow("blank string") << QVariant(QStringLiteral("  ")) << R();
         QTest::newRow("404 with HTML") << QVariant("/bad") << R::raw(404, "<html><h1>Not Found</h1></html>", "text/html");
         QTest::newRow("200 with HTML") << QVariant("/bad") << R::raw(200, "<!doctype html><p>hello</p>", "text/html");
-        QTest::newRow("truncated PNG") << QVariant("/bad") << pngResponse(png(50, 50).left(60));
-        QTest::newRow("decompression bomb") << QVariant("/bad") << pngResponse(declaredPng(30000, 30000, 24, false));
     }
     void failures()
     {

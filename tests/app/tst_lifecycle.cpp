@@ -28,9 +28,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_server.listen());
-        FakeServer::Response stall;
-        stall.stall = true;
-        m_server.on("GET", "/api/stats", stall);
+        m_server.on("GET", "/api/stats", FakeServer::stalled());
     }
 
     void startClearsTheErrorAndOnlyTheCurrentTicketEnds_data()
@@ -46,10 +44,8 @@ private slots:
         LoadLifecycle load;
         QSignalSpy changed(&load, &LoadLifecycle::changed);
         const LoadLifecycle::Ticket first = load.start(m_server.baseUrl());
-        QVERIFY(load.isLoading());
-        QVERIFY(load.fail(first, QStringLiteral("加载失败：一")));
+        QVERIFY(load.isLoading() && load.fail(first, QStringLiteral("加载失败：一")) && !load.isLoading());
         QCOMPARE(load.errorMessage(), std::optional<QString>(QStringLiteral("加载失败：一")));
-        QVERIFY(!load.isLoading());
 
         const LoadLifecycle::Ticket older = load.start(m_server.baseUrl());
         QVERIFY(!load.errorMessage());
@@ -58,13 +54,8 @@ private slots:
         const int before = int(changed.size());
         // The superseded load ends after the newer one started: no trace of it.
         QVERIFY(!(olderFails ? load.fail(older, QStringLiteral("加载失败：旧")) : load.finish(older)));
-        QVERIFY(load.isLoading());
-        QVERIFY(!load.errorMessage());
-        QCOMPARE(changed.size(), before);
-
-        QVERIFY(load.finish(newer));
-        QVERIFY(!load.isLoading());
-        QVERIFY(!load.errorMessage());
+        QVERIFY(load.isLoading() && !load.errorMessage() && changed.size() == before);
+        QVERIFY(load.finish(newer) && !load.isLoading() && !load.errorMessage());
     }
 
     void aNewerStartCancelsTheOlderRequests()

@@ -1,13 +1,11 @@
-// Account tab state against a scripted loopback server, and once against the
-// real papelo-server: the submit rule, sign-in and registration on the wire,
-// failures, the tab being shown, the signature, sign-out, and answers that
-// arrive after the account changed.
+// Account tab state against a scripted loopback server (the real server's
+// side of each call has its own tests): the submit rule, sign-in and
+// registration on the wire, failures, the tab being shown, the signature,
+// sign-out, and answers that arrive after the account changed.
 #include "ConsoleCapture.h"
 #include "Fixtures.h"
 #include "ServedTest.h"
-#include "ServerProcess.h"
 #include "account/ProfileScreen.h"
-#include "reading/CommentListModel.h"
 #include "core/APIClient.h"
 #include "core/AuthManager.h"
 #include "core/Envelopes.h"
@@ -311,29 +309,6 @@ private slots:
         QVERIFY(!QSettings(tab->settingsPath(), QSettings::IniFormat).contains(QStringLiteral("authToken")));
     }
 
-    // The next run against another server sees no token, not even from a
-    // like; back on the first server the sign-in is there again.
-    void tokenStaysWithItsServer()
-    {
-        auto tab = aliceSignedIn();
-        FakeServer other;
-        QVERIFY(other.listen(QHostAddress::LocalHostIPv6));
-        for (FakeServer *host : {&other, &server()})
-            host->on("POST", "/api/like", FakeServer::Response::json(QJsonObject{{"ok", true}}));
-        for (const QString &base : {other.baseUrl(), server().baseUrl()}) {
-            tab->baseUrl = base;
-            tab->relaunch();
-            tab->screen->appear();
-            CommentListModel comments;
-            comments.setBaseUrl(base);
-            comments.setAuth(tab->auth.get());
-            QCoro::waitFor(comments.likeComment(5));
-        }
-        QVERIFY(other.count("/api/like") == 1 && other.count("/api/me") == 0);
-        QVERIFY(!other.requestsTo("/api/like").first().hasHeader("Authorization"));
-        QCOMPARE(server().requestsTo("/api/like").value(0).header("Authorization"), QByteArray("Bearer tok-alice"));
-    }
-
     void lateAnswersOfAnotherAccountAreDropped()
     {
         auto tab = aliceSignedIn();
@@ -356,51 +331,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(server().inFlight(), 0, 5000);
         QTest::qWait(200);
         QCOMPARE(tab->auth->userName(), QStringLiteral("bob"));
-    }
-
-    // register -> own page -> signature -> restart -> sign out -> sign in again, on the real server.
-    void realServer()
-    {
-        ServerProcess process;
-        QVERIFY2(process.start(), qPrintable(process.errorString()));
-        Tab tab(process.baseUrl());
-        ProfileScreen *screen = tab.screen.get();
-        tab.submit(QStringLiteral("reader_one"), QStringLiteral("pass1234"), QStringLiteral("reader@example.org"));
-        QVERIFY2(screen->isLoggedIn() && screen->showSuccess(), qPrintable(screen->errorMessage()));
-        QCOMPARE((QStringList{screen->displayName(), screen->statsTotal(), screen->statsPublished(), screen->statsPending()}),
-                 (QStringList{"reader_one", "0", "0", "0"}));
-        QVERIFY(screen->bioText().isEmpty() && !screen->canSaveBio()); // no signature equals an empty field
-        screen->setBioText(QStringLiteral("每天读一点"));
-        QCoro::waitFor(screen->saveBioTask());
-        QCOMPARE((QStringList{screen->displayBio(), screen->bioError()}), (QStringList{"每天读一点", ""}));
-
-        // Restart: the stored sign-in carries the saved signature.
-        tab.relaunch();
-        screen = tab.screen.get();
-        screen->appear();
-        QTRY_VERIFY(screen->isLoggedIn() && screen->bioText() == QStringLiteral("每天读一点"));
-        QTRY_VERIFY_WITH_TIMEOUT(screen->hasUserStats(), 10000);
-        const QString token = tab.auth->token().value_or(QString());
-        screen->confirmLogout();
-        // Signing out revokes the token on the server too.
-        auto client = APIClient::create(process.baseUrl());
-        const auto revoked = [&] {
-            const auto me = QCoro::waitFor(client->fetchMe(token));
-            return !me && me.error().httpStatus() == 401;
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(revoked(), 10000);
-
-        // The server's own message, behind the fixed prefix.
-        tab.submit(QStringLiteral("reader_one"), QStringLiteral("wrong-password"));
-        QVERIFY(screen->errorMessage() == QStringLiteral("操作失败：用户名或密码错误") && !screen->isLoggedIn());
-        tab.submit(QStringLiteral("reader_one"), QStringLiteral("pass1234"));
-        QVERIFY(screen->isLoggedIn() && !screen->hasErrorMessage() && screen->displayBio() == QStringLiteral("每天读一点"));
-        screen->confirmLogout();
-        // The demo account's own page lists its articles, counts that add up.
-        tab.submit(QStringLiteral("demo"), QStringLiteral("demo1234"));
-        QVERIFY(screen->statsPending().toInt() > 0);
-        QCOMPARE(screen->myArticleCount(), screen->statsTotal().toInt());
-        QVERIFY(process.stop());
     }
 };
 

@@ -50,9 +50,15 @@ private slots:
         system.setDark(true);
         QVERIFY(app.isDark() && recoloured.count() == 1);
         QCOMPARE(app.theme()->appBackground(), Theme::hex(0x111210));
-        // A fixed choice wins over the system at once, and system changes no longer matter.
+        // A fixed choice wins over the system at once, unless this run follows
+        // the system (--theme system), which leaves the stored choice alone.
         app.settings()->setThemeMode(ThemeMode::Light);
         QVERIFY(!app.theme()->isDark());
+        app.setThemeOverride(parse(QStringLiteral("--theme system")).theme);
+        QVERIFY(app.isDark());
+        app.clearThemeOverride();
+        QVERIFY(!app.isDark() && AppSettings(settingsPath("follow")).themeMode() == ThemeMode::Light);
+        // System changes no longer matter.
         system.setDark(false);
         system.setDark(true);
         QVERIFY(!app.theme()->isDark());

@@ -132,6 +132,25 @@ private slots:
         if (busPresent())
             QCOMPARE(keychainEntry(file), QString());
     }
+
+    // A keychain that refuses the write (a locked collection nobody can be
+    // prompted to unlock) leaves the token in the file for the next start.
+    // Last: a failure switches the keychain off for the rest of the run.
+    void aRefusedWriteKeepsTheTokenInTheFile()
+    {
+        if (!busPresent()) QSKIP("needs the private bus and keyring of the ctest entry");
+        QCOMPARE(QProcess::execute("dbus-send", {"--session", "--print-reply", "--reply-timeout=5000", "--dest=org.freedesktop.secrets",
+                                                 "/org/freedesktop/secrets", "org.freedesktop.Secret.Service.Lock",
+                                                 "array:objpath:/org/freedesktop/secrets/collection/login"}), 0);
+        const QString file = m_dir.filePath("refused.ini");
+        {
+            AuthManager auth(file);
+            auth.login("kept", fixtures::author());
+            QTest::qWait(int(KeychainCall::timeLimit.count()) + 500); // every call has answered by then
+        }
+        QCOMPARE(KeychainCall::availability(), KeychainCall::Availability::Unavailable);
+        QCOMPARE(inFile(file, "authToken").toString(), QString("kept"));
+    }
 };
 
 QTEST_GUILESS_MAIN(KeychainTest)

@@ -20,6 +20,9 @@
 
 namespace kit {
 
+// "--flag value --other value" as the server's arguments.
+inline QStringList args(const char *line) { return QString::fromLatin1(line).split(QLatin1Char(' ')); }
+
 // The value of a call that must succeed; a failure fails the running test.
 template <typename T> T get(QCoro::Task<papelo::Result<T>> &&task)
 {

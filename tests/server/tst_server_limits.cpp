@@ -71,10 +71,9 @@ private slots:
 
     void commentsAndRegistrationsPerMinute()
     {
-        ServerProcess server({.extraArguments = {QStringLiteral("--comments-per-minute"), QStringLiteral("2"),
-                                                 QStringLiteral("--registrations-per-minute"), QStringLiteral("2"),
-                                                 QStringLiteral("--account-comments-per-minute"), QStringLiteral("1")},
-                              .throttle = true});
+        ServerProcess server(
+            {.extraArguments = kit::args("--comments-per-minute 2 --registrations-per-minute 2 --account-comments-per-minute 1"),
+             .throttle = true});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         const auto comment = [&](const char *from, const QByteArray &headers = {}) {
             return kit::request(server.port(), "POST /api/comment", body(QJsonObject{{"article_id", 10}, {"content", "好"}}),
@@ -105,9 +104,7 @@ private slots:
     // anonymous likes are one per /64.
     void ipv6BucketsThroughTheProxy()
     {
-        ServerProcess server({.extraArguments = {QStringLiteral("--trusted-proxy"), QStringLiteral("127.0.0.1"),
-                                                 QStringLiteral("--comments-per-minute"), QStringLiteral("1")},
-                              .throttle = true});
+        ServerProcess server({.extraArguments = kit::args("--trusted-proxy 127.0.0.1 --comments-per-minute 1"), .throttle = true});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         const auto as = [&](const char *client, const QByteArray &line, const QJsonObject &sent) {
             return kit::request(server.port(), line, body(sent), json + "X-Forwarded-For: " + client + "\r\n").status;
@@ -127,9 +124,7 @@ private slots:
 
     void connectionLimitsAndGarbage()
     {
-        ServerProcess server({.demo = false,
-                              .extraArguments = {QStringLiteral("--max-connections-per-address"), QStringLiteral("2"),
-                                                 QStringLiteral("--max-connections"), QStringLiteral("4")}});
+        ServerProcess server({.demo = false, .extraArguments = kit::args("--max-connections-per-address 2 --max-connections 4")});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         std::vector<std::unique_ptr<QTcpSocket>> idle;
         const auto open = [&](const char *from) {
@@ -164,9 +159,8 @@ private slots:
     // the proxy's own connections.
     void proxiedRequestsCountPerForwardedClient()
     {
-        ServerProcess server({.demo = false, .latencyMs = 1500,
-                              .extraArguments = {QStringLiteral("--max-connections-per-address"), QStringLiteral("1"),
-                                                 QStringLiteral("--trusted-proxy"), QStringLiteral("127.0.0.1")}});
+        ServerProcess server(
+            {.demo = false, .latencyMs = 1500, .extraArguments = kit::args("--max-connections-per-address 1 --trusted-proxy 127.0.0.1")});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         std::vector<std::unique_ptr<QTcpSocket>> sockets;
         for (const QByteArray forwarded : {"203.0.113.7", "203.0.113.7", "203.0.113.8", ""}) {
@@ -191,9 +185,7 @@ private slots:
 
     void requestDeadline()
     {
-        ServerProcess server({.demo = false,
-                              .extraArguments = {QStringLiteral("--request-timeout"), QStringLiteral("1"),
-                                                 QStringLiteral("--max-connections-per-address"), QStringLiteral("1")}});
+        ServerProcess server({.demo = false, .extraArguments = kit::args("--request-timeout 1 --max-connections-per-address 1")});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         const QByteArray late = kit::exchange(server.port(), "GET /api/stats HTTP/1.1\r\nHo", 30000, "127.0.0.2");
         QVERIFY2(late.startsWith("HTTP/1.1 408") && fixtures::isChinese(QString::fromUtf8(late)), late.constData());
@@ -251,7 +243,7 @@ private slots:
     // the store, and a picture drawn again is the same picture.
     void slowAnswersAreMadeAside()
     {
-        ServerProcess server({.extraArguments = {QStringLiteral("--picture-megabytes"), QStringLiteral("1")}});
+        ServerProcess server({.extraArguments = kit::args("--picture-megabytes 1")});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         kit::sql(server, {QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 10000)"
                                          " INSERT INTO comments (article_id, name, content, time)"
@@ -321,7 +313,7 @@ private slots:
         const QString oldRow = age(old, 31);
         age(recent, 29);
         const auto me = [&](const QString &token) { return kit::refusal(APIClient::create(server.baseUrl())->fetchMe(token)); };
-        server.setOptions({.extraArguments = {QStringLiteral("--token-days"), QStringLiteral("60")}});
+        server.setOptions({.extraArguments = kit::args("--token-days 60")});
         QCOMPARE(start(server), QString());
         QCOMPARE(me(old), QStringLiteral("ok"));
         QVERIFY(server.stop());

@@ -75,10 +75,8 @@ private slots:
         tls.addCaCertificates(QSslCertificate::fromPath(m_ca + QStringLiteral("/ca.pem")));
         QSslConfiguration::setDefaultConfiguration(tls);
 
-        m_server = std::make_unique<ServerProcess>(ServerProcess::Options{
-            .extraArguments = {QStringLiteral("--trusted-proxy"), QStringLiteral("127.0.0.1"),
-                               QStringLiteral("--comments-per-minute"), QStringLiteral("1")},
-            .throttle = true});
+        m_server = std::make_unique<ServerProcess>(
+            ServerProcess::Options{.extraArguments = kit::args("--trusted-proxy 127.0.0.1 --comments-per-minute 1"), .throttle = true});
         QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
         m_nginx = std::make_unique<NginxProcess>(NginxProcess::Site{m_server->port(), m_ca + QStringLiteral("/server.pem"),
                                                                     m_ca + QStringLiteral("/server.key")});
