@@ -102,10 +102,11 @@ def inner(reader, server):
         assert any(re.fullmatch(r"push button [^，]+，[^，]+，\d{4}-\d\d-\d\d，\d+ 次阅读，\d+ 条评论，\d+ 个赞", s) for s in stops), stops
         key(BACKTAB)
         card = wait("the card", focused)
-        # Opened, the article focuses its title and its body reads as headings and paragraphs; Escape returns to the card.
+        # Opened, the article focuses its title and its body, named by the article's title, reads as headings and
+        # paragraphs; Escape returns to the card.
         key(RETURN)
         assert wait("the page title", focused) == "heading 文章详情"
-        body = wait("the body", lambda: find("document web"))
+        body = wait("the body", lambda: find("document web", card[len("push button "):].split("，")[0]))
         wait("its headings and paragraphs", lambda: {"heading", "paragraph"} <= {n.get_role_name() for n in tree(body)})
         assert all(n.get_name() for n in tree(body) if n.get_role_name() == "heading"), "a heading without a name"
         key(ESCAPE)

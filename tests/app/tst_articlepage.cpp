@@ -34,13 +34,13 @@ import Papelo
 Flickable {
     id: flick
     width: 600; height: 500; contentHeight: column.height
-    property string html; property real measured: 400; property var probed; property string said
+    property string html; property string title; property real measured: 400; property var probed; property string said
     property alias body: body
     Connections { target: body.view; function onJavaScriptConsoleMessage(level, message) { flick.said = message } }
     function probe(script) { probed = undefined; body.view.runJavaScript(script, 1, r => probed = r) }
     Column {
         id: column; width: 600; topPadding: 50; bottomPadding: 300
-        ArticleBody { id: body; width: 600; height: flick.measured; html: flick.html; flickable: flick; dark: false
+        ArticleBody { id: body; width: 600; height: flick.measured; html: flick.html; title: flick.title; flickable: flick; dark: false
                       onHeightMeasured: h => flick.measured = h }
     }
 })QML";
@@ -59,12 +59,13 @@ FakeServer::Response png(QColor colour) { return FakeServer::Response::raw(200, 
 struct Page {
     std::unique_ptr<QQuickWindow> window = std::make_unique<QQuickWindow>();
     std::unique_ptr<QQuickItem> root;
-    Page(QQmlEngine &engine, const QString &html)
+    Page(QQmlEngine &engine, const QString &html, const QString &title = {})
     {
         QQmlComponent component(&engine);
         component.setData(kPage, QUrl(QStringLiteral("qrc:/tst_articlepage/Page.qml")));
         root.reset(qobject_cast<QQuickItem *>(component.beginCreate(engine.rootContext())));
         root->setProperty("html", html);
+        root->setProperty("title", title);
         component.completeCreate();
         window->resize(600, 500);
         root->setParentItem(window->contentItem());
@@ -280,6 +281,28 @@ private slots:
         QCOMPARE(page.probe(QStringLiteral("document.getElementById('ours') ? 'ours' : location.href")).toString(),
                  QStringLiteral("ours"));
         QVERIFY2(other.requests().isEmpty(), other.requests().value(0).target.constData());
+    }
+
+    // The article's title names the document, whatever it holds; captions read as paragraphs.
+    void documentNamedByTheTitle_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("plain") << "江南小镇笔记" << "江南小镇笔记";
+        QTest::newRow("delimiters") << "A&title=b#c%41?+" << "A&title=b#c%41?+";
+        QTest::newRow("controls") << " 标题\u202e反\u0007转\u2066 " << "标题反转";
+        QTest::newRow("long") << QString(2000000, QChar(0x6587)) << QString(500, QChar(0x6587));
+        QTest::newRow("none") << "" << "伪装";  // the body's own
+    }
+    void documentNamedByTheTitle()
+    {
+        QFETCH(QString, title);
+        Page page(m_engine, QStringLiteral("<title>伪装</title><figure><figcaption>图注</figcaption></figure>"
+                                           "<figure><figcaption role='note'>注</figcaption></figure>"), title);
+        QTRY_VERIFY_WITH_TIMEOUT(!page.host()->isLoading(), 20000);
+        QTEST(page.probe(QStringLiteral("document.title")).toString(), "named");
+        QCOMPARE(page.probe(QStringLiteral("Array.from(document.querySelectorAll('figcaption'), c => c.getAttribute('role')).join()"))
+                     .toString(), QStringLiteral("paragraph,note"));
     }
 
     void picturesOverPlainHttpFromAnyHostAndNoCookies()

@@ -14,6 +14,8 @@ import Papelo
 Item {
     id: root
     property string html
+    // Names the body's document for a screen reader.
+    property string title
     property Flickable flickable
     property bool dark: Theme.isDark
     readonly property alias host: host
@@ -58,6 +60,7 @@ Item {
     WebViewHost {
         id: host
         htmlContent: root.html
+        title: root.title
         dark: root.dark
         viewWidth: root.width
         onLoadRequested: url => view.url = url

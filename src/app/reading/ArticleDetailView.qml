@@ -211,6 +211,7 @@ Page {
                     width: parent.width
                     height: screen.webViewHeight
                     html: screen.body
+                    title: screen.title
                     flickable: flick
                     opacity: screen.webViewLoading ? 0 : 1
                     Behavior on opacity {
