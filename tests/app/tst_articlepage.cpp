@@ -388,13 +388,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!page.host()->isLoading(), 20000);
         const QString cards = QStringLiteral(
             "Array.from(document.querySelectorAll('iframe, embed, object, a'), e => [e.localName, e.getAttribute('href'), "
-            "e.textContent, Math.round(e.getBoundingClientRect().width), Math.round(e.getBoundingClientRect().height)].join('|'))"
+            "e.getAttribute('aria-label'), e.textContent, Math.round(e.getBoundingClientRect().width), Math.round(e.getBoundingClientRect().height)].join('|'))"
             ".concat(Array.from(document.querySelectorAll('video, audio'), m => [m.preload, m.autoplay, m.controls, "
             "m.getAttribute('controlslist'), document.fullscreenEnabled].join())).join('\\n')");
         QCOMPARE(page.probe(cards).toString().split(QLatin1Char('\n')), (QStringList{
-            QStringLiteral("a|%1/embed/v1|视频 · www.youtube.com演示<b>视频在浏览器中打开|560|315").arg(video),
-            QStringLiteral("a|%1/map|嵌入内容 · pictures.test在浏览器中打开|400|300").arg(other),
-            QStringLiteral("a|%1/doc|视频 · www.youtube.com在浏览器中打开|284|200").arg(video),
+            QStringLiteral("a|%1/embed/v1|视频：演示<b>视频，www.youtube.com，在浏览器中打开|视频 · www.youtube.com演示<b>视频在浏览器中打开|560|315").arg(video),
+            QStringLiteral("a|%1/map|嵌入内容：pictures.test，在浏览器中打开|嵌入内容 · pictures.test在浏览器中打开|400|300").arg(other),
+            QStringLiteral("a|%1/doc|视频：www.youtube.com，在浏览器中打开|视频 · www.youtube.com在浏览器中打开|284|200").arg(video),
             "none,false,true,nofullscreen nodownload noremoteplayback,false",
             "none,false,true,nofullscreen nodownload noremoteplayback,false"}));
         QTest::qWait(1000);
