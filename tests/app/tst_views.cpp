@@ -269,9 +269,7 @@ private slots:
         QVERIFY(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "PNG"));
         m_server.on("GET", "/one.png", FakeServer::Response::raw(200, bytes, "image/png"));
         // The second picture fails in the viewer (the body's own request is the first).
-        m_server.on("GET", "/two.png", [bytes, served = 0](const FakeServer::Request &) mutable {
-            return served++ == 0 ? FakeServer::Response::raw(200, bytes, "image/png") : FakeServer::Response::raw(404, {}, "text/plain");
-        });
+        m_server.on("GET", "/two.png", [bytes, n = 0](const FakeServer::Request &) mutable { return FakeServer::Response::raw(n++ ? 404 : 200, bytes, "image/png"); });
         ArticleDetail article = fixtures::detail(9);
         article.body = QStringLiteral("<img src='%1/one.png' alt='第一张'><img src='%1/two.png'>").arg(m_server.baseUrl());
         m_server.on("GET", "/api/article/9", fixtures::reply(article));
