@@ -33,7 +33,8 @@ class AccessibilityTest : public QObject {
     FakeServer m_server;
     QString m_failing;  // the path that answers with an error
 
-    // The real window on `tab`, 560 high (pages overflow it), an article (and its picture) opened at start-up.
+    // The real window on `tab`, 560 high (pages overflow it), an article (and its picture) opened at start-up
+    // (until the caller resets the start pages).
     std::unique_ptr<MainWindow> open(int tab, qint64 article = 0, int picture = 0)
     {
         App::shared()->setStartPages(article, 0);
@@ -41,8 +42,6 @@ class AccessibilityTest : public QObject {
         auto main = std::make_unique<MainWindow>(tab);
         main->window->resize(1200, 560);
         [&] { QTRY_VERIFY(focusedAccessible(*main->window)); }();
-        if (!picture)
-            App::shared()->setStartPages(0, 0);
         return main;
     }
 
@@ -72,10 +71,8 @@ private slots:
         Comment first = fixtures::comment(1);
         first.name = QStringLiteral("林晓舟");
         first.user = fixtures::author(3, first.name);
-        m_server.on("GET", "/api/comments", [this, first](const FakeServer::Request &) {
-            return m_failing == "/api/comments" ? fixtures::serverError(QStringLiteral("评论服务不可用"))
-                                                : fixtures::replyList(QList<Comment>{first, fixtures::comment(2)});
-        });
+        m_server.on("GET", "/api/comments", [this, list = fixtures::replyList(QList<Comment>{first, fixtures::comment(2)})](const FakeServer::Request &) {
+            return m_failing == "/api/comments" ? fixtures::serverError(QStringLiteral("评论服务不可用")) : list; });
     }
     void cleanup() { QVERIFY_NO_WARNINGS(); }
 
