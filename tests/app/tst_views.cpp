@@ -243,9 +243,18 @@ private slots:
         QQuickItem *page = host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 8}});
         QTRY_VERIFY_WITH_TIMEOUT(withText(page, QStringLiteral("评论加载失败：评论服务不可用")), 20000);
         QVERIFY_ALL_NAMED(page);
+        // From the keyboard: while it runs the message is away (to be read out again) and the button keeps the
+        // focus; once the list is there the focus goes on to its first comment.
+        QQuickItem *retry = named(page, QStringLiteral("commentsRetry"));
+        retry->forceActiveFocus(Qt::TabFocusReason);
+        m_server.on("GET", "/api/comments", FakeServer::stalled());
+        QTest::keyClick(&host.window, Qt::Key_Space);
+        QTRY_VERIFY(!withText(page, QStringLiteral("评论加载失败：评论服务不可用")));
+        QVERIFY(retry->hasActiveFocus());
         m_server.on("GET", "/api/comments", fixtures::replyList(QList<Comment>{fixtures::comment(3)}));
-        click(host.window, named(page, QStringLiteral("commentsRetry")));
+        QTest::keyClick(&host.window, Qt::Key_Space);
         QTRY_VERIFY_WITH_TIMEOUT(withText(page, QStringLiteral("评论 1")), 10000);
+        QTRY_COMPARE(QAccessible::queryAccessibleInterface(host.window.activeFocusItem())->text(QAccessible::Name), QStringLiteral("赞 访客的评论，0"));
     }
 
     // The picture viewer over the article page: a click on a body picture
@@ -258,8 +267,9 @@ private slots:
         QByteArray bytes;
         QBuffer buffer(&bytes);
         QVERIFY(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "PNG"));
-        for (const char *path : {"/one.png", "/two.png"})
-            m_server.on("GET", path, FakeServer::Response::raw(200, bytes, "image/png"));
+        m_server.on("GET", "/one.png", FakeServer::Response::raw(200, bytes, "image/png"));
+        // The second picture fails in the viewer (the body's own request is the first).
+        m_server.on("GET", "/two.png", [bytes, n = 0](const FakeServer::Request &) mutable { return FakeServer::Response::raw(n++ ? 404 : 200, bytes, "image/png"); });
         ArticleDetail article = fixtures::detail(9);
         article.body = QStringLiteral("<img src='%1/one.png' alt='第一张'><img src='%1/two.png'>").arg(m_server.baseUrl());
         m_server.on("GET", "/api/article/9", fixtures::reply(article));
@@ -278,6 +288,9 @@ private slots:
         QVERIFY_ALL_NAMED(popup->property("contentItem").value<QQuickItem *>());
         QTest::keyClick(&host.window, Qt::Key_Right);
         QCOMPARE(viewer->property("position").toString(), QStringLiteral("2 / 2"));
+        QTRY_COMPARE_WITH_TIMEOUT(viewer->property("status").toInt(), 3, 10000);  // failed, and read out
+        QQuickItem *error = withText(popup->property("contentItem").value<QQuickItem *>(), viewer->property("errorText").toString());
+        QCOMPARE(QAccessible::queryAccessibleInterface(error)->role(), QAccessible::Notification);
         QTest::keyClick(&host.window, Qt::Key_Escape);
         QTRY_VERIFY(popup && !popup->property("opened").toBool());
         QCOMPARE(host.depth(), 2);
@@ -386,6 +399,9 @@ private slots:
         const QString loopback = state->baseUrl();
         state->setBaseUrl(QStringLiteral("http://news.example:4000"));
         QTRY_VERIFY(cleartext->isVisible());
+        // Read with the password field too.
+        QQuickItem *password = findItem(named(page, QStringLiteral("passwordRow")), [](QQuickItem *i) { return i->inherits("QQuickTextField"); });
+        QCOMPARE(QAccessible::queryAccessibleInterface(password)->text(QAccessible::Description), cleartext->property("text").toString());
         state->setBaseUrl(loopback);
         state->setLoginMode(false);
         QTRY_VERIFY(emailRow->isVisible());

@@ -199,6 +199,8 @@ private slots:
         QCOMPARE(document, host->documentUrl());
         QCOMPARE(document.scheme() + QLatin1Char(':') + document.host(), QStringLiteral("papelo-article:") + host->webOrigin());
         QVERIFY(!host->isLoading());
+        host->setTitle(QStringLiteral("新标题"));  // names the document anew
+        QCOMPARE(loads.count(), 2);
         QTRY_COMPARE_WITH_TIMEOUT(page->probe(QStringLiteral("document.body.textContent.trim()")).toString(),
                                   QStringLiteral("另一篇"), 10000);
         // Gone with measurements still pending: they find nothing to do and release their count.

@@ -72,7 +72,9 @@ ColumnLayout {
         ProfileInputRow {
             id: passwordRow
             objectName: "passwordRow"
-            message: form.state.failedField === "password" ? form.state.errorMessage : ""
+            // The warning below is read with the field the password goes into.
+            message: form.state.failedField === "password" ? form.state.errorMessage
+                     : form.state.showsCleartextWarning ? cleartextWarning.text : ""
             icon: "lock_outline"
             placeholder: "密码"
             masked: true
@@ -83,6 +85,7 @@ ColumnLayout {
     }
 
     Label {
+        id: cleartextWarning
         objectName: "cleartextWarning"
         visible: form.state.showsCleartextWarning
         Layout.fillWidth: true

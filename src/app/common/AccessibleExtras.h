@@ -10,7 +10,9 @@ namespace papelo {
 //     AccessibleExtras.busy: screen.isLoading      (6.4 has no busy state)
 //     AccessibleExtras.role: Accessible.Heading    (on a text item, whose
 //                                                   Accessible.role 6.4 overwrites)
-// A change of busy is announced as a state change. UI thread only.
+// A change of busy is announced as a state change. A notification is
+// announced when it shows and again whenever its text changes while shown
+// (a status line that goes from "checking" to its outcome). UI thread only.
 class AccessibleExtras : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -35,7 +37,12 @@ signals:
     void roleChanged();
 
 private:
+    Q_SLOT void announceAgain();
+
     bool m_busy = false;
+    QMetaObject::Connection m_textWatch;
+    QMetaObject::Connection m_visibleWatch;
+    QString m_announced;  // the notification's text a screen reader was last told
     int m_role = 0;  // QAccessible::NoRole
 };
 

@@ -3,6 +3,7 @@
 #include "common/AccessibleExtras.h"
 
 #include <QQuickItem>
+#include <QRegularExpression>
 
 namespace papelo {
 
@@ -64,6 +65,8 @@ void *AccessibleItem::interface_cast(QAccessible::InterfaceType type)
 {
     if (type == QAccessible::TextInterface && isPassword() && innerText())
         return static_cast<QAccessibleTextInterface *>(this);
+    if (type == QAccessible::ActionInterface && m_inner->role() == QAccessible::PageTab && m_inner->actionInterface())
+        return static_cast<QAccessibleActionInterface *>(this);
     return m_inner->interface_cast(type);
 }
 
@@ -74,10 +77,16 @@ QString bullets(const QString &text) { return QString(text.size(), QChar(0x2022)
 QString AccessibleItem::text(QAccessible::Text t) const
 {
     const QString text = m_inner->text(t);
+    if (isPassword() && t == QAccessible::Value)
+        return bullets(text);
+    // A menu's popup is named by the menu, as its title reads without "&".
+    if (t == QAccessible::Name && text.isEmpty() && m_inner->role() == QAccessible::PopupMenu && m_item)
+        if (const QObject *menu = m_item->parent(); menu && menu->inherits("QQuickMenu")) {
+            static const QRegularExpression mnemonic(QStringLiteral("\\(&.\\)|&"));
+            return menu->property("title").toString().remove(mnemonic);
+        }
     if (!isPassword())
         return text;
-    if (t == QAccessible::Value)
-        return bullets(text);
     // The prompt names the field.
     if (t == QAccessible::Name && text.isEmpty() && m_item)
         return m_item->property("placeholderText").toString();
@@ -109,6 +118,33 @@ QRect AccessibleItem::characterRect(int offset) const { return innerText()->char
 int AccessibleItem::offsetAtPoint(const QPoint &point) const { return innerText()->offsetAtPoint(point); }
 void AccessibleItem::scrollToSubstring(int start, int end) { innerText()->scrollToSubstring(start, end); }
 QString AccessibleItem::attributes(int offset, int *start, int *end) const { return innerText()->attributes(offset, start, end); }
+
+QStringList AccessibleItem::actionNames() const
+{
+    QStringList names = m_inner->actionInterface()->actionNames();
+    if (!names.contains(pressAction()))
+        names.prepend(pressAction());
+    return names;
+}
+
+void AccessibleItem::doAction(const QString &actionName)
+{
+    if (actionName != pressAction()) {
+        m_inner->actionInterface()->doAction(actionName);
+        return;
+    }
+    // What a click does: the tab is checked, then its handlers hear of it.
+    if (!m_item || !m_item->isEnabled())
+        return;
+    if (!m_item->property("checked").toBool())
+        QMetaObject::invokeMethod(m_item, "toggle");
+    QMetaObject::invokeMethod(m_item, "clicked");
+}
+
+QStringList AccessibleItem::keyBindingsForAction(const QString &actionName) const
+{
+    return m_inner->actionInterface()->keyBindingsForAction(actionName);
+}
 
 QAccessible::Role AccessibleItem::role() const
 {

@@ -15,12 +15,14 @@ namespace papelo {
 // - a password field is named by its prompt (6.4 drops the name of every
 //   password field), and its text reads as bullets (6.4 hands out the
 //   password itself, which a screen reader would speak);
-// - an item marked AccessibleExtras.busy is busy.
+// - an item marked AccessibleExtras.busy is busy;
+// - a page tab can be pressed (6.4 offers only "set focus" on it);
+// - a popup menu is named by its menu's title, without the mnemonic mark.
 // Everything else is Qt's: the wrapped interface answers it. install() puts
 // the factory in front of Qt Quick's; the wrapped interface stays
 // registered in Qt's cache under an id of its own and goes with the
 // wrapper. UI thread only.
-class AccessibleItem : public QAccessibleInterface, public QAccessibleTextInterface {
+class AccessibleItem : public QAccessibleInterface, public QAccessibleTextInterface, public QAccessibleActionInterface {
 public:
     // Once per process, after Qt Quick's factories (they install themselves
     // when the library loads, so any time from main() on).
@@ -64,6 +66,11 @@ public:
     int offsetAtPoint(const QPoint &point) const override;
     void scrollToSubstring(int startIndex, int endIndex) override;
     QString attributes(int offset, int *startOffset, int *endOffset) const override;
+
+    // A page tab's actions: press first, then the item's own.
+    QStringList actionNames() const override;
+    void doAction(const QString &actionName) override;
+    QStringList keyBindingsForAction(const QString &actionName) const override;
 
 private:
     AccessibleItem(QQuickItem *item, QAccessibleInterface *inner);

@@ -106,8 +106,10 @@ Item {
         function route() {
             if (!activeFocus)
                 return
-            if (focusReason === Qt.BacktabFocusReason || rows.rows === 0)
+            if (focusReason === Qt.BacktabFocusReason)
                 nextItemInFocusChain(false).forceActiveFocus(Qt.BacktabFocusReason)
+            else if (rows.rows === 0)
+                nextItemInFocusChain(true).forceActiveFocus(Qt.TabFocusReason)  // on past an empty list
             else
                 list.focusRow(0, Qt.TabFocusReason)
         }
@@ -128,10 +130,12 @@ Item {
         function route() {
             if (!activeFocus)
                 return
-            if (focusReason === Qt.BacktabFocusReason && rows.rows > 0)
+            if (focusReason !== Qt.BacktabFocusReason)
+                nextItemInFocusChain(true).forceActiveFocus(Qt.TabFocusReason)
+            else if (rows.rows > 0)
                 list.focusRow(rows.rows - 1, Qt.BacktabFocusReason)
             else
-                nextItemInFocusChain(true).forceActiveFocus(Qt.TabFocusReason)
+                nextItemInFocusChain(false).forceActiveFocus(Qt.BacktabFocusReason)  // back past an empty list
         }
     }
 }

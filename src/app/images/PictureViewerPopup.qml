@@ -119,6 +119,7 @@ Popup {
                 Label {
                     width: parent.width
                     text: viewer.errorText
+                    AccessibleExtras.role: Accessible.Notification
                     textFormat: Text.PlainText
                     wrapMode: Text.Wrap
                     horizontalAlignment: Text.AlignHCenter

@@ -15,6 +15,8 @@ import Papelo
 Item {
     id: root
     property string html
+    // Names the body's document for a screen reader.
+    property string title
     property Flickable flickable
     property bool dark: Theme.isDark
     // The text size in percent; a change rescales the shown document in place.
@@ -136,6 +138,7 @@ Item {
     WebViewHost {
         id: host
         htmlContent: root.html
+        title: root.title
         dark: root.dark
         viewWidth: root.width
         textSize: root.textSize

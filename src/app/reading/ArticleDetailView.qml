@@ -359,6 +359,7 @@ Page {
                     height: screen.webViewHeight
                     html: screen.body
                     textSize: App.settings.textSizePercent
+                    title: screen.title
                     flickable: flick
                     opacity: screen.webViewLoading ? 0 : 1
                     Behavior on opacity {

@@ -48,13 +48,18 @@ QUrl ArticleDocumentServer::toWebUrl(const QUrl &url)
 
 ArticleDocumentServer::ArticleDocumentServer(QObject *parent) : QWebEngineUrlSchemeHandler(parent) {}
 
-QUrl ArticleDocumentServer::publish(const QString &webOrigin, const QByteArray &document)
+QUrl ArticleDocumentServer::publish(const QString &webOrigin, const QByteArray &document, const QString &title)
 {
     QUrl url;
     url.setScheme(QString::fromLatin1(scheme()));
     url.setHost(webOrigin);
     url.setPath(QStringLiteral("/"));
-    url.setQuery(QStringLiteral("document=%1").arg(++m_serial));
+    QString query = QStringLiteral("document=%1").arg(++m_serial);
+    // Encoded whole, so "&", "#" or "=" in a title stay in it; bounded, since
+    // the engine refuses to load an address of more than 2 MB.
+    if (!title.isEmpty())
+        query += QStringLiteral("&title=") + QString::fromLatin1(QUrl::toPercentEncoding(title.left(kMaxTitle)));
+    url.setQuery(query);
     m_documents.insert(key(url), document);
     return url;
 }

@@ -8,7 +8,8 @@
 namespace papelo {
 
 // Serves the styled article documents to the body views under a scheme of
-// the reader's own, "papelo-article://<web origin>/?document=<n>". A data
+// the reader's own, "papelo-article://<web origin>/?document=<n>", followed
+// by "&title=<article title>" for the body script to name the document. A data
 // URL caps the document at about 2 MB; a document on a scheme that is not a
 // secure context keeps its http:// pictures as written instead of having the
 // engine upgrade them. Any other address on the scheme is redirected to the
@@ -27,8 +28,10 @@ public:
 
     explicit ArticleDocumentServer(QObject *parent = nullptr);
 
-    // Keeps `document` (UTF-8) served at the returned address until withdrawn.
-    QUrl publish(const QString &webOrigin, const QByteArray &document);
+    // Keeps `document` (UTF-8) served at the returned address until withdrawn;
+    // the address carries at most kMaxTitle characters of `title`.
+    QUrl publish(const QString &webOrigin, const QByteArray &document, const QString &title = {});
+    static constexpr int kMaxTitle = 500;
     void withdraw(const QUrl &url);
     int publishedCount() const { return int(m_documents.size()); }
 

@@ -504,6 +504,27 @@
             event.preventDefault();
     }, true);
 
+    // ---- What a screen reader is told -------------------------------------
+    // The engine names the document after its title, and the styled document
+    // has none: the reader passes the article's title in the document's
+    // address ("title=" in its query), which becomes the title once the
+    // parser is done (text only, without control or bidirectional
+    // characters; a title in the body gives way). Figure captions become
+    // paragraphs: Qt WebEngine 6.4 exposes them as headings without a name.
+    function forScreenReaders() {
+        var title = new URLSearchParams(location.search).get('title');
+        document.addEventListener('DOMContentLoaded', function () {
+            if (title)
+                document.title = title.replace(UNSAFE_TEXT, '').trim().slice(0, 500);
+            var captions = document.getElementsByTagName('figcaption');
+            for (var i = 0; i < captions.length; ++i)
+                if (!captions[i].hasAttribute('role'))
+                    captions[i].setAttribute('role', 'paragraph');
+        });
+    }
+    forScreenReaders();
+    // ---- End of what a screen reader is told ------------------------------
+
     // For the reader's own scripts in this world.
     Object.defineProperty(window, 'papelo', {value: Object.freeze({
         pictures: function () {

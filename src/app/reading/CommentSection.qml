@@ -114,25 +114,45 @@ Column {
         spacing: 8
         visible: section.screen.hasCommentsError
         height: visible ? Math.max(commentsErrorLabel.implicitHeight, commentsRetry.implicitHeight) : 0
-        Label {
-            id: commentsErrorLabel
+        Item {
             width: parent.width - commentsRetry.width - parent.spacing
+            height: commentsErrorLabel.implicitHeight
             anchors.verticalCenter: parent.verticalCenter
-            text: section.screen.commentsError
-            textFormat: Text.PlainText
-            wrapMode: Text.Wrap
-            font.pixelSize: Theme.captionSize
-            color: Theme.danger
+            Label {
+                id: commentsErrorLabel
+                width: parent.width
+                // Away while the list is asked for again: a second failure is read out too.
+                visible: !section.screen.isLoadingComments
+                AccessibleExtras.role: Accessible.Notification
+                text: section.screen.commentsError
+                textFormat: Text.PlainText
+                wrapMode: Text.Wrap
+                font.pixelSize: Theme.captionSize
+                color: Theme.danger
+            }
         }
+        // Stays enabled while retrying, so it keeps the keyboard focus.
         AccentButton {
             id: commentsRetry
             objectName: "commentsRetry"
             anchors.verticalCenter: parent.verticalCenter
             text: "重试"
-            enabled: !section.screen.isLoadingComments
             Accessible.name: "重试加载评论"
-            onClicked: section.screen.retryComments()
+            onClicked: {
+                section.retryHadFocus = activeFocus
+                section.screen.retryComments()
+            }
         }
+    }
+
+    // A retry that worked takes its button away: the focus goes on into the list.
+    property bool retryHadFocus: false
+    readonly property bool commentsFailed: section.screen.hasCommentsError
+    onCommentsFailedChanged: {
+        if (!commentsFailed && retryHadFocus)
+            Qt.callLater(() => section.screen.comments.count > 0 ? rows.focusRow(0, Qt.TabFocusReason)
+                                                                 : commentField.forceActiveFocus(Qt.TabFocusReason))
+        retryHadFocus = false
     }
 
     Label {

@@ -63,11 +63,6 @@ QString WebViewHost::measureScript(bool dark)
                 rule.media.mediaText = dark ? 'all' : 'not all';
         }
     }
-    // Qt WebEngine 6.4 tells a screen reader a figure caption is a heading
-    // with no name; as a paragraph it is read as the text it is.
-    var captions = document.getElementsByTagName('figcaption');
-    for (var c = 0; c < captions.length; ++c)
-        if (!captions[c].hasAttribute('role')) captions[c].setAttribute('role', 'paragraph');
     // The root element's scrollHeight never drops below the view's own
     // height, so a short body would keep the 400-point start height; the
     // body element reports its content alone.
@@ -132,6 +127,15 @@ void WebViewHost::setWebOrigin(const QString &host)
     update();
 }
 
+void WebViewHost::setTitle(const QString &title)
+{
+    if (title == m_title)
+        return;
+    m_title = title;
+    emit titleChanged();
+    update();
+}
+
 void WebViewHost::setDark(bool dark)
 {
     if (dark == m_dark)
@@ -171,15 +175,16 @@ void WebViewHost::update()
     if (!m_complete)
         return;  // the view's handlers are not connected before completion
     // styledHTML is deterministic: the same body and origin give the same document.
-    if (m_hasLoaded && m_htmlContent == m_loadedBody && m_webOrigin == m_loadedOrigin)
+    if (m_hasLoaded && m_htmlContent == m_loadedBody && m_webOrigin == m_loadedOrigin && m_title == m_loadedTitle)
         return;
     m_loadedBody = m_htmlContent;
     m_loadedOrigin = m_webOrigin;
+    m_loadedTitle = m_title;
     m_hasLoaded = true;
     if (m_documents)
         m_documents->withdraw(m_documentUrl);
     m_documents = ArticleProfile::documents();
-    m_documentUrl = m_documents->publish(m_webOrigin, styledHTML(m_htmlContent, m_webOrigin).toUtf8());
+    m_documentUrl = m_documents->publish(m_webOrigin, styledHTML(m_htmlContent, m_webOrigin).toUtf8(), m_title);
     m_textPending = false;
     m_awaitingLoad = true;
     m_documentTextSize = m_textSize;

@@ -28,6 +28,7 @@ class WebViewHost : public QObject, public QQmlParserStatus {
     QML_ELEMENT
     Q_PROPERTY(QString htmlContent READ htmlContent WRITE setHtmlContent NOTIFY htmlContentChanged)
     Q_PROPERTY(QString webOrigin READ webOrigin WRITE setWebOrigin NOTIFY webOriginChanged)
+    Q_PROPERTY(QString title READ title WRITE setTitle NOTIFY titleChanged)
     Q_PROPERTY(bool dark READ dark WRITE setDark NOTIFY darkChanged)
     Q_PROPERTY(qreal viewWidth READ viewWidth WRITE setViewWidth NOTIFY viewWidthChanged)
     // The text size in percent (80 to 200); documents start at it.
@@ -56,6 +57,9 @@ public:
     void setHtmlContent(const QString &body);
     QString webOrigin() const { return m_webOrigin; }
     void setWebOrigin(const QString &host);
+    // The article's title, which names the document for a screen reader.
+    QString title() const { return m_title; }
+    void setTitle(const QString &title);
     bool dark() const { return m_dark; }
     void setDark(bool dark);
     // The width the body is laid out in; text reflows when it changes.
@@ -116,6 +120,7 @@ public:
 signals:
     void htmlContentChanged();
     void webOriginChanged();
+    void titleChanged();
     void darkChanged();
     void viewWidthChanged();
     void textSizeChanged();
@@ -144,8 +149,10 @@ private:
 
     QString m_htmlContent;
     QString m_webOrigin;
-    QString m_loadedBody;    // with m_loadedOrigin: what documentUrl serves
+    QString m_title;
+    QString m_loadedBody;    // with m_loadedOrigin and m_loadedTitle: what documentUrl serves
     QString m_loadedOrigin;
+    QString m_loadedTitle;
     QUrl m_documentUrl;
     QPointer<ArticleDocumentServer> m_documents;
     bool m_hasLoaded = false;   // a document was handed to the view

@@ -252,6 +252,8 @@ Page {
                         text: screen.serverField
                         onTextEdited: screen.serverField = text
                         onAccepted: screen.applyServer()
+                        // Why the address was refused.
+                        Accessible.description: screen.serverStatusIsError ? screen.serverStatus : ""
                     }
                     AccentButton {
                         id: applyButton
@@ -272,7 +274,12 @@ Page {
                 text: screen.serverStatus
                 textFormat: Text.PlainText
                 color: screen.serverStatusIsError ? Theme.danger : Theme.secondaryText
+                // The outcome of an address is read out; the note of a fixed one is not news.
+                AccessibleExtras.role: screen.serverFixed ? Accessible.NoRole : Accessible.Notification
             }
+            // A refused address sends the focus back to the field, which tells why.
+            readonly property bool serverRefused: screen.serverStatusIsError
+            onServerRefusedChanged: if (serverRefused) serverField.forceActiveFocus()
 
             Item { width: 1; height: 20 }
             Group {
