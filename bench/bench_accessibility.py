@@ -16,7 +16,10 @@ processes (sampled every 50 ms), in four setups, alternating, medians:
   flock /tmp/papelo-build.lock bench/bench_accessibility.py build [--runs N]
 
 Needs what tests/app/tst_accessibility_bus.py needs (scripts/deps.sh)."""
-import json, os, re, secrets, shutil, statistics, subprocess, sys, tempfile, threading, time, urllib.request
+import json, os, re, shutil, statistics, subprocess, sys, tempfile, threading, time, urllib.request
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support"))
+import xsession  # noqa: E402
 
 SETUPS = [("engine off, no client", False, False), ("engine on,  no client", True, False),
           ("engine off, client", False, True), ("engine on,  client", True, True)]
@@ -116,23 +119,7 @@ def inner(build, runs):
 
 
 def outer(build, runs):
-    tmp = tempfile.mkdtemp(prefix="papelo-bench-a11y-")
-    auth, cookie = os.path.join(tmp, "xauth"), secrets.token_hex(16)
-    open(auth, "w").close()
-    subprocess.run(["xauth", "-q", "-f", auth, "add", ":0", ".", cookie], check=True)
-    r, w = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-auth", auth, "-nolisten", "tcp", "-screen", "0", "1280x1024x24"],
-                            pass_fds=[w], stderr=subprocess.DEVNULL)
-    try:
-        os.close(w)
-        display = ":" + os.read(r, 16).decode().strip()
-        subprocess.run(["xauth", "-q", "-f", auth, "add", display, ".", cookie], check=True)
-        env = dict(os.environ, DISPLAY=display, XAUTHORITY=auth, TMP_ROOT=tmp, XDG_RUNTIME_DIR=tmp)
-        subprocess.run(["dbus-run-session", "--", sys.executable, __file__, "--inner", build, str(runs)], env=env)
-    finally:
-        xvfb.kill()
-        xvfb.wait()
-        shutil.rmtree(tmp, ignore_errors=True)
+    xsession.run_inner(__file__, [build, str(runs)], "papelo-bench-a11y-")
 
 
 if __name__ == "__main__":

@@ -4,7 +4,10 @@
 # server. Keys go through XTEST (the registry's device event controller);
 # everything is waited for, never slept on; every process started is ended
 # and collected. Usage: tst_accessibility_bus.py READER SERVER
-import ctypes, os, re, secrets, shutil, signal, subprocess, sys, tempfile, time, warnings
+import os, re, subprocess, sys, time, warnings
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import xsession  # noqa: E402
 
 TIMEOUT = float(os.environ.get("PAPELO_BUS_TIMEOUT", 90))  # per wait: sanitizer builds are slow
 CONTROLS = {"push button", "check box", "radio button", "text", "password text", "page tab", "menu item", "link"}
@@ -12,33 +15,7 @@ TAB, BACKTAB, RETURN, ESCAPE, END = 0xFF09, 0xFE20, 0xFF0D, 0xFF1B, 0xFF57
 
 
 def outer(reader, server):
-    ctypes.CDLL(None).prctl(36, 1)  # PR_SET_CHILD_SUBREAPER: what the bus starts outlives it, and is ours to collect
-    tmp = tempfile.mkdtemp(prefix="papelo-bus-")
-    auth, cookie = os.path.join(tmp, "xauth"), secrets.token_hex(16)
-    open(auth, "w").close()
-    subprocess.run(["xauth", "-q", "-f", auth, "add", ":0", ".", cookie], check=True)
-    r, w = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-auth", auth, "-nolisten", "tcp", "-screen", "0", "1280x1024x24"],
-                            pass_fds=[w], stderr=subprocess.DEVNULL)
-    try:
-        os.close(w)
-        display = ":" + os.read(r, 16).decode().strip()
-        subprocess.run(["xauth", "-q", "-f", auth, "add", display, ".", cookie], check=True)
-        env = dict(os.environ, DISPLAY=display, XAUTHORITY=auth, TMP_ROOT=tmp, XDG_RUNTIME_DIR=tmp)
-        return subprocess.run(["dbus-run-session", "--", sys.executable, __file__, "--inner", reader, server], env=env).returncode
-    finally:
-        for attempt in range(100):  # the bus's own processes first, the X server last
-            kids = [int(p) for p in filter(str.isdigit, os.listdir("/proc")) if os.path.exists(f"/proc/{p}/stat")
-                    and int(open(f"/proc/{p}/stat").read().rsplit(")", 1)[1].split()[1]) == os.getpid() and int(p) != xvfb.pid]
-            for pid in kids:
-                if os.waitpid(pid, os.WNOHANG)[0] == 0:
-                    os.kill(pid, signal.SIGKILL if attempt > 50 else signal.SIGTERM)
-            if not kids:
-                break
-            time.sleep(0.1)
-        xvfb.kill()
-        xvfb.wait()
-        shutil.rmtree(tmp, ignore_errors=True)
+    return xsession.run_inner(__file__, [reader, server], "papelo-bus-")
 
 
 def inner(reader, server):
