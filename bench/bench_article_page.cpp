@@ -331,13 +331,19 @@ double meanDifference(const QImage &a, const QImage &b)
 
 bool near(QColor a, QColor b) { return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) < 24; }
 
+// Serves article 1 with this body and these comments as the configured server.
+void serveArticle(FakeServer &server, const QString &body, const QByteArray &comments = "[]")
+{
+    server.listen();
+    ServerConfig::setBaseUrl(server.baseUrl());
+    server.on("GET", "/api/article/1", FakeServer::Response::raw(200, articleJson(body)));
+    server.on("GET", "/api/comments", FakeServer::Response::raw(200, comments));
+}
+
 int runArticle(int heightPx)
 {
     FakeServer server;
-    server.listen();
-    ServerConfig::setBaseUrl(server.baseUrl());
-    server.on("GET", "/api/article/1", FakeServer::Response::raw(200, articleJson(longBody(heightPx))));
-    server.on("GET", "/api/comments", FakeServer::Response::raw(200, "[]"));
+    serveArticle(server, longBody(heightPx));
 
     Stage stage;
     QElapsedTimer t;
@@ -443,11 +449,8 @@ int runArticle(int heightPx)
 int runBig(double mib)
 {
     FakeServer server;
-    server.listen();
-    ServerConfig::setBaseUrl(server.baseUrl());
     const QString body = bigBody(mib);
-    server.on("GET", "/api/article/1", FakeServer::Response::raw(200, articleJson(body)));
-    server.on("GET", "/api/comments", FakeServer::Response::raw(200, "[]"));
+    serveArticle(server, body);
     Stage stage;
     QElapsedTimer t;
     t.start();
@@ -495,10 +498,7 @@ int runSettled(const char *label, Stage &stage, const QString &view, const QVari
 int runComments(int n)
 {
     FakeServer server;
-    server.listen();
-    ServerConfig::setBaseUrl(server.baseUrl());
-    server.on("GET", "/api/article/1", FakeServer::Response::raw(200, articleJson(QStringLiteral("<p>短文。</p>"))));
-    server.on("GET", "/api/comments", FakeServer::Response::raw(200, commentsJson(n)));
+    serveArticle(server, QStringLiteral("<p>短文。</p>"), commentsJson(n));
     Stage stage;
     ArticleDetailScreen *screen = nullptr;
     return runSettled(qPrintable(QStringLiteral("article, %1 comments").arg(n)), stage,
@@ -518,10 +518,7 @@ int runSizedArticle(int percent)
 {
     App::shared()->settings()->setTextSizeForRun(percent);
     FakeServer server;
-    server.listen();
-    ServerConfig::setBaseUrl(server.baseUrl());
-    server.on("GET", "/api/article/1", FakeServer::Response::raw(200, articleJson(bigBody(0.35))));
-    server.on("GET", "/api/comments", FakeServer::Response::raw(200, "[]"));
+    serveArticle(server, bigBody(0.35));
     bench::PeakPss peak(QCoreApplication::applicationPid());
     Stage stage;
     if (!stage.open(QStringLiteral("ArticleDetailView"), {{QStringLiteral("articleId"), 1}}))
@@ -546,10 +543,7 @@ int runSizedArticle(int percent)
 int runSizeStall(int n)
 {
     FakeServer server;
-    server.listen();
-    ServerConfig::setBaseUrl(server.baseUrl());
-    server.on("GET", "/api/article/1", FakeServer::Response::raw(200, articleJson(QStringLiteral("<p>短文。</p>"))));
-    server.on("GET", "/api/comments", FakeServer::Response::raw(200, commentsJson(n)));
+    serveArticle(server, QStringLiteral("<p>短文。</p>"), commentsJson(n));
     Stage stage;
     if (!stage.open(QStringLiteral("ArticleDetailView"), {{QStringLiteral("articleId"), 1}}))
         return 1;
