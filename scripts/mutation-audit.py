@@ -2,7 +2,7 @@
 """Mutation audit: does the test suite catch the deliberate faults of
 scripts/mutations.txt?
 
-Usage: python3 scripts/mutation-audit.py [--build-dir DIR] [--only ID,...] [--limit MIN] [--check]
+Usage: python3 scripts/mutation-audit.py [--build-dir DIR] [--only ID,...] [--limit MIN] [--named-only] [--check]
 
 First the unmutated tree is built and the whole suite run once: test
 functions failing there are known failures and catch nothing. Then, for each
@@ -13,7 +13,9 @@ restored, and the restored tree is built again at the end. Each build and
 each ctest run takes the machine-wide build lock for that step only, so other
 work interleaves. A fault's steps may run for --limit minutes in all (time
 spent waiting for the lock not counted); beyond that it is a timeout.
---check only validates the list.
+--named-only skips that second round (a fault the named suites miss is
+"missed") and runs the baseline over the named suites only: a quick pass
+for comparing two versions of the same suites. --check only validates the list.
 """
 import argparse
 import json
@@ -133,7 +135,7 @@ def tests_matching(build, regex):
     return names, targets
 
 
-def audit(fault, build, limit, logs, known):
+def audit(fault, build, limit, logs, known, named_only=False):
     """Applies one fault, runs its steps and returns (outcome, detail); the file is always restored."""
     path = ROOT / fault["file"]
     if subprocess.run(["git", "status", "--porcelain", "--", fault["file"]], cwd=ROOT,
@@ -164,8 +166,8 @@ def audit(fault, build, limit, logs, known):
                     return "build-error", "named tests"
             result = caught(*step(["ctest", "--test-dir", build, "-R", fault["tests"], "--no-tests=error",
                                    "--output-on-failure"], log))
-            if result:
-                return result
+            if result or named_only:
+                return result or ("missed", "named suites")
             rc, _ = step(["cmake", "--build", build], log)
             if rc:
                 return "build-error", "everything"
@@ -181,13 +183,15 @@ def audit(fault, build, limit, logs, known):
             path.write_bytes(original)
 
 
-def baseline(build, logs):
-    """Builds the unmutated tree and runs the whole suite; returns its failures (exits if it cannot build)."""
+def baseline(build, logs, only_regex=None):
+    """Builds the unmutated tree and runs the suite (or the tests only_regex selects); returns its failures
+    (exits if it cannot build)."""
     with open(logs / "baseline.log", "w", encoding="utf-8") as log:
         rc, _, _ = locked(["cmake", "--build", build], log, 3600)
         if rc:
             sys.exit(f"the unmutated tree does not build, see {logs / 'baseline.log'}")
-        rc, out, _ = locked(["ctest", "--test-dir", build, "--output-on-failure"], log, 3600)
+        select = ["-R", only_regex] if only_regex else []
+        rc, out, _ = locked(["ctest", "--test-dir", build, "--output-on-failure", *select], log, 3600)
     known = failures(out)
     if rc and not known:
         sys.exit(f"the unmutated suite fails (ctest exit {rc}) without a failing test, see {logs / 'baseline.log'}")
@@ -203,6 +207,7 @@ def main():
     parser.add_argument("--build-dir", default=str(ROOT / "build"))
     parser.add_argument("--only", help="comma-separated fault ids")
     parser.add_argument("--limit", type=float, default=30, help="minutes of build and test time per fault")
+    parser.add_argument("--named-only", action="store_true", help="run only the suites each fault names")
     parser.add_argument("--check", action="store_true", help="validate the list and stop")
     args = parser.parse_args()
     # A terminated audit still restores the file it changed (finally blocks run).
@@ -230,11 +235,11 @@ def main():
     logs = pathlib.Path(build) / "mutation-logs"
     logs.mkdir(exist_ok=True)
     rows, started = [], time.monotonic()
-    known = baseline(build, logs)
+    known = baseline(build, logs, "|".join(f"({f['tests']})" for f in faults) if args.named_only else None)
     try:
         for fault in faults:
             began = time.monotonic()
-            outcome, detail = audit(fault, build, args.limit * 60, logs, known)
+            outcome, detail = audit(fault, build, args.limit * 60, logs, known, args.named_only)
             minutes = (time.monotonic() - began) / 60
             rows.append((fault["id"], outcome, detail, minutes))
             print(f"{fault['id']} {outcome}" + (f" ({detail})" if detail else ""), flush=True)
@@ -248,7 +253,7 @@ def main():
     print(f"\n{'fault':<{width}}  {'outcome':<11}  {'wall min':>8}  first new failure / note")
     for fault_id, outcome, detail, minutes in rows:
         print(f"{fault_id:<{width}}  {outcome:<11}  {minutes:8.1f}  {detail}")
-    counts = {o: sum(1 for r in rows if r[1] == o) for o in ("caught", "survived", "build-error", "timeout", "error")}
+    counts = {o: sum(1 for r in rows if r[1] == o) for o in ("caught", "survived", "missed", "build-error", "timeout", "error")}
     print("\n" + ", ".join(f"{o}: {n}" for o, n in counts.items()))
     print(f"wall time: {(time.monotonic() - started) / 60:.1f} min")
     return 0
