@@ -1,11 +1,8 @@
-// The article page and the account page at their limits, offscreen:
+// The article body at its limits, offscreen:
 //   article [px]     a body of that height (default 100,000 px): load time,
 //                    peak memory, crispness at the end against the top, frame
 //                    times scrolling to the end, and page/body alignment
 //   big [MiB]        a body of that many MiB (default 5): time until shown
-//   comments N       an article with N comments: peak memory, CPU time to a
-//                    settled page, longest UI-thread stall opening and
-//                    scrolling to the end
 //   textsize [runs]  text size: a flowing ~100,000 px article at 200 %
 //                    against 100 % (peak PSS of the process tree, frame
 //                    times scrolling through it) and the longest UI-thread
@@ -13,116 +10,34 @@
 //                    none; alternating runs (default 3), medians; one run
 //                    of each side is "sized-article PERCENT" and
 //                    "size-stall N"
-//   account N        the account page with N own articles, the same figures
 // Without arguments every scenario runs, each in a process of its own.
 //
-//   scripts/locked-build.sh bench_article_page && QT_QPA_PLATFORM=offscreen build/bench/bench_article_page
-#include "FakeServer.h"
+//   scripts/locked-build.sh bench_article_body && QT_QPA_PLATFORM=offscreen build/bench/bench_article_body
+#include "PageBench.h"
 #include "ProcessTree.h"
-#include "account/ProfileScreen.h"
 #include "common/App.h"
 #include "core/Activity.h"
 #include "core/AppSettings.h"
-#include "core/AuthManager.h"
-#include "core/Envelopes.h"
-#include "core/ServerConfig.h"
 #include "reading/ArticleDetailScreen.h"
 
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QGuiApplication>
+#include <QCoreApplication>
 #include <QHash>
-#include <QJsonDocument>
+#include <QImage>
 #include <QProcess>
-#include <QQmlComponent>
-#include <QQmlEngine>
-#include <QQuickItem>
-#include <QQuickStyle>
-#include <QQuickWindow>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
-#include <QtWebEngineQuick/qtwebenginequickglobal.h>
-
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 
 Q_IMPORT_QML_PLUGIN(PapeloPlugin)
 
 using namespace papelo;
+using namespace bench;
 
 namespace {
 
-constexpr int kBlock = 100;          // px per coloured block of the long body
-constexpr int kWidth = 1200, kHeight = 800;
-
-long statusKiB(const char *key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-bool waitUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
-void waitFrames(QQuickWindow &window, int n)
-{
-    for (int i = 0; i < n; ++i) {
-        QEventLoop loop;
-        QObject::connect(&window, &QQuickWindow::frameSwapped, &loop, &QEventLoop::quit);
-        QTimer::singleShot(2000, &loop, &QEventLoop::quit);
-        window.requestUpdate();
-        loop.exec();
-    }
-}
-
-// The largest gap between the ticks of a 10 ms timer: the longest the UI
-// thread was busy with something else.
-class StallWatch {
-public:
-    StallWatch()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            m_worst = std::max(m_worst, m_clock.restart());
-        });
-        m_clock.start();
-        m_timer.start();
-    }
-    qint64 worstMs() const { return m_worst; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_worst = 0;
-};
+constexpr int kBlock = 100;  // px per coloured block of the long body
 
 QColor blockColour(int k) { return QColor((k * 37) % 200 + 40, (k * 91) % 200 + 40, 220 - (k * 53) % 120); }
 
@@ -142,158 +57,6 @@ QString longBody(int heightPx)
                               : QStringLiteral("第 %1 段，用来填满长文章的文字。Filler text for block %1.").arg(k));
     }
     return body;
-}
-
-QString bigBody(double mib)
-{
-    QString body;
-    const QString para = QStringLiteral("<p>这是一段用于测试超大正文的文字，重复许多次，直到正文达到目标大小。"
-                                        "A paragraph repeated until the body reaches its size.</p>\n");
-    const qint64 bytes = qint64(mib * 1048576);
-    while (body.toUtf8().size() < bytes)  // coarse, then exact below
-        body += para.repeated(500);
-    return body;
-}
-
-QByteArray articleJson(const QString &body)
-{
-    ArticleDetail article;
-    article.id = 1;
-    article.title = QStringLiteral("基准测试文章");
-    article.filename = QStringLiteral("bench.md");
-    article.date = QStringLiteral("2026-03-01 08:00:00");
-    article.body = body;
-    article.author.id = 2;
-    article.author.username = QStringLiteral("作者");
-    return QJsonDocument(article.toJson()).toJson(QJsonDocument::Compact);
-}
-
-QByteArray commentsJson(int n)
-{
-    QList<Comment> comments;
-    for (int i = 1; i <= n; ++i) {
-        Comment c;
-        c.id = i;
-        c.name = QStringLiteral("读者%1").arg(i % 97);
-        // Lengths vary so rows have different heights.
-        c.content = QStringLiteral("第 %1 条评论。").arg(i) + QStringLiteral("内容长短不一，").repeated(i % 13);
-        c.likes = i % 7;
-        c.time = QStringLiteral("2026-03-01 08:00:00");
-        comments.append(c);
-    }
-    return QJsonDocument(toJsonArray(comments)).toJson(QJsonDocument::Compact);
-}
-
-QByteArray meJson(int n)
-{
-    MeResponse me;
-    me.user.id = 5;
-    me.user.username = QStringLiteral("bench");
-    me.user.role = QStringLiteral("author");
-    me.stats = UserStats{n, n, 0};
-    for (int i = 1; i <= n; ++i) {
-        Article a;
-        a.id = i;
-        a.title = QStringLiteral("我的第 %1 篇文章").arg(i);
-        a.date = QStringLiteral("2026-03-01 08:00:00");
-        a.views = i;
-        a.url = QStringLiteral("/post/%1").arg(i);
-        me.articles.append(a);
-    }
-    return QJsonDocument(me.toJson()).toJson(QJsonDocument::Compact);
-}
-
-QQuickItem *findFlickable(QQuickItem *item)
-{
-    if (item->inherits("QQuickFlickable") && item->property("contentHeight").toReal() > item->height())
-        return item;
-    for (QQuickItem *child : item->childItems()) {
-        if (QQuickItem *found = findFlickable(child))
-            return found;
-    }
-    return nullptr;
-}
-
-// A tab's stack in a window, as the shell builds it.
-struct Stage {
-    QQmlEngine engine;
-    QQuickWindow window;
-    std::unique_ptr<QQuickItem> stack;
-
-    bool open(const QString &view, const QVariantMap &properties)
-    {
-        App::shared()->setWindowWidth(kWidth);
-        window.resize(kWidth, kHeight);
-        QQmlComponent component(&engine);
-        component.setData("import Papelo\nTabStack { current: true }", QUrl(QStringLiteral("qrc:/Papelo/bench.qml")));
-        stack.reset(qobject_cast<QQuickItem *>(component.create()));
-        if (!stack) {
-            std::printf("%s\n", qPrintable(component.errorString()));
-            return false;
-        }
-        stack->setParentItem(window.contentItem());
-        stack->setSize(QSizeF(kWidth, kHeight));
-        window.show();
-        QMetaObject::invokeMethod(stack.get(), "push",
-                                  Q_ARG(QVariant, QUrl(QStringLiteral("qrc:/Papelo/%1.qml").arg(view))),
-                                  Q_ARG(QVariant, properties));
-        return page() != nullptr;
-    }
-    QQuickItem *page() const
-    {
-        auto *view = stack->property("stack").value<QQuickItem *>();
-        return view ? view->property("currentItem").value<QQuickItem *>() : nullptr;
-    }
-};
-
-// Scrolls `flick` from top to bottom at `pxPerFrame` every 16 ms and returns
-// the frame intervals seen meanwhile.
-QList<double> scrollToEnd(QQuickWindow &window, QQuickItem *flick, qreal pxPerFrame)
-{
-    QList<double> intervals;
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = -1;
-    auto conn = QObject::connect(&window, &QQuickWindow::frameSwapped, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        if (last >= 0)
-            intervals.append((now - last) / 1e6);
-        last = now;
-    });
-    const qreal end = flick->property("contentHeight").toReal() - flick->height();
-    QTimer step;
-    step.setTimerType(Qt::PreciseTimer);
-    step.setInterval(16);
-    QEventLoop loop;
-    QObject::connect(&step, &QTimer::timeout, [&] {
-        const qreal y = std::min(end, flick->property("contentY").toReal() + pxPerFrame);
-        flick->setProperty("contentY", y);
-        if (y >= end)
-            loop.quit();
-    });
-    step.start();
-    loop.exec();
-    waitFrames(window, 3);
-    QObject::disconnect(conn);
-    return intervals;
-}
-
-struct FrameFigures {
-    double median = 0, p95 = 0, worst = 0;
-};
-
-FrameFigures printFrames(const char *label, QList<double> intervals)
-{
-    if (intervals.isEmpty()) {
-        std::printf("%-28s no frames\n", label);
-        return {};
-    }
-    std::sort(intervals.begin(), intervals.end());
-    const FrameFigures f{intervals.at(intervals.size() / 2), intervals.at(qsizetype(intervals.size() * 0.95)),
-                         intervals.last()};
-    std::printf("%-28s %lld frames, median %.1f ms, p95 %.1f ms, worst %.1f ms\n", label,
-                qint64(intervals.size()), f.median, f.p95, f.worst);
-    return f;
 }
 
 qreal bodyTop(QQuickItem *flick, QQuickItem *body)
@@ -330,15 +93,6 @@ double meanDifference(const QImage &a, const QImage &b)
 }
 
 bool near(QColor a, QColor b) { return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) < 24; }
-
-// Serves article 1 with this body and these comments as the configured server.
-void serveArticle(FakeServer &server, const QString &body, const QByteArray &comments = "[]")
-{
-    server.listen();
-    ServerConfig::setBaseUrl(server.baseUrl());
-    server.on("GET", "/api/article/1", FakeServer::Response::raw(200, articleJson(body)));
-    server.on("GET", "/api/comments", FakeServer::Response::raw(200, comments));
-}
 
 int runArticle(int heightPx)
 {
@@ -466,49 +220,6 @@ int runBig(double mib)
     return shown ? 0 : 1;
 }
 
-// Opens a page, waits until it has settled, then scrolls it to the end.
-int runSettled(const char *label, Stage &stage, const QString &view, const QVariantMap &properties,
-               const std::function<bool()> &settled)
-{
-    const long rssBefore = statusKiB("VmHWM:");
-    StallWatch stalls;
-    const double cpu0 = cpuSeconds();
-    QElapsedTimer t;
-    t.start();
-    if (!stage.open(view, properties))
-        return 1;
-    if (!waitUntil([&] { return settled() && Activity::shared().count() == 0; }, 120000)) {
-        std::printf("%s never settled\n", label);
-        return 1;
-    }
-    waitFrames(stage.window, 2);
-    const double cpuOpen = cpuSeconds() - cpu0;
-    const double wallOpen = t.nsecsElapsed() / 1e6;
-    const qint64 stallOpen = stalls.worstMs();
-    QQuickItem *flick = findFlickable(stage.page());
-    if (flick)
-        scrollToEnd(stage.window, flick, 200);
-    std::printf("%-28s settled in %.0f ms using %.2f s CPU; peak memory %ld MiB (+%ld); longest stall %lld ms "
-                "opening, %lld ms with scrolling to the end\n",
-                label, wallOpen, cpuOpen, statusKiB("VmHWM:") / 1024, (statusKiB("VmHWM:") - rssBefore) / 1024,
-                stallOpen, stalls.worstMs());
-    return 0;
-}
-
-int runComments(int n)
-{
-    FakeServer server;
-    serveArticle(server, QStringLiteral("<p>短文。</p>"), commentsJson(n));
-    Stage stage;
-    ArticleDetailScreen *screen = nullptr;
-    return runSettled(qPrintable(QStringLiteral("article, %1 comments").arg(n)), stage,
-                      QStringLiteral("ArticleDetailView"), {{QStringLiteral("articleId"), 1}}, [&] {
-                          if (!screen && stage.page())
-                              screen = stage.page()->property("screen").value<ArticleDetailScreen *>();
-                          return screen && !screen->webViewLoading() && screen->comments()->count() == n;
-                      });
-}
-
 // Text size. Each child prints one "figures" line; runTextSize alternates the
 // children and prints medians, so both sides share the machine's moods.
 
@@ -573,14 +284,6 @@ int runSizeStall(int n)
     return 0;
 }
 
-double median(QList<double> values)
-{
-    if (values.isEmpty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
-
 int runTextSize(int runs)
 {
     const QList<QStringList> kinds = {{"sized-article", "100"}, {"sized-article", "200"},
@@ -631,62 +334,16 @@ int runTextSize(int runs)
     return failures;
 }
 
-int runAccount(int n, const QString &settingsPath)
-{
-    FakeServer server;
-    server.listen();
-    ServerConfig::setBaseUrl(server.baseUrl());
-    server.on("GET", "/api/me", FakeServer::Response::raw(200, meJson(n)));
-    AuthManager auth(settingsPath);
-    Author user;
-    user.id = 5;
-    user.username = QStringLiteral("bench");
-    auth.login(QStringLiteral("token"), user);
-    Stage stage;
-    return runSettled(qPrintable(QStringLiteral("account, %1 articles").arg(n)), stage, QStringLiteral("ProfileView"),
-                      {{QStringLiteral("auth"), QVariant::fromValue(&auth)}}, [&] {
-                          auto *profile = stage.page() ? stage.page()->property("state").value<ProfileScreen *>() : nullptr;
-                          return profile && profile->myArticleCount() == n;
-                      });
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QTemporaryDir home;
-    qputenv("PAPELO_TOKEN_STORE", "file");  // never a developer's keychain
-    for (const char *name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
-        qputenv(name, home.filePath(QString::fromLatin1(name)).toUtf8());
-    QtWebEngineQuick::initialize();
-    QQuickStyle::setStyle(QStringLiteral("Basic"));
-    QGuiApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
-    const QString scenario = args.value(0);
-    if (scenario == QLatin1String("article"))
-        return runArticle(args.value(1, QStringLiteral("100000")).toInt());
-    if (scenario == QLatin1String("big"))
-        return runBig(args.value(1, QStringLiteral("5")).toDouble());
-    if (scenario == QLatin1String("comments"))
-        return runComments(args.value(1).toInt());
-    if (scenario == QLatin1String("sized-article"))
-        return runSizedArticle(args.value(1).toInt());
-    if (scenario == QLatin1String("size-stall"))
-        return runSizeStall(args.value(1).toInt());
-    if (scenario == QLatin1String("textsize"))
-        return runTextSize(args.value(1, QStringLiteral("3")).toInt());
-    if (scenario == QLatin1String("account"))
-        return runAccount(args.value(1).toInt(), home.filePath(QStringLiteral("auth.ini")));
-
-    const QList<QStringList> all = {{"article"}, {"big"}, {"comments", "0"}, {"comments", "5000"},
-                                    {"account", "0"}, {"account", "2000"}, {"textsize"}};
-    int failures = 0;
-    for (const QStringList &run : all) {
-        QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedChannels);
-        child.start(QCoreApplication::applicationFilePath(), run);
-        child.waitForFinished(-1);
-        failures += child.exitCode() != 0 ? 1 : 0;
-    }
-    return failures;
+    auto number = [](const QStringList &args, const char *fallback) { return args.value(0, QString::fromLatin1(fallback)); };
+    return benchMain(argc, argv,
+                     {{"article", [&](const QStringList &a, const QString &) { return runArticle(number(a, "100000").toInt()); }},
+                      {"big", [&](const QStringList &a, const QString &) { return runBig(number(a, "5").toDouble()); }},
+                      {"sized-article", [&](const QStringList &a, const QString &) { return runSizedArticle(a.value(0).toInt()); }},
+                      {"size-stall", [&](const QStringList &a, const QString &) { return runSizeStall(a.value(0).toInt()); }},
+                      {"textsize", [&](const QStringList &a, const QString &) { return runTextSize(number(a, "3").toInt()); }}},
+                     {{"article"}, {"big"}, {"textsize"}});
 }
