@@ -1,7 +1,7 @@
 #include "core/ArticleCountsStore.h"
 #include "articles/AuthorDetailScreen.h"
 #include "common/AvatarInitial.h"
-#include "Fixtures.h"
+#include "ArticleFixtures.h"
 #include "ServedTest.h"
 
 #include <QCoroTask>
@@ -17,7 +17,6 @@ FakeServer::Response authorPage(const QString &name, std::optional<QString> bio,
     Author author{9, name, QStringLiteral("admin"), std::move(bio)};
     return fixtures::reply(AuthorDetailResponse{author, {99}, articles});
 }
-FakeServer::Response refusal(int status, const QString &message) { return FakeServer::Response::json(QJsonObject{{"error", message}}, status); }
 } // namespace
 
 class AuthorTest : public ServedTest {
@@ -83,7 +82,7 @@ private slots:
 
     void failureThenRetryThenKeptOverLaterFailure()
     {
-        server().on("GET", "/api/author/9", refusal(404, QStringLiteral("作者不存在")));
+        server().on("GET", "/api/author/9", fixtures::serverError(QStringLiteral("作者不存在"), 404));
         auto s = screen();
         QCoro::waitFor(s->loadData());
         QVERIFY(s->mainBlock() == QStringLiteral("error") && !s->hasAuthor());
@@ -99,7 +98,7 @@ private slots:
         QCoro::waitFor(s->loadData());
         QCOMPARE(s->mainBlock(), QStringLiteral("author"));
         // A later failure keeps the author on screen; the error is held, not shown.
-        server().on("GET", "/api/author/9", refusal(503, QStringLiteral("服务器维护中")));
+        server().on("GET", "/api/author/9", fixtures::serverError(QStringLiteral("服务器维护中"), 503));
         QSignalSpy authorChanges(s.get(), &AuthorDetailScreen::authorChanged);
         QCoro::waitFor(s->loadData());
         QVERIFY(s->mainBlock() == QStringLiteral("author") && s->username() == QStringLiteral("Bob") && authorChanges.isEmpty());

@@ -18,14 +18,15 @@ template <typename T> std::optional<RequestError> failure(const Result<T> &r)
     return r ? std::nullopt : std::optional<RequestError>(r.error());
 }
 
-std::optional<RequestError> run(APIClient &c, const QString &op)
+// The operation that sends "METHOD /path".
+std::optional<RequestError> run(APIClient &c, const QByteArray &request)
 {
-    if (op == "me") return failure(QCoro::waitFor(c.fetchMe("tok")));
-    if (op == "bio") return failure(QCoro::waitFor(c.updateBio("tok", "签名")));
-    if (op == "like") return failure(QCoro::waitFor(c.like(LikeTarget(1, std::nullopt), QString("tok"))));
-    if (op == "login") return failure(QCoro::waitFor(c.login("u", "pw")));
-    if (op == "register") return failure(QCoro::waitFor(c.registerUser("u", "u@example.org", "pw")));
-    if (op == "comment") return failure(QCoro::waitFor(c.postComment(1, "好", std::nullopt)));
+    if (request == "GET /api/me") return failure(QCoro::waitFor(c.fetchMe("tok")));
+    if (request == "POST /api/me/bio") return failure(QCoro::waitFor(c.updateBio("tok", "签名")));
+    if (request == "POST /api/like") return failure(QCoro::waitFor(c.like(LikeTarget(1, std::nullopt), QString("tok"))));
+    if (request == "POST /api/login") return failure(QCoro::waitFor(c.login("u", "pw")));
+    if (request == "POST /api/register") return failure(QCoro::waitFor(c.registerUser("u", "u@example.org", "pw")));
+    if (request == "POST /api/comment") return failure(QCoro::waitFor(c.postComment(1, "好", std::nullopt)));
     return failure(QCoro::waitFor(c.fetchStats()));
 }
 
@@ -37,33 +38,29 @@ private slots:
     // Another port or another host name of the same address is another origin.
     void credentialsStayWithOrigin_data()
     {
-        QTest::addColumn<QString>("op");
-        QTest::addColumn<QByteArray>("method");
-        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("request");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("to"); // "origin", "port" (another server) or "host" (this one as localhost)
         QTest::addColumn<bool>("followed");
         QTest::addColumn<QByteArray>("reply"); // what the redirect target answers
         const QByteArray none;
-        QTest::newRow("me, token, to other port") << "me" << QByteArray("GET") << QByteArray("/api/me") << 302 << "port" << false << none;
-        QTest::newRow("me, token, to other host") << "me" << QByteArray("GET") << QByteArray("/api/me") << 302 << "host" << false << none;
-        QTest::newRow("bio, token") << "bio" << QByteArray("POST") << QByteArray("/api/me/bio") << 307 << "port" << false << none;
-        QTest::newRow("like, token") << "like" << QByteArray("POST") << QByteArray("/api/like") << 307 << "port" << false << none;
-        QTest::newRow("login 307, password") << "login" << QByteArray("POST") << QByteArray("/api/login") << 307 << "port" << false << none;
-        QTest::newRow("register 308") << "register" << QByteArray("POST") << QByteArray("/api/register") << 308 << "port" << false << none;
-        QTest::newRow("guest comment body") << "comment" << QByteArray("POST") << QByteArray("/api/comment") << 303 << "port" << false << none;
-        QTest::newRow("me, same origin") << "me" << QByteArray("GET") << QByteArray("/api/me") << 302 << "origin" << true
+        QTest::newRow("me, token, to other port") << QByteArray("GET /api/me") << 302 << "port" << false << none;
+        QTest::newRow("me, token, to other host") << QByteArray("GET /api/me") << 302 << "host" << false << none;
+        QTest::newRow("bio, token") << QByteArray("POST /api/me/bio") << 307 << "port" << false << none;
+        QTest::newRow("like, token") << QByteArray("POST /api/like") << 307 << "port" << false << none;
+        QTest::newRow("login 307, password") << QByteArray("POST /api/login") << 307 << "port" << false << none;
+        QTest::newRow("register 308") << QByteArray("POST /api/register") << 308 << "port" << false << none;
+        QTest::newRow("guest comment body") << QByteArray("POST /api/comment") << 303 << "port" << false << none;
+        QTest::newRow("me, same origin") << QByteArray("GET /api/me") << 302 << "origin" << true
                                          << fixtures::bytes(MeResponse{fixtures::author(), {}, {}}.toJson());
-        QTest::newRow("login 307, same origin") << "login" << QByteArray("POST") << QByteArray("/api/login") << 307 << "origin" << true
+        QTest::newRow("login 307, same origin") << QByteArray("POST /api/login") << 307 << "origin" << true
                                                 << fixtures::bytes(LoginResponse{"t2", fixtures::author()}.toJson());
-        QTest::newRow("public GET to other port") << "stats" << QByteArray("GET") << QByteArray("/api/stats") << 302 << "port" << true
+        QTest::newRow("public GET to other port") << QByteArray("GET /api/stats") << 302 << "port" << true
                                                   << fixtures::bytes(StatsResponse{3, 3, std::nullopt}.toJson());
     }
     void credentialsStayWithOrigin()
     {
-        QFETCH(QString, op);
-        QFETCH(QByteArray, method);
-        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, request);
         QFETCH(int, status);
         QFETCH(QString, to);
         QFETCH(bool, followed);
@@ -71,6 +68,7 @@ private slots:
         FakeServer other;
         QVERIFY(other.listen());
         FakeServer &target = to == "port" ? other : server();
+        const QByteArray method = request.split(' ').first(), path = request.split(' ').last();
         const QByteArray base = to == "host" ? "http://localhost:" + QByteArray::number(server().port()) : target.baseUrl().toUtf8();
         FakeServer::Response moved = FakeServer::Response::raw(status, {}, "text/plain");
         moved.headers.append({"Location", base + "/moved" + path});
@@ -78,7 +76,7 @@ private slots:
         target.on(method, "/moved" + path, FakeServer::Response::raw(200, reply));
 
         auto client = APIClient::create(server().baseUrl());
-        const std::optional<RequestError> error = run(*client, op);
+        const std::optional<RequestError> error = run(*client, request);
         QCOMPARE(server().count(path), 1);
         if (!followed) {
             QVERIFY(error.has_value());
@@ -89,7 +87,7 @@ private slots:
         QVERIFY2(!error, qPrintable(error ? error->description() : QString()));
         QCOMPARE(target.count("/moved" + path), 1);
         const FakeServer::Request arrived = target.requestsTo("/moved" + path).constFirst();
-        QCOMPARE(arrived.hasHeader("Authorization"), op == "me");
+        QCOMPARE(arrived.hasHeader("Authorization"), request == "GET /api/me");
         QCOMPARE(arrived.body, server().requestsTo(path).constFirst().body); // a 307 re-posts the same body
     }
 

@@ -179,50 +179,43 @@ private slots:
         QCOMPARE(restarted(nested)->token(), std::optional<QString>(QStringLiteral("secret3")));
     }
 
-    // The picker's segments, in order: what each stores, restores and shows.
+    // What is stored reads as a segment of the picker, anything unknown or
+    // nothing as "system", without writing; a pick stores its raw value.
+    void themeChoiceSurvivesRestart_data()
+    {
+        QTest::addColumn<QString>("raw");  // null: nothing stored
+        QTest::addColumn<int>("index");
+        QTest::newRow("nothing") << QString() << 0;
+        QTest::newRow("system") << "system" << 0;
+        QTest::newRow("light") << "light" << 1;
+        QTest::newRow("dark") << "dark" << 2;
+        QTest::newRow("case differs") << "Dark" << 0;
+        QTest::newRow("padded") << " dark" << 0;
+        QTest::newRow("other") << "sepia" << 0;
+        QTest::newRow("empty") << QString("") << 0;
+    }
     void themeChoiceSurvivesRestart()
     {
+        QFETCH(QString, raw);
+        QFETCH(int, index);
         const QStringList raws{"system", "light", "dark"}, labels{"跟随系统", "浅色", "深色"};
         const std::optional<ColorScheme> schemes[] = {std::nullopt, ColorScheme::Light, ColorScheme::Dark};
-        for (int index : {2, 0, 1}) {
-            AppSettings settings(m_path);
-            QSignalSpy changed(&settings, &AppSettings::changed);
-            settings.setThemeModeIndex(index);
-            QCOMPARE(changed.count(), 1);
-            QCOMPARE(stored(m_path, "themeModeRaw").toString(), raws[index]);
-            AppSettings again(m_path);
-            QVERIFY(again.themeModeIndex() == index && again.colorScheme() == schemes[index]);
-            QCOMPARE(papelo::label(again.themeMode()), labels[index]);
-            again.setThemeModeIndex(7); // out of range: ignored
-            again.setThemeModeIndex(-1);
-            QCOMPARE(AppSettings(m_path).themeModeIndex(), index);
-        }
-    }
-
-    // Nothing or an unknown value stored: "system", read without writing
-    // anything; a pick replaces it.
-    void unknownStoredThemeReadsAsSystem_data()
-    {
-        QTest::addColumn<QString>("raw"); // null: nothing stored
-        QTest::newRow("nothing") << QString();
-        QTest::newRow("case differs") << QStringLiteral("Dark");
-        QTest::newRow("padded") << QStringLiteral(" dark");
-        QTest::newRow("other") << QStringLiteral("sepia");
-        QTest::newRow("empty") << QString("");
-    }
-    void unknownStoredThemeReadsAsSystem()
-    {
-        QFETCH(QString, raw);
         if (!raw.isNull())
             writeRaw(m_path, "themeModeRaw", raw);
         const QByteArray before = fileText(m_path);
         AppSettings settings(m_path);
-        QVERIFY(settings.themeMode() == ThemeMode::System && settings.themeModeIndex() == 0 && !settings.colorScheme());
+        QVERIFY(settings.themeModeIndex() == index && settings.colorScheme() == schemes[index]);
+        QCOMPARE(papelo::label(settings.themeMode()), labels[index]);
         QCOMPARE(settings.themeModeRaw(), raw.isNull() ? QStringLiteral("system") : raw);
-        QCOMPARE(fileText(m_path), before);
-        QCOMPARE(QFile::exists(m_path), !raw.isNull());
-        settings.setThemeMode(ThemeMode::System);
-        QCOMPARE(stored(m_path, "themeModeRaw").toString(), QStringLiteral("system"));
+        settings.setThemeModeIndex(7);  // out of range: ignored
+        settings.setThemeModeIndex(-1);
+        QVERIFY(fileText(m_path) == before && QFile::exists(m_path) == !raw.isNull());
+        const int next = (index + 1) % 3;
+        QSignalSpy changed(&settings, &AppSettings::changed);
+        settings.setThemeModeIndex(next);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(stored(m_path, "themeModeRaw").toString(), raws[next]);
+        QCOMPARE(AppSettings(m_path).themeModeIndex(), next);
     }
 
     // The text size: the steps within 80..200 and back to 100; what is

@@ -18,6 +18,11 @@
 
 #include <memory>
 
+// Declares `name` as a running server with the given options, or fails the test.
+#define KIT_STARTED(name, ...)     \
+    ServerProcess name{__VA_ARGS__}; \
+    QVERIFY2(name.start(), qPrintable(name.errorString()))
+
 namespace kit {
 
 // "--flag value --other value" as the server's arguments.

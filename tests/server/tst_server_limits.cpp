@@ -43,8 +43,7 @@ class ServerLimitsTest : public QObject {
 private slots:
     void signInBackOffIsFair()
     {
-        ServerProcess server({.throttle = true, .clock = true});
-        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        KIT_STARTED(server, {.throttle = true, .clock = true});
         const auto login = [&](const char *name, const char *password, const QString &from) {
             return kit::request(server.port(), "POST /api/login", account(QString::fromLatin1(name), QString::fromLatin1(password)),
                                 json, qPrintable(from));
@@ -71,10 +70,9 @@ private slots:
 
     void commentsAndRegistrationsPerMinute()
     {
-        ServerProcess server(
-            {.extraArguments = kit::args("--comments-per-minute 2 --registrations-per-minute 2 --account-comments-per-minute 1"),
-             .throttle = true});
-        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        KIT_STARTED(server,
+                    {.extraArguments = kit::args("--comments-per-minute 2 --registrations-per-minute 2 --account-comments-per-minute 1"),
+                     .throttle = true});
         const auto comment = [&](const char *from, const QByteArray &headers = {}) {
             return kit::request(server.port(), "POST /api/comment", body(QJsonObject{{"article_id", 10}, {"content", "好"}}),
                                 json + headers, from);
@@ -104,8 +102,7 @@ private slots:
     // anonymous likes are one per /64.
     void ipv6BucketsThroughTheProxy()
     {
-        ServerProcess server({.extraArguments = kit::args("--trusted-proxy 127.0.0.1 --comments-per-minute 1"), .throttle = true});
-        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        KIT_STARTED(server, {.extraArguments = kit::args("--trusted-proxy 127.0.0.1 --comments-per-minute 1"), .throttle = true});
         const auto as = [&](const char *client, const QByteArray &line, const QJsonObject &sent) {
             return kit::request(server.port(), line, body(sent), json + "X-Forwarded-For: " + client + "\r\n").status;
         };
@@ -124,8 +121,7 @@ private slots:
 
     void connectionLimitsAndGarbage()
     {
-        ServerProcess server({.demo = false, .extraArguments = kit::args("--max-connections-per-address 2 --max-connections 4")});
-        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        KIT_STARTED(server, {.demo = false, .extraArguments = kit::args("--max-connections-per-address 2 --max-connections 4")});
         std::vector<std::unique_ptr<QTcpSocket>> idle;
         const auto open = [&](const char *from) {
             idle.push_back(kit::connection(server.port(), from));
@@ -159,9 +155,8 @@ private slots:
     // the proxy's own connections.
     void proxiedRequestsCountPerForwardedClient()
     {
-        ServerProcess server(
-            {.demo = false, .latencyMs = 1500, .extraArguments = kit::args("--max-connections-per-address 1 --trusted-proxy 127.0.0.1")});
-        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        KIT_STARTED(server,
+                    {.demo = false, .latencyMs = 1500, .extraArguments = kit::args("--max-connections-per-address 1 --trusted-proxy 127.0.0.1")});
         std::vector<std::unique_ptr<QTcpSocket>> sockets;
         for (const QByteArray forwarded : {"203.0.113.7", "203.0.113.7", "203.0.113.8", ""}) {
             sockets.push_back(kit::connection(server.port()));
@@ -185,8 +180,7 @@ private slots:
 
     void requestDeadline()
     {
-        ServerProcess server({.demo = false, .extraArguments = kit::args("--request-timeout 1 --max-connections-per-address 1")});
-        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        KIT_STARTED(server, {.demo = false, .extraArguments = kit::args("--request-timeout 1 --max-connections-per-address 1")});
         const QByteArray late = kit::exchange(server.port(), "GET /api/stats HTTP/1.1\r\nHo", 30000, "127.0.0.2");
         QVERIFY2(late.startsWith("HTTP/1.1 408") && fixtures::isChinese(QString::fromUtf8(late)), late.constData());
         // Idle connections are closed without a word, also one already answered, and their places are free again.
@@ -216,8 +210,7 @@ private slots:
     {
         QFETCH(QString, timeout);
         QFETCH(QByteArray, ask);
-        ServerProcess server({.extraArguments = {QStringLiteral("--request-timeout"), timeout}});
-        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        KIT_STARTED(server, {.extraArguments = {QStringLiteral("--request-timeout"), timeout}});
         // About 6 MB of comments: more than the kernel's buffers hold for a client that does not read.
         kit::sql(server, {QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000)"
                                          " INSERT INTO comments (article_id, name, content, time)"
@@ -243,8 +236,7 @@ private slots:
     // the store, and a picture drawn again is the same picture.
     void slowAnswersAreMadeAside()
     {
-        ServerProcess server({.extraArguments = kit::args("--picture-megabytes 1")});
-        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        KIT_STARTED(server, {.extraArguments = kit::args("--picture-megabytes 1")});
         kit::sql(server, {QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 10000)"
                                          " INSERT INTO comments (article_id, name, content, time)"
                                          " SELECT 10 + i % 5, 'x', hex(randomblob(1000)), '2024-01-01 00:00:00' FROM n")});
@@ -284,8 +276,7 @@ private slots:
 
     void parallelSignInsAndExpiringTokens()
     {
-        ServerProcess server;  // no throttling: many failures, then success
-        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        KIT_STARTED(server);  // no throttling: many failures, then success
         // Sign-ins checked in parallel each answer on their own connection.
         std::vector<std::unique_ptr<QTcpSocket>> sockets;
         for (int i = 0; i < 8; ++i) {

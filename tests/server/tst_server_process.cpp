@@ -43,8 +43,7 @@ private slots:
     // rounds (Qt's digestor). It is upgraded at start and the hash at the next sign-in.
     void olderStoresAreUpgraded()
     {
-        ServerProcess server;
-        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        KIT_STARTED(server);
         const qint64 likes = get(APIClient::create(server.baseUrl())->fetchArticleDetail(10)).likes;
         QVERIFY(server.stop());
         const QByteArray salt = "0123456789abcdef";
@@ -69,8 +68,7 @@ private slots:
 
     void bulkSeedingAndTheUnpagedCap()
     {
-        ServerProcess server({.articles = 1500});
-        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        KIT_STARTED(server, {.articles = 1500});
         const auto client = APIClient::create(server.baseUrl());
         const StatsResponse stats = get(client->fetchStats());
         QVERIFY(stats.totalArticles == 1500 && stats.dbArticles == 1500);
@@ -85,8 +83,7 @@ private slots:
 
     void demoNeverSeedsOverExistingAccounts()
     {
-        ServerProcess server({.demo = false});
-        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        KIT_STARTED(server, {.demo = false});
         const qint64 id = get(APIClient::create(server.baseUrl())->registerUser(QStringLiteral("first_user"), QStringLiteral("f@example.com"), QStringLiteral("password1"))).user.id;
         QVERIFY(id > 0 && server.stop());
         server.setOptions(ServerProcess::Options());  // --demo this time

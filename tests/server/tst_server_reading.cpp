@@ -136,6 +136,8 @@ private slots:
         const QList<Article> latest = get(m_client->fetchLatest());
         const QList<Article> random = get(m_client->fetchRandom(3));
         QVERIFY(hot.size() == 6 && latest.size() == 6 && random.size() == 3);
+        for (const Article &a : hot + latest + random)
+            QVERIFY(a.likes && a.comments);  // every list carries its counts
         for (int i = 0; i < 6; ++i)
             QCOMPARE(latest.at(i).id, m_all.at(i).id);
         // Hot ranks by views (and likes); the top entry outranks the newest on views here.
@@ -153,6 +155,7 @@ private slots:
         QCOMPARE(detail(id).views, first.views + 1);
         QCOMPARE(list({}, {}).items.at(5).views, first.views + 1);  // lists kept by the server follow the views
         QVERIFY(first.title == m_all.at(5).title && first.author.id == *m_all.at(5).author_id);
+        QVERIFY(m_all.at(5).likes == first.likes && m_all.at(5).comments == first.comments);
         QVERIFY(first.tags && !first.tags->isEmpty());
         QCOMPARE(first.comments, get(m_client->fetchComments(id)).size());
 
