@@ -330,7 +330,8 @@ private slots:
     }
 
     // The reading position: kept a moment after a scroll, the progress line
-    // shows it, and the article opened again returns to the same paragraph.
+    // shows it, and the article opened again returns to the same paragraph,
+    // which the title's focus and the first Tab leave in place.
     void readingPositionReturns()
     {
         ArticleDetail article = fixtures::detail(11);
@@ -356,6 +357,11 @@ private slots:
             } else {
                 QTRY_VERIFY_WITH_TIMEOUT(std::abs(flick->property("contentY").toReal() - paragraph) < 40, 10000);
                 QVERIFY(line->isVisible() && line->width() > 0);
+                // The title has the focus; Tab from it goes on at the place, not back up to the author.
+                QTRY_COMPARE(describe(focusedAccessible(host.window)), QStringLiteral("Heading 文章详情"));
+                QTest::keyClick(&host.window, Qt::Key_Tab);
+                QTRY_VERIFY(page->property("articleBody").value<QQuickItem *>()->property("view").value<QQuickItem *>()->hasActiveFocus());
+                QVERIFY(std::abs(flick->property("contentY").toReal() - paragraph) < 40);
             }
         }
     }

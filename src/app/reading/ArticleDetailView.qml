@@ -97,6 +97,11 @@ Page {
     // Reading position: back to the place left, once the body is there;
     // kept in memory a second after each scroll, written when the page goes.
     property bool placeRestored: false
+    // Tab from the page's title goes on in the body while the page shows it
+    // past its top: the author and tags above are out of view, and revealing
+    // them would throw the reader back to the top (and forget the place).
+    readonly property Item resumeStop: articleBody && !screen.webViewLoading && articleBody.bodyWindow.visibleTop > 0
+                                       ? articleBody.view : null
     readonly property real readProgress: {
         if (!articleBody || screen.webViewLoading)
             return 0
