@@ -40,7 +40,11 @@ Page {
         onCurrentChanged: page.showMatch()
     }
 
+    // Where the focus goes back to when the find bar closes.
+    property Item findReturnFocus: null
     function openFind() {
+        if (!findOpen)
+            findReturnFocus = Window.activeFocusItem
         findOpen = true
         findBar.field.forceActiveFocus()
         findBar.field.selectAll()
@@ -51,7 +55,11 @@ Page {
         finder.query = ""
         if (articleBody)
             articleBody.clearFind()
-        flick.forceActiveFocus()
+        // Back where it was (the page itself is nothing a screen reader can name).
+        const back = findReturnFocus && findReturnFocus.visible && findReturnFocus.Window.window === Window.window
+                     ? findReturnFocus : articleBody ? articleBody.view : flick
+        findReturnFocus = null
+        back.forceActiveFocus()
     }
     function findInBody() {
         const query = finder.query
@@ -490,7 +498,7 @@ Page {
         width: Math.min(implicitWidth, parent.width)
         padding: 6
         focusPolicy: Qt.StrongFocus
-        Accessible.role: Accessible.Link
+        AccessibleExtras.role: Accessible.Link
         Accessible.name: visible ? label + "：" + entry.title : ""
         Keys.onReturnPressed: clicked()
         Keys.onEnterPressed: clicked()
