@@ -157,8 +157,9 @@ private slots:
     {
         const CommandLine line = parse(QStringLiteral("--server http://10.0.0.2:4000/ --web-origin news.example.org --theme dark "
                                                       "--tab profile --size 900x700 --article 17 --author 3 --picture 2 --text-size 150 "
-                                                      "--find 地铁 --screenshot /tmp/x.png"));
+                                                      "--find 地铁 --shortcuts --screenshot /tmp/x.png"));
         QCOMPARE(line.action, CommandLine::Action::Run);
+        QVERIFY(line.shortcuts && !parse({}).shortcuts);
         QCOMPARE((QStringList{line.baseUrl, line.webOrigin, line.screenshotPath, line.find}),
                  (QStringList{"http://10.0.0.2:4000", "news.example.org", "/tmp/x.png", "地铁"}));
         QVERIFY(line.themeGiven && line.theme == ColorScheme::Dark);
