@@ -95,8 +95,7 @@ def inner(reader, server):
         body = wait("the body", lambda: find("document web", card[len("push button "):].split("，")[0]))
         wait("its headings and paragraphs", lambda: {"heading", "paragraph"} <= {n.get_role_name() for n in tree(body)})
         assert all(n.get_name() for n in tree(body) if n.get_role_name() == "heading"), "a heading without a name"
-        # F1: the shortcut sheet, a named dialog on its button; Esc gives the focus back to the title.
-        key(F1)
+        key(F1)  # the shortcut sheet: a named dialog on its button; Esc gives the focus back to the title
         assert wait("the sheet's button", focused) == "push button 好" and find("dialog", "快捷键")
         key(ESCAPE)
         assert wait("the title again", focused) == "heading 文章详情"

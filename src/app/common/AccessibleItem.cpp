@@ -79,12 +79,11 @@ QString AccessibleItem::text(QAccessible::Text t) const
     const QString text = m_inner->text(t);
     if (isPassword() && t == QAccessible::Value)
         return bullets(text);
-    // A menu's or dialog's popup is named by its popup, as the title reads without "&".
-    if (t == QAccessible::Name && text.isEmpty() && m_item
-        && (m_inner->role() == QAccessible::PopupMenu || m_inner->role() == QAccessible::Dialog))
-        if (const QObject *popup = m_item->parent(); popup && (popup->inherits("QQuickMenu") || popup->inherits("QQuickDialog"))) {
+    // A menu's popup is named by the menu, as its title reads without "&".
+    if (t == QAccessible::Name && text.isEmpty() && m_inner->role() == QAccessible::PopupMenu && m_item)
+        if (const QObject *menu = m_item->parent(); menu && menu->inherits("QQuickMenu")) {
             static const QRegularExpression mnemonic(QStringLiteral("\\(&.\\)|&"));
-            return popup->property("title").toString().remove(mnemonic);
+            return menu->property("title").toString().remove(mnemonic);
         }
     if (!isPassword())
         return text;
