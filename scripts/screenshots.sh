@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Renders the README screenshots headlessly: the four tabs, an article (also
-# at 80 % and 150 % and with the find bar), one
+# at 80 % and 150 %, with the find bar and under the shortcut sheet), one
 # with an embedded video and the picture viewer over an article, light and
 # dark, against a fresh papelo-server --demo.
 #   make screenshots            (or: bash scripts/screenshots.sh build)
@@ -45,6 +45,7 @@ for theme in light dark; do
   shot viewer "$theme" 1200x800 --article "$ARTICLE_ID" --picture 1
   shot article-80 "$theme" 1000x1200 --article "$ARTICLE_ID" --text-size 80
   shot article-150 "$theme" 1000x1200 --article "$ARTICLE_ID" --text-size 150
+  shot shortcuts "$theme" 1000x900 --article "$ARTICLE_ID" --shortcuts
   shot find "$theme" 1000x900 --article "$ARTICLE_ID" --find 天空
 done
 

@@ -142,11 +142,68 @@ private slots:
         QCOMPARE(focusWalk(window, Qt::Key_Backtab).join(QLatin1String(" | ")), stops.join(QLatin1String(" | ")));
     }
 
+    // The reading-comfort controls on an article opened from a list: from a stop, a key (then typed text) puts
+    // the focus on the first of `expected`, the rest shown; Esc closes what opened and the focus is back at the
+    // stop; nothing left the article (Esc is the find bar's, "]" in a field is text).
+    void comfortControls_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QKeySequence>("key");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("expected");
+        const QString body = "WebDocument ", previous = "Link 上一篇：前一篇", next = "Link 下一篇：后一篇", field = "EditableText 在文章中查找";
+        QTest::newRow("previous") << next << QKeySequence(Qt::ShiftModifier | Qt::Key_Backtab) << "" << QStringList{previous};
+        QTest::newRow("next") << previous << QKeySequence(Qt::Key_Tab) << "" << QStringList{next};
+        QTest::newRow("find, none") << "Heading 文章详情" << QKeySequence(QKeySequence::Find) << "]" << QStringList{field, "ToolBar 在文章中查找", "Notification 无匹配"};
+        QTest::newRow("find, one") << next << QKeySequence(QKeySequence::Find) << "正文" << QStringList{field, "Notification 第 1 / 1 处"};
+        QTest::newRow("shortcut sheet") << next << QKeySequence(Qt::Key_F1) << "" << QStringList{"Button 好", "Heading 快捷键"};
+        QTest::newRow("body menu, Menu") << body << QKeySequence(Qt::Key_Menu) << "" << QStringList{"PopupMenu 正文", "MenuItem 复制", "MenuItem 全选"};
+        QTest::newRow("body menu, Shift+F10") << body << QKeySequence(Qt::ShiftModifier | Qt::Key_F10) << "" << QStringList{"PopupMenu 正文"};
+    }
+    void comfortControls()
+    {
+        QFETCH(QString, from);
+        QFETCH(QKeySequence, key);
+        QFETCH(QString, typed);
+        QFETCH(QStringList, expected);
+        const auto main = open(0);
+        QQuickWindow &window = *main->window;
+        QObject *stack = main->stacks().at(0)->property("stack").value<QObject *>();
+        const QVariantList list{QVariantMap{{"id", 9}, {"title", "前一篇"}}, QVariantMap{{"id", 7}}, QVariantMap{{"id", 10}, {"title", "后一篇"}}};
+        QMetaObject::invokeMethod(stack, "openArticle", Q_ARG(QVariant, 7), Q_ARG(QVariant, true), Q_ARG(QVariant, list));
+        QTRY_VERIFY_WITH_TIMEOUT(::shown(window).contains("CheckBox 赞 访客的评论，0") && !::shown(window).contains("ProgressBar 正文加载中...|busy"), 20000);
+        for (int press = 0; describe(focusedAccessible(window)) != from; ++press) {  // a web view takes some presses itself
+            QVERIFY2(press < 20, qPrintable(from));
+            const QQuickItem *was = window.activeFocusItem();
+            QTest::keyClick(&window, Qt::Key_Tab);
+            (void)QTest::qWaitFor([&] { return window.activeFocusItem() != was; }, 2000);
+        }
+        QTest::keySequence(&window, key);
+        const QString focused = expected.takeFirst();
+        QTRY_COMPARE_WITH_TIMEOUT(describe(focusedAccessible(window)), focused, 10000);
+        if (typed == "]")
+            QTest::keyClick(&window, ']');
+        else if (!typed.isEmpty()) {  // as an input method commits it
+            QInputMethodEvent commit;
+            commit.setCommitString(typed);
+            QGuiApplication::sendEvent(window.activeFocusItem(), &commit);
+        }
+        for (const QString &line : expected)
+            QTRY_VERIFY2_WITH_TIMEOUT(::shown(window).contains(line), qPrintable(line), 10000);
+        QVERIFY_ALL_NAMED(window.contentItem());
+        if (!key.toString().contains("tab", Qt::CaseInsensitive)) {
+            QTest::keyClick(&window, Qt::Key_Escape);
+            QTRY_COMPARE(describe(focusedAccessible(window)), from);
+        }
+        QCOMPARE(stack->property("currentItem").value<QObject *>()->property("articleId").toInt(), 7);
+    }
+
     // Named by their titles without the mnemonic marks.
     void menusOpenFromTheKeyboard()
     {
         for (auto [key, modifier, menu, name] : {std::tuple{Qt::Key_F10, Qt::NoModifier, "&Papelo", "Papelo"},
-                                                 {Qt::Key_P, Qt::AltModifier, "&Papelo", "Papelo"}, {Qt::Key_H, Qt::AltModifier, "帮助(&H)", "帮助"}}) {
+                                                 {Qt::Key_P, Qt::AltModifier, "&Papelo", "Papelo"}, {Qt::Key_R, Qt::AltModifier, "阅读(&R)", "阅读"},
+                                                 {Qt::Key_H, Qt::AltModifier, "帮助(&H)", "帮助"}}) {
             const auto main = open(3);
             QTest::keyClick(main->window.get(), key, modifier);
             const auto all = main->window->findChildren<QObject *>();

@@ -83,14 +83,6 @@ private slots:
         QMetaObject::invokeMethod(dialog, "reject");
         QTRY_VERIFY(!app->aboutVisible() && app->selectedTab() == 3);
 
-        QTest::keyClick(main.window.get(), Qt::Key_F1);  // the shortcut sheet, Esc closes it
-        QObject *sheet = nullptr;
-        for (QObject *child : main.window->findChildren<QObject *>())
-            if (child->inherits("QQuickDialog") && child->property("title") == QStringLiteral("快捷键"))
-                sheet = child;
-        QTRY_VERIFY(sheet && sheet->property("opened").toBool());
-        QTest::keyClick(main.window.get(), Qt::Key_Escape);
-        QTRY_VERIFY(!sheet->property("opened").toBool());
 
         app->setSelectedTab(0);
         QQuickItem *home = stacks.at(0);

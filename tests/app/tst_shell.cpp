@@ -157,16 +157,16 @@ private slots:
     {
         const CommandLine line = parse(QStringLiteral("--server http://10.0.0.2:4000/ --web-origin news.example.org --theme dark "
                                                       "--tab profile --size 900x700 --article 17 --author 3 --picture 2 --text-size 150 "
-                                                      "--find 地铁 --screenshot /tmp/x.png"));
+                                                      "--find 地铁 --shortcuts --screenshot /tmp/x.png"));
         QCOMPARE(line.action, CommandLine::Action::Run);
         QCOMPARE((QStringList{line.baseUrl, line.webOrigin, line.screenshotPath, line.find}),
                  (QStringList{"http://10.0.0.2:4000", "news.example.org", "/tmp/x.png", "地铁"}));
-        QVERIFY(line.themeGiven && line.theme == ColorScheme::Dark);
+        QVERIFY(line.themeGiven && line.theme == ColorScheme::Dark && line.shortcuts);
         QCOMPARE((QList<qint64>{line.tab, line.size.width(), line.size.height(), line.articleId, line.authorId, line.picture, line.textSize}),
                  (QList<qint64>{2, 900, 700, 17, 3, 2, 150}));
         const CommandLine system = parse(QStringLiteral("--theme system")), plain = parse({});
         QVERIFY(system.themeGiven && !system.theme.has_value());
-        QVERIFY(!plain.themeGiven && plain.tab == 0);
+        QVERIFY(!plain.themeGiven && plain.tab == 0 && !plain.shortcuts);
     }
 
     // The value shown is the base address for a run, or the message naming what was refused.

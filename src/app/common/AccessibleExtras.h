@@ -8,8 +8,8 @@ namespace papelo {
 // What an item tells a screen reader beyond Qt Quick's Accessible, attached
 // from QML (AccessibleItem reports it):
 //     AccessibleExtras.busy: screen.isLoading      (6.4 has no busy state)
-//     AccessibleExtras.role: Accessible.Heading    (on a text item, whose
-//                                                   Accessible.role 6.4 overwrites)
+//     AccessibleExtras.role: Accessible.Heading    (on a text item or a button,
+//                                                   whose Accessible.role 6.4 overwrites)
 // A change of busy is announced as a state change. A notification is
 // announced when it shows and again whenever its text changes while shown
 // (a status line that goes from "checking" to its outcome). UI thread only.

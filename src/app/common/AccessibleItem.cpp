@@ -149,7 +149,7 @@ QStringList AccessibleItem::keyBindingsForAction(const QString &actionName) cons
 QAccessible::Role AccessibleItem::role() const
 {
     const QAccessible::Role role = m_inner->role();
-    const int wanted = role == QAccessible::StaticText && m_item ? AccessibleExtras::roleOf(m_item) : QAccessible::NoRole;
+    const int wanted = m_item ? AccessibleExtras::roleOf(m_item) : QAccessible::NoRole;
     return wanted == QAccessible::NoRole ? role : QAccessible::Role(wanted);
 }
 

@@ -40,6 +40,7 @@ class App : public QObject {
     // Pages to open on the home tab at start (0 = none); for screenshots.
     Q_PROPERTY(double startArticleId READ startArticleId CONSTANT)
     Q_PROPERTY(double startAuthorId READ startAuthorId CONSTANT)
+    Q_PROPERTY(bool startShortcuts READ startShortcuts CONSTANT)
     Q_PROPERTY(QString aboutMessage READ aboutMessage CONSTANT)
     // The server every screen talks to; --server or PAPELO_SERVER fix it for the run.
     Q_PROPERTY(QString serverUrl READ serverUrl NOTIFY serverChanged)
@@ -87,6 +88,9 @@ public:
     void setStartPicture(int picture) { m_startPicture = picture; }
     Q_INVOKABLE int takeStartPicture(double articleId);
     void setStartFind(const QString &text) { m_startFind = text; }
+    // The shortcut sheet shown at start-up (--shortcuts).
+    bool startShortcuts() const { return m_startShortcuts; }
+    void setStartShortcuts(bool shown) { m_startShortcuts = shown; }
     // The --find text for the start article, once.
     Q_INVOKABLE QString takeStartFind(double articleId);
 
@@ -131,6 +135,7 @@ private:
     qint64 m_startAuthorId = 0;
     int m_startPicture = 0;
     QString m_startFind;
+    bool m_startShortcuts = false;
     bool m_serverFixed = false;
 };
 

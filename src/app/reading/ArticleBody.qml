@@ -99,6 +99,8 @@ Item {
     Menu {
         id: bodyMenu
         objectName: "bodyMenu"
+        // Its name for a screen reader; a context menu shows no title.
+        title: "正文"
         property var entries: []
         property url link
         property url picture
@@ -107,6 +109,7 @@ Item {
             delegate: MenuItem {
                 required property var modelData
                 text: modelData.text
+                Accessible.name: modelData.text
                 onTriggered: root.menuAction(modelData.action, bodyMenu.link, bodyMenu.picture)
             }
             onObjectAdded: (index, object) => bodyMenu.insertItem(index, object)

@@ -40,7 +40,11 @@ Page {
         onCurrentChanged: page.showMatch()
     }
 
+    // Where the focus goes back to when the find bar closes.
+    property Item findReturnFocus: null
     function openFind() {
+        if (!findOpen)
+            findReturnFocus = Window.activeFocusItem
         findOpen = true
         findBar.field.forceActiveFocus()
         findBar.field.selectAll()
@@ -51,7 +55,11 @@ Page {
         finder.query = ""
         if (articleBody)
             articleBody.clearFind()
-        flick.forceActiveFocus()
+        // Back where it was (the page itself is nothing a screen reader can name).
+        const back = findReturnFocus && findReturnFocus.visible && findReturnFocus.Window.window === Window.window
+                     ? findReturnFocus : articleBody ? articleBody.view : flick
+        findReturnFocus = null
+        back.forceActiveFocus()
     }
     function findInBody() {
         const query = finder.query
@@ -97,6 +105,11 @@ Page {
     // Reading position: back to the place left, once the body is there;
     // kept in memory a second after each scroll, written when the page goes.
     property bool placeRestored: false
+    // Tab from the page's title goes on in the body while the page shows it
+    // past its top: the author and tags above are out of view, and revealing
+    // them would throw the reader back to the top (and forget the place).
+    readonly property Item resumeStop: articleBody && !screen.webViewLoading && articleBody.bodyWindow.visibleTop > 0
+                                       ? articleBody.view : null
     readonly property real readProgress: {
         if (!articleBody || screen.webViewLoading)
             return 0
@@ -485,7 +498,7 @@ Page {
         width: Math.min(implicitWidth, parent.width)
         padding: 6
         focusPolicy: Qt.StrongFocus
-        Accessible.role: Accessible.Link
+        AccessibleExtras.role: Accessible.Link
         Accessible.name: visible ? label + "：" + entry.title : ""
         Keys.onReturnPressed: clicked()
         Keys.onEnterPressed: clicked()

@@ -81,6 +81,7 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &envi
                                       QStringLiteral("PERCENT"));
     const QCommandLineOption find(QStringLiteral("find"),
                                   QStringLiteral("With --article: find TEXT in the article."), QStringLiteral("TEXT"));
+    const QCommandLineOption shortcuts(QStringLiteral("shortcuts"), QStringLiteral("Show the shortcut sheet (F1)."));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                         QStringLiteral("Save a PNG of the settled window to PATH and exit."),
                                         QStringLiteral("PATH"));
@@ -88,7 +89,7 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &envi
                                    QStringLiteral("Record start-up, requests and decodes as a Chrome trace (JSON) "
                                                   "written to FILE at exit."),
                                    QStringLiteral("FILE"));
-    parser.addOptions({server, webOrigin, theme, tab, size, article, author, picture, textSize, find, screenshot, trace});
+    parser.addOptions({server, webOrigin, theme, tab, size, article, author, picture, textSize, find, shortcuts, screenshot, trace});
 
     if (!parser.parse(arguments))
         return failure(parser.errorText());
@@ -178,6 +179,7 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &envi
         if (line.find.isEmpty() || line.articleId == 0)
             return failure(QStringLiteral("--find needs a text and --article"));
     }
+    line.shortcuts = parser.isSet(shortcuts);
     if (parser.isSet(screenshot)) {
         line.screenshotPath = parser.value(screenshot);
         if (line.screenshotPath.isEmpty())

@@ -28,6 +28,7 @@ struct CommandLine {
     int picture = 0;  // --picture N: the article's Nth picture in the viewer
     int textSize = 0;  // --text-size PERCENT: this run's text size; 0 the stored one
     QString find;      // --find TEXT: the start article's find bar with TEXT
+    bool shortcuts = false;  // --shortcuts: the shortcut sheet open from the start
     QString screenshotPath;
     QString tracePath;  // --trace: Chrome trace-event JSON written at exit
 

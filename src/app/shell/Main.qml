@@ -230,6 +230,8 @@ ApplicationWindow {
             homeStack.stack.openArticle(App.startArticleId, true)
         if (App.startAuthorId > 0)
             homeStack.stack.openAuthor(App.startAuthorId, true)
+        if (App.startShortcuts)
+            shortcutSheet.open()
     }
     Component.onCompleted: Qt.callLater(openStartPages)
 }

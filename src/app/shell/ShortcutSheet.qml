@@ -76,10 +76,12 @@ Dialog {
         bottomPadding: 16
         background: Item {}
         Button {
+            id: okButton
             text: "好"
             Accessible.name: "好"
             DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
         }
     }
-    onOpened: footer.forceActiveFocus()
+    // On its button, so Enter closes it and a screen reader reads the sheet's name first.
+    onOpened: okButton.forceActiveFocus()
 }

@@ -130,8 +130,15 @@ FocusScope {
             color: Theme.primaryText
             AccessibleExtras.role: Accessible.Heading
             // Not a stop of its own: Tab and Backtab go on from where it sits
-            // (Qt Quick would restart from the window's first stop).
-            Keys.onTabPressed: nextItemInFocusChain(true).forceActiveFocus(Qt.TabFocusReason)
+            // (Qt Quick would restart from the window's first stop). A page
+            // scrolled away from its top (a restored reading position) names
+            // where Tab resumes, so the first Tab does not pull it back up.
+            Keys.onTabPressed: {
+                const page = stack.currentItem
+                const resume = page && page.resumeStop && page.resumeStop.visible ? page.resumeStop : null
+                const next = resume || nextItemInFocusChain(true)
+                next.forceActiveFocus(Qt.TabFocusReason)
+            }
             Keys.onBacktabPressed: nextItemInFocusChain(false).forceActiveFocus(Qt.BacktabFocusReason)
         }
     }

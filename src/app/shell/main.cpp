@@ -141,6 +141,7 @@ int main(int argc, char *argv[])
     shell->setStartPages(line.articleId, line.authorId);
     shell->setStartPicture(line.picture);
     shell->setStartFind(line.find);
+    shell->setStartShortcuts(line.shortcuts);
     if (line.textSize > 0)
         shell->settings()->setTextSizeForRun(line.textSize);
     shell->systemAppearance()->start();
