@@ -216,8 +216,8 @@ struct MainWindow {
 #define QVERIFY_ALL_NAMED(root) QVERIFY2(qmltest::unnamedControls(root).isEmpty(), qPrintable(qmltest::unnamedControls(root).join(", ")))
 
 // main() of a QML test: Qt WebEngine before the application (pages may host a
-// web view; the name pictures.test reaches loopback there, a host that is not
-// loopback by its name), the style the reader runs with, settings and caches
+// web view; the names pictures.test and www.youtube.com reach loopback there,
+// hosts that are not loopback by their names), the style the reader runs with, settings and caches
 // of its own.
 #define QML_TEST_MAIN(TestClass)                                                                                       \
     int main(int argc, char *argv[])                                                                                   \
@@ -226,7 +226,7 @@ struct MainWindow {
         for (const char *name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})                                \
             qputenv(name, home.filePath(QString::fromLatin1(name)).toUtf8());                                          \
         qunsetenv("QTWEBENGINE_CHROMIUM_FLAGS");                                                                       \
-        char marker[] = "--webEngineArgs", rules[] = "--host-resolver-rules=MAP pictures.test 127.0.0.1";              \
+        char marker[] = "--webEngineArgs", rules[] = "--host-resolver-rules=MAP pictures.test 127.0.0.1,MAP www.youtube.com 127.0.0.1"; \
         std::vector<char *> args(argv, argv + argc);                                                                   \
         args.insert(args.end(), {marker, rules});                                                                      \
         int appArgc = int(args.size());                                                                                \

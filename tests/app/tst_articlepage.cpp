@@ -2,99 +2,27 @@
 // do, hostile bodies that try to leave the document, pictures over plain
 // HTTP from a host that is not loopback, bodies far taller than a screen or
 // larger than a data URL, and where the page scrolls for fragments and keys.
+#include "BodyPage.h"
 #include "FakeServer.h"
+#include "QmlHarness.h"
+#include "core/ServerConfig.h"
+#include "images/ImageCache.h"
 #include "reading/ArticleDocumentServer.h"
+#include "reading/ArticleProfile.h"
+#include "reading/ArticleRequestFilter.h"
 #include "reading/BodyMenu.h"
 #include "reading/BodyScript.h"
 #include "reading/BodyWindow.h"
-#include "reading/ArticleProfile.h"
-#include "reading/ArticleRequestFilter.h"
-#include "images/ImageCache.h"
-#include "reading/WebViewHost.h"
-#include "core/ServerConfig.h"
-#include "images/PictureViewer.h"
 
-#include <QBuffer>
 #include <QClipboard>
 #include <QDesktopServices>
-#include <QQmlComponent>
-#include <QQmlEngine>
-#include <QQuickItem>
-#include <QQuickWindow>
 #include <QtTest>
-#include <QtWebEngineQuick/qtwebenginequickglobal.h>
-#include <QtQml/qqmlextensionplugin.h>
-
-Q_IMPORT_QML_PLUGIN(PapeloPlugin)
 
 using namespace papelo;
+using namespace bodypage;
 
 namespace {
-// The body in a page, 50 px below its top, as the article screen places it.
-const char *kPage = R"QML(
-import QtQuick
-import Papelo
-Flickable {
-    id: flick
-    width: 600; height: 500; contentHeight: column.height
-    property string html; property string title; property real measured: 400; property var probed; property string said
-    property alias body: body
-    Connections { target: body.view; function onJavaScriptConsoleMessage(level, message) { flick.said = message } }
-    function probe(script) { probed = undefined; body.view.runJavaScript(script, 1, r => probed = r) }
-    function findLast(query) { body.find(query, n => { flick.probed = n; body.showMatch(n - 1, 0) }) }
-    Column {
-        id: column; width: 600; topPadding: 50; bottomPadding: 300
-        ArticleBody { id: body; width: 600; height: flick.measured; html: flick.html; title: flick.title; flickable: flick; dark: false
-                      onHeightMeasured: h => flick.measured = h }
-    }
-})QML";
-
-QByteArray pngBytes(QColor colour, QSize size = QSize(200, 100))
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 FakeServer::Response png(QColor colour) { return FakeServer::Response::raw(200, pngBytes(colour), "image/png"); }
-
-struct Page {
-    std::unique_ptr<QQuickWindow> window = std::make_unique<QQuickWindow>();
-    std::unique_ptr<QQuickItem> root;
-    Page(QQmlEngine &engine, const QString &html, const QString &title = {})
-    {
-        QQmlComponent component(&engine);
-        component.setData(kPage, QUrl(QStringLiteral("qrc:/tst_articlepage/Page.qml")));
-        root.reset(qobject_cast<QQuickItem *>(component.beginCreate(engine.rootContext())));
-        root->setProperty("html", html);
-        root->setProperty("title", title);
-        component.completeCreate();
-        window->resize(600, 500);
-        root->setParentItem(window->contentItem());
-        window->show();
-    }
-    QQuickItem *body() const { return root->property("body").value<QQuickItem *>(); }
-    PictureViewer *viewer() const
-    {
-        QObject *popup = body()->property("pictureViewer").value<QObject *>();
-        return popup ? popup->property("viewer").value<PictureViewer *>() : nullptr;
-    }
-    WebViewHost *host() const { return body()->property("host").value<WebViewHost *>(); }
-    QVariant probe(const QString &script)
-    {
-        QMetaObject::invokeMethod(root.get(), "probe", Q_ARG(QVariant, script));
-        (void)QTest::qWaitFor([&] { return root->property("probed").isValid(); }, 10000);
-        return root->property("probed");
-    }
-    bool shows(int x, int y, QColor colour) const
-    {
-        const QColor seen = window->grabWindow().pixelColor(x, y);
-        return std::abs(seen.red() - colour.red()) + std::abs(seen.green() - colour.green())
-                   + std::abs(seen.blue() - colour.blue()) < 8;
-    }
-};
 } // namespace
 
 class ArticlePageTest : public QObject {
@@ -108,7 +36,6 @@ public slots:
 private slots:
     void initTestCase()
     {
-        m_engine.addImportPath(QStringLiteral("qrc:/"));
         for (const char *scheme : {"http", "https", "mailto"})
             QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
     }
@@ -537,20 +464,6 @@ private slots:
     }
 };
 
-int main(int argc, char *argv[])
-{
-    QStandardPaths::setTestModeEnabled(true);
-    // The engine takes switches from the arguments after --webEngineArgs (the
-    // variable would replace them, and split this rule at its spaces).
-    qunsetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    char marker[] = "--webEngineArgs", rules[] = "--host-resolver-rules=MAP pictures.test 127.0.0.1,MAP www.youtube.com 127.0.0.1";
-    std::vector<char *> args(argv, argv + argc);
-    args.insert(args.end(), {marker, rules});
-    int appArgc = int(args.size());
-    QtWebEngineQuick::initialize();
-    QGuiApplication app(appArgc, args.data());
-    ArticlePageTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+QML_TEST_MAIN(ArticlePageTest)
 
 #include "tst_articlepage.moc"

@@ -74,13 +74,15 @@ private slots:
         QSignalSpy refresh(app->commands(), &AppCommands::refreshArticles);
         QTest::keyClick(main.window.get(), Qt::Key_R, Qt::ControlModifier);
         QTRY_COMPARE(refresh.count(), 1);
+        const auto dialog = [&](const QString &title) {
+            const auto all = main.window->findChildren<QObject *>();
+            const auto it = std::find_if(all.begin(), all.end(), [&](QObject *o) { return o->inherits("QQuickDialog") && o->property("title") == title; });
+            return it == all.end() ? nullptr : *it;
+        };
         app->commands()->post(QStringLiteral("papeloShowAbout"));
-        QObject *dialog = nullptr;
-        for (QObject *child : main.window->findChildren<QObject *>())
-            if (child->inherits("QQuickDialog") && child->property("title") == QStringLiteral("关于PapeloInkleaf"))
-                dialog = child;
-        QTRY_VERIFY(dialog && dialog->property("opened").toBool());
-        QMetaObject::invokeMethod(dialog, "reject");
+        QObject *about = nullptr;
+        QTRY_VERIFY((about = dialog(QStringLiteral("关于PapeloInkleaf"))) && about->property("opened").toBool());
+        QMetaObject::invokeMethod(about, "reject");
         QTRY_VERIFY(!app->aboutVisible() && app->selectedTab() == 3);
 
 

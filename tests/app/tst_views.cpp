@@ -1,6 +1,7 @@
 // Each screen's view on a tab's stack against the fake server: wired to its
 // state object (the states themselves are tested in C++), driven by keyboard
 // and taps, server text shown as text, and any QML warning a failure.
+#include "BodyPage.h"
 #include "FakeServer.h"
 #include "Fixtures.h"
 #include "QmlHarness.h"
@@ -11,7 +12,6 @@
 #include "core/ServerConfig.h"
 #include "reading/ArticleDetailScreen.h"
 
-#include <QBuffer>
 #include <QFontMetricsF>
 #include <QPointer>
 #include <QtTest>
@@ -75,10 +75,9 @@ private slots:
         article.tags = QList<Tag>{Tag{1, QStringLiteral("随笔")}};
         article.author = fixtures::author(9, QStringLiteral("江一帆"));
         m_server.on("GET", "/api/article/7", fixtures::reply(article));
-        Comment comment = fixtures::comment(1), member = fixtures::comment(2);
+        Comment comment = fixtures::comment(1);
         comment.content = QStringLiteral("<img src=x>第一条");
-        member.user = Author{4, member.name, QStringLiteral("编辑"), std::nullopt}; // the guest took the member's name
-        m_server.on("GET", "/api/comments", fixtures::replyList(QList<Comment>{comment, member}));
+        m_server.on("GET", "/api/comments", fixtures::replyList(QList<Comment>{comment, fixtures::comment(2)}));
         m_server.on("GET", "/api/article/8", fixtures::reply(fixtures::detail(8)));
         AuthorDetailResponse author;
         author.author = article.author;
@@ -208,10 +207,6 @@ private slots:
         QVERIFY(article->webViewHeight() > 0);
         for (const char *text : {"<b>不是粗体</b>", "<img src=x>第一条", "#随笔", "评论 2"})
             QVERIFY2(withText(page, QString::fromUtf8(text)), text);
-        // Only the member's comment carries the mark, named for assistive technology.
-        QList<QQuickItem *> marks;
-        findItem(page, [&](QQuickItem *i) { if (i->objectName() == QStringLiteral("memberMark") && i->isVisible()) marks << i; return false; });
-        QVERIFY(marks.size() == 1 && QAccessible::queryAccessibleInterface(marks.first())->text(QAccessible::Name) == QStringLiteral("注册用户：编辑"));
 
         // Typing and Return in the comment field send one comment; a second Return while posting sends nothing.
         QQuickItem *field = findItem(page, [](QQuickItem *i) { return i->property("placeholderText") == QStringLiteral("说点什么..."); });
@@ -242,7 +237,6 @@ private slots:
         Host host(QSize(1000, 800));
         QQuickItem *page = host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 8}});
         QTRY_VERIFY_WITH_TIMEOUT(withText(page, QStringLiteral("评论加载失败：评论服务不可用")), 20000);
-        QVERIFY_ALL_NAMED(page);
         // From the keyboard: while it runs the message is away (to be read out again) and the button keeps the
         // focus; once the list is there the focus goes on to its first comment.
         QQuickItem *retry = named(page, QStringLiteral("commentsRetry"));
@@ -262,11 +256,7 @@ private slots:
     // alone), its controls are named, and the keyboard is back in the body.
     void pictureViewerOverTheArticle()
     {
-        QImage picture(300, 200, QImage::Format_RGB32);
-        picture.fill(Qt::darkCyan);
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        QVERIFY(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "PNG"));
+        const QByteArray bytes = bodypage::pngBytes(Qt::darkCyan, QSize(300, 200));
         m_server.on("GET", "/one.png", FakeServer::Response::raw(200, bytes, "image/png"));
         // The second picture fails in the viewer (the body's own request is the first).
         m_server.on("GET", "/two.png", [bytes, n = 0](const FakeServer::Request &) mutable { return FakeServer::Response::raw(n++ ? 404 : 200, bytes, "image/png"); });
@@ -285,7 +275,6 @@ private slots:
         QObject *viewer = popup->property("viewer").value<QObject *>();
         QTRY_COMPARE_WITH_TIMEOUT(viewer->property("status").toInt(), 2, 10000);  // shown
         QCOMPARE(viewer->property("position").toString(), QStringLiteral("1 / 2"));
-        QVERIFY_ALL_NAMED(popup->property("contentItem").value<QQuickItem *>());
         QTest::keyClick(&host.window, Qt::Key_Right);
         QCOMPARE(viewer->property("position").toString(), QStringLiteral("2 / 2"));
         QTRY_COMPARE_WITH_TIMEOUT(viewer->property("status").toInt(), 3, 10000);  // failed, and read out
@@ -390,7 +379,6 @@ private slots:
         Host host(QSize(800, 900));
         QQuickItem *page = host.push(QStringLiteral("ProfileView"), {{"auth", QVariant::fromValue(&auth)}});
         auto *state = host.state<ProfileScreen>("state");
-        QCOMPARE(state->auth(), &auth);
         QQuickItem *emailRow = nullptr;
         QTRY_VERIFY((emailRow = named(page, QStringLiteral("emailRow"))));
         QVERIFY(!emailRow->isVisible());

@@ -1,75 +1,19 @@
 // The article body in a real Qt WebEngine view inside a page-like Flickable:
 // measurement, links, anchors, scripts, and the dark switch.
+#include "BodyPage.h"
 #include "FakeServer.h"
 #include "QmlHarness.h"
 #include "core/Activity.h"
 #include "reading/WebViewHost.h"
 
-#include <QBuffer>
 #include <QDesktopServices>
-#include <QImage>
-#include <QQuickWebEngineProfile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace papelo;
 using namespace qmltest;
-
-namespace {
-const char *kPage = R"QML(
-import QtQuick
-import Papelo
-Flickable {
-    id: root
-    width: 600; height: 700
-    contentWidth: width
-    contentHeight: column.height
-    property string html
-    property real measured: -1
-    property int measureCount: 0
-    property bool finished: false
-    property var probeResult
-    property int probeCount: 0
-    property alias body: body
-    function probe(script) { body.view.runJavaScript(script, 1, r => { root.probeResult = r; root.probeCount++ }) }
-    Column {
-        id: column
-        width: root.width
-        Item { width: 1; height: 50 }
-        ArticleBody {
-            id: body
-            width: column.width
-            height: root.measured > 0 ? root.measured : 400
-            html: root.html
-            flickable: root
-            dark: false
-            onHeightMeasured: h => { root.measured = h; root.measureCount++ }
-            onLoaded: root.finished = true
-        }
-        Item { width: 1; height: 1500 }
-    }
-}
-)QML";
-
-struct Page {
-    QQuickWindow window;
-    std::unique_ptr<QQuickItem> root;
-    QObject *body() const { return root->property("body").value<QObject *>(); }
-    WebViewHost *host() const { return body()->property("host").value<WebViewHost *>(); }
-    qreal measured() const { return root->property("measured").toReal(); }
-    int measureCount() const { return root->property("measureCount").toInt(); }
-    bool finished() const { return root->property("finished").toBool(); }
-    QVariant probe(const QString &script)
-    {
-        const int before = root->property("probeCount").toInt();
-        QMetaObject::invokeMethod(root.get(), "probe", Q_ARG(QVariant, script));
-        if (!QTest::qWaitFor([&] { return root->property("probeCount").toInt() > before; }, 10000))
-            return QStringLiteral("<no answer>");
-        return root->property("probeResult");
-    }
-};
-} // namespace
+using namespace bodypage;
 
 class LinkRecorder : public QObject {
     Q_OBJECT
@@ -82,17 +26,22 @@ public slots:
 // The desktop's way to open an address: a fake xdg-open first in PATH that
 // writes what it was given next to itself. The offscreen platform opens
 // nothing, so these cases run under a private X server (tst_webview_mailto).
+// False (the test skipped or failed) when there is none: the caller returns.
 bool fakeXdgOpen(const QTemporaryDir &bin)
 {
-    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
         QTest::qSkip("the offscreen platform opens nothing; tst_webview_mailto runs this under X", __FILE__, __LINE__);
-    QFile script(bin.filePath(QStringLiteral("xdg-open")));
-    if (!script.open(QIODevice::WriteOnly)
-        || script.write("#!/bin/sh\nprintf '%s' \"$1\" > \"$0.part\" && mv \"$0.part\" \"$0.url\"\n") <= 0)
         return false;
+    }
+    QFile script(bin.filePath(QStringLiteral("xdg-open")));
+    const bool written = script.open(QIODevice::WriteOnly)
+                         && script.write("#!/bin/sh\nprintf '%s' \"$1\" > \"$0.part\" && mv \"$0.part\" \"$0.url\"\n") > 0;
     script.close();
     qputenv("PATH", bin.path().toUtf8() + ':' + qgetenv("PATH"));
-    return script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    const bool ready = written && script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    if (!ready)
+        QTest::qFail("no fake xdg-open", __FILE__, __LINE__);
+    return ready;
 }
 
 // What it received last (waiting for it), and forgets it.
@@ -111,18 +60,10 @@ class WebViewTest : public QObject {
     QQmlEngine m_engine;
     LinkRecorder m_links;
 
-    // The body's html is set before the component completes, as a page does.
     std::unique_ptr<Page> open(const QString &html)
     {
-        auto page = std::make_unique<Page>();
-        QQmlComponent component(&m_engine);
-        component.setData(kPage, QUrl(QStringLiteral("qrc:/Papelo/webviewpage.qml")));
-        page->root.reset(qobject_cast<QQuickItem *>(component.createWithInitialProperties({{"html", html}})));
-        page->root->setParentItem(page->window.contentItem());
-        page->window.resize(600, 700);
-        page->window.show();
         m_links.opened.clear();
-        return page;
+        return std::make_unique<Page>(m_engine, html);
     }
 
 private slots:
@@ -140,10 +81,7 @@ private slots:
     {
         FakeServer server;
         QVERIFY(server.listen());
-        QImage image(300, 900, QImage::Format_RGB32);
-        QBuffer png;
-        QVERIFY(png.open(QIODevice::WriteOnly) && image.save(&png, "PNG"));
-        server.on("GET", "/late.png", FakeServer::delayed(FakeServer::Response::raw(200, png.data(), "image/png"), 1000));
+        server.on("GET", "/late.png", FakeServer::delayed(FakeServer::Response::raw(200, pngBytes(Qt::white, QSize(300, 900)), "image/png"), 1000));
 
         auto page = open(QStringLiteral("<p>Hello</p><img src=\"http://pictures.test:%1/late.png\">").arg(server.port()));
         WebViewHost *host = page->host();
@@ -217,13 +155,13 @@ private slots:
         auto page = open(QStringLiteral("<p><a href=\"https://example.org/elsewhere\" "
                                         "style=\"display:block;height:300px\">外部链接</a></p>"));
         QTRY_VERIFY_WITH_TIMEOUT(page->measureCount() >= 1, 20000);
-        QWheelEvent down(QPointF(300, 200), page->window.mapToGlobal(QPointF(300, 200)), QPoint(), QPoint(0, -120),
+        QWheelEvent down(QPointF(300, 200), page->window->mapToGlobal(QPointF(300, 200)), QPoint(), QPoint(0, -120),
                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QGuiApplication::sendEvent(&page->window, &down);
+        QGuiApplication::sendEvent(page->window.get(), &down);
         QTRY_COMPARE_WITH_TIMEOUT(page->root->property("contentY").toReal(), 96.0, 3000);
 
         QSignalSpy loads(page->host(), &WebViewHost::loadRequested);
-        QTest::mouseClick(&page->window, Qt::LeftButton, {}, QPoint(300, 150));
+        QTest::mouseClick(page->window.get(), Qt::LeftButton, {}, QPoint(300, 150));
         QTRY_COMPARE_WITH_TIMEOUT(m_links.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.org/elsewhere"))}, 10000);
         QTest::qWait(300);
         QCOMPARE(page->probe(QStringLiteral("document.body.textContent.trim()")).toString(), QStringLiteral("外部链接"));
@@ -235,7 +173,8 @@ private slots:
     void mailtoKeepsAddressSubjectAndBody()
     {
         QTemporaryDir bin;
-        QVERIFY(fakeXdgOpen(bin));
+        if (!fakeXdgOpen(bin))
+            return;
         WebViewHost().openExternally(QUrl(QStringLiteral("mailto:x@evil.test?subject=Hi&attachment=/etc/hostname&body=b")));
         QCOMPARE(openedByXdgOpen(bin), QByteArray("mailto:x@evil.test?subject=Hi&body=b"));
     }
@@ -246,7 +185,8 @@ private slots:
     void cardsOpenTheFrameAddress()
     {
         QTemporaryDir bin;
-        QVERIFY(fakeXdgOpen(bin));
+        if (!fakeXdgOpen(bin))
+            return;
         QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
         FakeServer site;
         QVERIFY(site.listen());
@@ -254,10 +194,10 @@ private slots:
         auto page = open(QStringLiteral("<iframe src='%1' width='568' height='300'></iframe><iframe src='%2' width='568' height='300'></iframe>")
                              .arg(frame.arg(site.port()).arg(1), frame.arg(site.port()).arg(2)));
         QTRY_VERIFY_WITH_TIMEOUT(page->measureCount() >= 1, 20000);
-        QTest::mouseClick(&page->window, Qt::LeftButton, {}, QPoint(300, 50 + 16 + 150));
+        QTest::mouseClick(page->window.get(), Qt::LeftButton, {}, QPoint(300, 50 + 16 + 150));
         QCOMPARE(openedByXdgOpen(bin), QStringLiteral("http://pictures.test:%1/embed/1?autoplay=1&t=30").arg(site.port()).toUtf8());
         page->probe(QStringLiteral("document.querySelectorAll('a')[1].focus()"));
-        QTest::keyClick(&page->window, Qt::Key_Return);
+        QTest::keyClick(page->window.get(), Qt::Key_Return);
         QCOMPARE(openedByXdgOpen(bin), QStringLiteral("http://pictures.test:%1/embed/2?autoplay=1&t=30").arg(site.port()).toUtf8());
         QVERIFY(site.requests().isEmpty());
         QDesktopServices::setUrlHandler(QStringLiteral("https"), &m_links, "open");

@@ -1,0 +1,92 @@
+#pragma once
+
+// The article body in real Qt WebEngine as the article screen places it: in
+// a page-like Flickable 600 x 500, 50 px below its top, 300 px of page
+// below it; probes run in the document and report back.
+#include "images/PictureViewer.h"
+#include "reading/WebViewHost.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+
+#include <memory>
+
+namespace bodypage {
+
+inline const char *kQml = R"QML(
+import QtQuick
+import Papelo
+Flickable {
+    id: flick
+    width: 600; height: 500; contentHeight: column.height
+    property string html; property string title; property real measured: -1; property int measureCount: 0
+    property bool finished: false; property var probed; property int probes: 0; property string said
+    property alias body: body
+    Connections { target: body.view; function onJavaScriptConsoleMessage(level, message) { flick.said = message } }
+    function probe(script) { body.view.runJavaScript(script, 1, r => { probed = r; probes++ }) }
+    function findLast(query) { body.find(query, n => { flick.probed = n; flick.probes++; body.showMatch(n - 1, 0) }) }
+    Column {
+        id: column; width: 600; topPadding: 50; bottomPadding: 300
+        ArticleBody { id: body; width: 600; height: flick.measured > 0 ? flick.measured : 400; html: flick.html; title: flick.title
+                      flickable: flick; dark: false; onLoaded: flick.finished = true
+                      onHeightMeasured: h => { flick.measured = h; flick.measureCount++ } }
+    }
+})QML";
+
+inline QByteArray pngBytes(QColor colour, QSize size = QSize(200, 100))
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+struct Page {
+    std::unique_ptr<QQuickWindow> window = std::make_unique<QQuickWindow>();
+    std::unique_ptr<QQuickItem> root;
+    // The body's html is set before the component completes, as a page does.
+    Page(QQmlEngine &engine, const QString &html, const QString &title = {})
+    {
+        engine.addImportPath(QStringLiteral("qrc:/"));
+        QQmlComponent component(&engine);
+        component.setData(kQml, QUrl(QStringLiteral("qrc:/Papelo/bodypage.qml")));
+        root.reset(qobject_cast<QQuickItem *>(component.beginCreate(engine.rootContext())));
+        root->setProperty("html", html);
+        root->setProperty("title", title);
+        component.completeCreate();
+        window->resize(600, 500);
+        root->setParentItem(window->contentItem());
+        window->show();
+    }
+    QQuickItem *body() const { return root->property("body").value<QQuickItem *>(); }
+    papelo::WebViewHost *host() const { return body()->property("host").value<papelo::WebViewHost *>(); }
+    papelo::PictureViewer *viewer() const
+    {
+        QObject *popup = body()->property("pictureViewer").value<QObject *>();
+        return popup ? popup->property("viewer").value<papelo::PictureViewer *>() : nullptr;
+    }
+    qreal measured() const { return root->property("measured").toReal(); }
+    int measureCount() const { return root->property("measureCount").toInt(); }
+    bool finished() const { return root->property("finished").toBool(); }
+    // The script's value; invalid when the document never answers.
+    QVariant probe(const QString &script)
+    {
+        const int before = root->property("probes").toInt();
+        QMetaObject::invokeMethod(root.get(), "probe", Q_ARG(QVariant, script));
+        return QTest::qWaitFor([&] { return root->property("probes").toInt() > before; }, 10000) ? root->property("probed") : QVariant();
+    }
+    bool shows(int x, int y, QColor colour) const
+    {
+        const QColor seen = window->grabWindow().pixelColor(x, y);
+        return std::abs(seen.red() - colour.red()) + std::abs(seen.green() - colour.green()) + std::abs(seen.blue() - colour.blue()) < 8;
+    }
+};
+
+} // namespace bodypage
