@@ -167,6 +167,7 @@ private slots:
         const CommandLine system = parse(QStringLiteral("--theme system")), plain = parse({});
         QVERIFY(system.themeGiven && !system.theme.has_value());
         QVERIFY(!plain.themeGiven && plain.tab == 0 && !plain.shortcuts);
+        QVERIFY(parse(QStringLiteral("--help")).message.startsWith(QStringLiteral("Usage: papelo [options]")));
     }
 
     // The value shown is the base address for a run, or the message naming what was refused.

@@ -96,7 +96,9 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &envi
     if (parser.isSet(help)) {
         CommandLine line;
         line.action = Action::ShowHelp;
-        line.message = parser.helpText();
+        // Parsed before the application exists, Qt cannot name the program itself.
+        const QString text = parser.helpText();
+        line.message = QStringLiteral("Usage: papelo [options]") + text.mid(text.indexOf(QLatin1Char('\n')));
         return line;
     }
     if (parser.isSet(version)) {
