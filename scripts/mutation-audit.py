@@ -9,10 +9,10 @@ functions failing there are known failures and catch nothing. Then, for each
 fault in turn: its file must have no local changes; the fault is applied, the
 suites it names are built and run (ctest -R); if no new failure shows,
 everything is built and the rest of the suite runs. The file is always
-restored, and the restored tree is built again at the end. Each build and
-build takes the machine-wide build lock for that step only, so other work
-interleaves; test runs do not take it. A fault's steps may run for --limit minutes in all (time
-spent waiting for the lock not counted); beyond that it is a timeout.
+restored, and the restored tree is built again at the end. Each build takes
+the machine-wide build lock for that step only, so other work interleaves;
+test runs do not take it. A fault's steps may run for --limit minutes in all
+(time spent waiting for the lock not counted); beyond that it is a timeout.
 --named-only skips that second round (a fault the named suites miss is
 "missed") and runs the baseline over the named suites only: a quick pass
 for comparing two versions of the same suites. --check only validates the list.
