@@ -71,7 +71,7 @@ private slots:
         QTest::addColumn<QStringList>("steps");  // after next, next, previous, previous: "b<index>" or "c<row>"
         QTest::newRow("body and comments") << "ab" << QVariant(2) << "第 1 / 5 处" << QStringList{"b1", "c0", "b1", "b0"};
         QTest::newRow("one match") << "xy" << QVariant(0) << "第 1 / 1 处" << QStringList{"c2", "c2", "c2", "c2"};
-        QTest::newRow("wrapping back") << "ab" << QVariant(1) << "第 1 / 4 处" << QStringList{"c0", "c0", "c0", "b0"};
+        QTest::newRow("wrapping round") << "xy" << QVariant(1) << "第 1 / 2 处" << QStringList{"c2", "b0", "c2", "b0"};
         QTest::newRow("no match") << "zz" << QVariant(0) << "无匹配" << QStringList{"-", "-", "-", "-"};
         QTest::newRow("not a count") << "ab" << QVariant(QStringLiteral("9")) << "第 1 / 3 处" << QStringList{"c0", "c1", "c0", "c0"};
         QTest::newRow("fraction") << "ab" << QVariant(1.5) << "第 1 / 3 处" << QStringList{"c0", "c1", "c0", "c0"};
