@@ -94,6 +94,14 @@ double meanDifference(const QImage &a, const QImage &b)
 
 bool near(QColor a, QColor b) { return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) < 24; }
 
+// Opens article 1 on the stage; its screen, or null if the page did not open.
+ArticleDetailScreen *openArticle(Stage &stage)
+{
+    if (!stage.open(QStringLiteral("ArticleDetailView"), {{QStringLiteral("articleId"), 1}}))
+        return nullptr;
+    return stage.page()->property("screen").value<ArticleDetailScreen *>();
+}
+
 int runArticle(int heightPx)
 {
     FakeServer server;
@@ -102,9 +110,9 @@ int runArticle(int heightPx)
     Stage stage;
     QElapsedTimer t;
     t.start();
-    if (!stage.open(QStringLiteral("ArticleDetailView"), {{QStringLiteral("articleId"), 1}}))
+    ArticleDetailScreen *screen = openArticle(stage);
+    if (!screen)
         return 1;
-    auto *screen = stage.page()->property("screen").value<ArticleDetailScreen *>();
     const bool shown = waitUntil([&] { return !screen->webViewLoading() && screen->webViewHeight() >= heightPx * 0.9; },
                                  120000);
     std::printf("%-28s %s after %.0f ms (measured %.0f px)\n", "body loaded", shown ? "shown" : "NOT shown",
@@ -208,9 +216,9 @@ int runBig(double mib)
     Stage stage;
     QElapsedTimer t;
     t.start();
-    if (!stage.open(QStringLiteral("ArticleDetailView"), {{QStringLiteral("articleId"), 1}}))
+    ArticleDetailScreen *screen = openArticle(stage);
+    if (!screen)
         return 1;
-    auto *screen = stage.page()->property("screen").value<ArticleDetailScreen *>();
     waitUntil([&] { return screen->mainBlock() == QLatin1String("article"); }, 60000);
     const double articleMs = t.nsecsElapsed() / 1e6;
     const bool shown = waitUntil([&] { return !screen->webViewLoading() && screen->webViewHeight() > 1000; }, 60000);
@@ -232,9 +240,9 @@ int runSizedArticle(int percent)
     serveArticle(server, bigBody(0.35));
     bench::PeakPss peak(QCoreApplication::applicationPid());
     Stage stage;
-    if (!stage.open(QStringLiteral("ArticleDetailView"), {{QStringLiteral("articleId"), 1}}))
+    ArticleDetailScreen *screen = openArticle(stage);
+    if (!screen)
         return 1;
-    auto *screen = stage.page()->property("screen").value<ArticleDetailScreen *>();
     if (!waitUntil([&] { return !screen->webViewLoading() && screen->webViewHeight() > 1000; }, 60000)) {
         std::printf("body at %d %% never shown\n", percent);
         return 1;
@@ -256,9 +264,9 @@ int runSizeStall(int n)
     FakeServer server;
     serveArticle(server, QStringLiteral("<p>短文。</p>"), commentsJson(n));
     Stage stage;
-    if (!stage.open(QStringLiteral("ArticleDetailView"), {{QStringLiteral("articleId"), 1}}))
+    ArticleDetailScreen *screen = openArticle(stage);
+    if (!screen)
         return 1;
-    auto *screen = stage.page()->property("screen").value<ArticleDetailScreen *>();
     auto settled = [&] {
         return !screen->webViewLoading() && screen->comments()->count() == n && screen->comments()->allMeasured()
             && Activity::shared().count() == 0;

@@ -223,13 +223,16 @@ def main():
             sys.exit(f"unknown fault ids: {', '.join(sorted(unknown))}")
         faults = [f for f in faults if f["id"] in wanted]
     build = str(pathlib.Path(args.build_dir).resolve())
+    named = set()
     for fault in faults:
         try:
             mutated_text(fault)
         except ValueError as error:
             sys.exit(str(error))
-        if not tests_matching(build, fault["tests"])[0]:
+        names = tests_matching(build, fault["tests"])[0]
+        if not names:
             sys.exit(f"{fault['id']}: no test matches {fault['tests']}")
+        named.update(names)
     if args.check:
         print(f"{len(faults)} faults, all applicable")
         return 0
@@ -238,8 +241,7 @@ def main():
     logs.mkdir(exist_ok=True)
     rows, started = [], time.monotonic()
     # One alternation of the named suites: the faults' own patterns joined are too deep for ctest's regex.
-    named = sorted({name for f in faults for name in tests_matching(build, f["tests"])[0]})
-    known = baseline(build, logs, "^(" + "|".join(map(re.escape, named)) + ")$" if args.named_only else None)
+    known = baseline(build, logs, "^(" + "|".join(map(re.escape, sorted(named))) + ")$" if args.named_only else None)
     try:
         for fault in faults:
             began = time.monotonic()
