@@ -3,6 +3,7 @@
 // HTTP from a host that is not loopback, bodies far taller than a screen or
 // larger than a data URL, and where the page scrolls for fragments and keys.
 #include "BodyPage.h"
+#include "DataTable.h"
 #include "FakeServer.h"
 #include "QmlHarness.h"
 #include "core/ServerConfig.h"
@@ -82,17 +83,7 @@ private slots:
 
     // The body script's call for the viewer is its reserved address and
     // nothing like it, never followed or opened outside.
-    void pictureRequests_data()
-    {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<int>("index");  // -1: not a call for the viewer
-        QTest::newRow("picture 3") << "papelo-article://view-picture/?index=3" << 3;
-        QTest::newRow("another host") << "papelo-article://papelo.example/?index=3" << -1;
-        QTest::newRow("https") << "https://view-picture/?index=3" << -1;
-        QTest::newRow("not a number") << "papelo-article://view-picture/?index=3x" << -1;
-        QTest::newRow("too long") << "papelo-article://view-picture/?index=12345" << -1;
-        QTest::newRow("more in the query") << "papelo-article://view-picture/?index=1&src=x" << -1;
-    }
+    void pictureRequests_data() { data::table<QString, int>(QStringLiteral("app/picture-requests.tsv")); }
     void pictureRequests()
     {
         QFETCH(QString, url);
