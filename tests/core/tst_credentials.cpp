@@ -1,4 +1,5 @@
 #include "ConsoleCapture.h"
+#include "DataTable.h"
 #include "Fixtures.h"
 #include "ServedTest.h"
 #include "core/AppSettings.h"
@@ -13,10 +14,7 @@
 using namespace papelo;
 
 namespace {
-template <typename T> std::optional<RequestError> failure(const Result<T> &r)
-{
-    return r ? std::nullopt : std::optional<RequestError>(r.error());
-}
+template <typename T> std::optional<RequestError> failure(const Result<T> &r) { return r ? std::nullopt : std::optional<RequestError>(r.error()); }
 
 // The operation that sends "METHOD /path".
 std::optional<RequestError> run(APIClient &c, const QByteArray &request)
@@ -36,28 +34,7 @@ class CredentialsTest : public ServedTest {
     Q_OBJECT
 private slots:
     // Another port or another host name of the same address is another origin.
-    void credentialsStayWithOrigin_data()
-    {
-        QTest::addColumn<QByteArray>("request");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("to"); // "origin", "port" (another server) or "host" (this one as localhost)
-        QTest::addColumn<bool>("followed");
-        QTest::addColumn<QByteArray>("reply"); // what the redirect target answers
-        const QByteArray none;
-        QTest::newRow("me, token, to other port") << QByteArray("GET /api/me") << 302 << "port" << false << none;
-        QTest::newRow("me, token, to other host") << QByteArray("GET /api/me") << 302 << "host" << false << none;
-        QTest::newRow("bio, token") << QByteArray("POST /api/me/bio") << 307 << "port" << false << none;
-        QTest::newRow("like, token") << QByteArray("POST /api/like") << 307 << "port" << false << none;
-        QTest::newRow("login 307, password") << QByteArray("POST /api/login") << 307 << "port" << false << none;
-        QTest::newRow("register 308") << QByteArray("POST /api/register") << 308 << "port" << false << none;
-        QTest::newRow("guest comment body") << QByteArray("POST /api/comment") << 303 << "port" << false << none;
-        QTest::newRow("me, same origin") << QByteArray("GET /api/me") << 302 << "origin" << true
-                                         << fixtures::bytes(MeResponse{fixtures::author(), {}, {}}.toJson());
-        QTest::newRow("login 307, same origin") << QByteArray("POST /api/login") << 307 << "origin" << true
-                                                << fixtures::bytes(LoginResponse{"t2", fixtures::author()}.toJson());
-        QTest::newRow("public GET to other port") << QByteArray("GET /api/stats") << 302 << "port" << true
-                                                  << fixtures::bytes(StatsResponse{3, 3, std::nullopt}.toJson());
-    }
+    void credentialsStayWithOrigin_data() { data::table<QByteArray, int, QString, bool, QByteArray>("core/redirects.tsv"); }
     void credentialsStayWithOrigin()
     {
         QFETCH(QByteArray, request);
@@ -91,26 +68,13 @@ private slots:
         QCOMPARE(arrived.body, server().requestsTo(path).constFirst().body); // a 307 re-posts the same body
     }
 
-    void consoleDropsControlCharacters_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("printed");
-        QTest::newRow("window title") << QString("\x1b]0;owned\x07标题") << QString("]0;owned标题");
-        QTest::newRow("clear screen") << QString("\x1b[2J清屏") << QString("[2J清屏");
-        QTest::newRow("C1 CSI") << (QChar(0x9b) + QString("31m红")) << QString("31m红");
-        QTest::newRow("NUL DEL") << (QString("a") + QChar(0) + QChar(0x7f) + "bc") << QString("abc");
-        QTest::newRow("tab kept") << QString("一\t二") << QString("一\t二");
-        QTest::newRow("line breaks folded") << (QString("一\n二\r\n三\r四") + QChar(0x2028) + "五" + QChar(0x85) + "六")
-                                            << QString("一 二 三 四 五 六");
-        QTest::newRow("bidi controls dropped") << (QString("用户") + QChar(0x202E) + "gnp.exe" + QChar(0x2066) + "x" + QChar(0x2069)
-                                                   + QChar(0x200F) + QChar(0x061C)) << QString("用户gnp.exex");
-    }
+    void consoleDropsControlCharacters_data() { data::table<QByteArray, QString>("core/console-lines.tsv"); }
     void consoleDropsControlCharacters()
     {
-        QFETCH(QString, text);
+        QFETCH(QByteArray, text);
         QFETCH(QString, printed);
         ConsoleCapture capture;
-        consoleLine("失败：", text);
+        consoleLine("失败：", QString::fromUtf8(QByteArray::fromPercentEncoding(text)));
         capture.release();
         QCOMPARE(capture.text(), "失败：" + printed + "\n");
     }

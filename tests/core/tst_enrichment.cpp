@@ -1,5 +1,6 @@
 #include "core/APIClient.h"
 #include "core/ArticleCountsStore.h"
+#include "DataTable.h"
 #include "Fixtures.h"
 #include "ServedTest.h"
 
@@ -15,11 +16,7 @@ namespace {
 ArticleCountsStore &store() { return ArticleCountsStore::shared(); }
 
 // The store lives for the process: every case draws ids from its own range.
-qint64 nextBase()
-{
-    static qint64 base = 0;
-    return base += 1000;
-}
+qint64 nextBase() { static qint64 base = 0; return base += 1000; }
 
 qint64 idOf(const FakeServer::Request &r) { return r.path.mid(qsizetype(strlen("/api/article/"))).toLongLong(); }
 
@@ -98,21 +95,11 @@ private slots:
 
     // At most five workers, each taking the next slice of ceil(n / 5)
     // candidates and walking it in list order, one request at a time.
-    void workerSlices_data()
-    {
-        QTest::addColumn<int>("candidates");
-        QTest::addColumn<QList<int>>("sliceLengths");
-        QTest::newRow("1") << 1 << QList<int>{1};
-        QTest::newRow("3") << 3 << QList<int>{1, 1, 1};
-        QTest::newRow("6") << 6 << QList<int>{2, 2, 2};
-        QTest::newRow("7") << 7 << QList<int>{2, 2, 2, 1};
-        QTest::newRow("12") << 12 << QList<int>{3, 3, 3, 3};
-        QTest::newRow("20") << 20 << QList<int>{4, 4, 4, 4, 4};
-    }
+    void workerSlices_data() { data::table<int, QStringList>("core/worker-slices.tsv"); }
     void workerSlices()
     {
         QFETCH(int, candidates);
-        QFETCH(QList<int>, sliceLengths);
+        QFETCH(QStringList, sliceLengths);
         m_delayMs = 300; // every worker's first request arrives before any answer
         const qint64 base = nextBase();
         QCoro::waitFor(client()->enrichCounts(fixtures::articles(base, candidates)));
@@ -121,7 +108,7 @@ private slots:
         QCOMPARE(server().requests().size(), candidates);
         QCOMPARE(server().maxInFlight(), int(sliceLengths.size()));
         // The first wave is every slice's first article; then each slice goes on in order.
-        const int length = sliceLengths.first();
+        const int length = sliceLengths.first().toInt();
         QList<qint64> next(sliceLengths.size());
         for (qsizetype i = 0; i < next.size(); ++i)
             next[i] = i * length;

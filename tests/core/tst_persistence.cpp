@@ -1,6 +1,7 @@
 #include "core/AppSettings.h"
 #include "core/ReadingPositions.h"
 #include "core/AuthManager.h"
+#include "DataTable.h"
 #include "Fixtures.h"
 
 #include <QSettings>
@@ -13,30 +14,18 @@ using namespace papelo;
 namespace {
 Author user(std::optional<QString> bio = {})
 {
-    Author a = fixtures::author(std::numeric_limits<qint64>::max(), QStringLiteral("林 小"));
-    a.bio = std::move(bio);
-    return a;
+    return {.id = std::numeric_limits<qint64>::max(), .username = QStringLiteral("林 小"), .role = QStringLiteral("author"), .bio = bio};
 }
 
-QByteArray fileText(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+QByteArray fileText(const QString &path) { QFile f(path); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }
 
 QVariant stored(const QString &path, const QString &key) { return QSettings(path, QSettings::IniFormat).value(key); }
 
 // Writes a key the way a previous run, or a damaged file, left it.
-void writeRaw(const QString &path, const QString &key, const QVariant &value)
-{
-    QSettings(path, QSettings::IniFormat).setValue(key, value);
-}
+void writeRaw(const QString &path, const QString &key, const QVariant &value) { QSettings(path, QSettings::IniFormat).setValue(key, value); }
 
 // Owner, group and other bits; Qt's "user" bits only repeat the owner's.
-QFileDevice::Permissions modeOf(const QString &path)
-{
-    return QFile::permissions(path) & QFileDevice::Permissions::fromInt(0x7077);
-}
+QFileDevice::Permissions modeOf(const QString &path) { return QFile::permissions(path) & QFileDevice::Permissions::fromInt(0x7077); }
 const QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 } // namespace
 
@@ -77,9 +66,7 @@ private slots:
         auto auth = restarted();
         QVERIFY(auth->isLoggedIn());
         QCOMPARE(auth->token(), std::optional<QString>(QStringLiteral(" tok=en/中 ")));
-        QCOMPARE(auth->user()->id, std::numeric_limits<qint64>::max());
-        QCOMPARE(auth->user()->username, QStringLiteral("林 小"));
-        QVERIFY(!auth->user()->bio);
+        QCOMPARE(fixtures::bytes(auth->user()->toJson()), fixtures::bytes(user().toJson()));  // 64-bit id exact, no signature
 
         // An edited signature is stored only when persisted; empty stays present.
         for (const QString &bio : {QString(""), QStringLiteral("签名\n第二行")}) {
@@ -106,27 +93,15 @@ private slots:
 
     // Nothing stored, half a sign-in, or a user record that no longer decodes:
     // loading changes nothing, neither the signed-in state in memory nor the file.
-    void unusableSignInChangesNothing_data()
-    {
-        QTest::addColumn<QVariantMap>("stored");
-        const auto withToken = [](const QByteArray &userRecord) {
-            return QVariantMap{{"authToken", QStringLiteral("t")}, {"authUser", userRecord}};
-        };
-        QTest::newRow("nothing") << QVariantMap();
-        QTest::newRow("token only") << QVariantMap{{"authToken", QStringLiteral("t")}};
-        QTest::newRow("user only") << QVariantMap{{"authUser", fixtures::bytes(user().toJson())}};
-        QTest::newRow("not json") << withToken("{not json");
-        QTest::newRow("missing role") << withToken(R"({"id":1,"username":"u"})");
-        QTest::newRow("id as string") << withToken(R"({"id":"1","username":"u","role":"r"})");
-        QTest::newRow("array") << withToken("[]");
-        QTest::newRow("empty") << withToken({});
-        QTest::newRow("binary") << withToken(QByteArray("\x00\xff\xfe", 3));
-    }
+    void unusableSignInChangesNothing_data() { data::table<QString, QByteArray>("core/unusable-sign-ins.tsv"); }
     void unusableSignInChangesNothing()
     {
-        QFETCH(QVariantMap, stored);
-        for (auto it = stored.begin(); it != stored.end(); ++it)
-            writeRaw(m_path, it.key(), it.value());
+        QFETCH(QString, token);
+        QFETCH(QByteArray, user);
+        if (token != "-")
+            writeRaw(m_path, "authToken", token);
+        if (user != "-")
+            writeRaw(m_path, "authUser", QByteArray::fromPercentEncoding(user));
         const QByteArray before = fileText(m_path);
         AuthManager auth(m_path);
         auth.setToken(QStringLiteral("mem")); // in memory only
@@ -183,15 +158,7 @@ private slots:
     // nothing as "system", without writing; a pick stores its raw value.
     void themeChoiceSurvivesRestart_data()
     {
-        QTest::addColumn<QString>("raw");  // null: nothing stored
-        QTest::addColumn<int>("index");
-        QTest::newRow("nothing") << QString() << 0;
-        QTest::newRow("system") << "system" << 0;
-        QTest::newRow("light") << "light" << 1;
-        QTest::newRow("dark") << "dark" << 2;
-        QTest::newRow("case differs") << "Dark" << 0;
-        QTest::newRow("padded") << " dark" << 0;
-        QTest::newRow("other") << "sepia" << 0;
+        data::table<QString, int>("core/theme-choices.tsv");
         QTest::newRow("empty") << QString("") << 0;
     }
     void themeChoiceSurvivesRestart()
@@ -220,36 +187,25 @@ private slots:
 
     // The text size: the steps within 80..200 and back to 100; what is
     // stored survives a restart, anything else stored reads as 100.
-    void textSizeStepsAndSurvivesRestart_data()
-    {
-        QTest::addColumn<QVariant>("stored"); // null: nothing stored
-        QTest::addColumn<QList<int>>("steps"); // 0: back to the default
-        QTest::addColumn<QList<int>>("sizes"); // after each step
-        QTest::newRow("up to the top") << QVariant() << QList<int>{1, 1, 9, 1} << QList<int>{110, 120, 200, 200};
-        QTest::newRow("down to the bottom") << QVariant(120) << QList<int>{-1, -1, -1, -1, -1} << QList<int>{110, 100, 90, 80, 80};
-        QTest::newRow("reset") << QVariant(170) << QList<int>{0, -1} << QList<int>{100, 90};
-        QTest::newRow("off the steps") << QVariant(155) << QList<int>{1} << QList<int>{110};
-        QTest::newRow("out of range") << QVariant(300) << QList<int>{-1} << QList<int>{90};
-        QTest::newRow("not a number") << QVariant(QStringLiteral("big")) << QList<int>{1} << QList<int>{110};
-    }
+    void textSizeStepsAndSurvivesRestart_data() { data::table<QString, QStringList, QStringList>("core/text-size-steps.tsv"); }
     void textSizeStepsAndSurvivesRestart()
     {
-        QFETCH(QVariant, stored);
-        QFETCH(QList<int>, steps);
-        QFETCH(QList<int>, sizes);
-        if (!stored.isNull())
+        QFETCH(QString, stored);
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, sizes);
+        if (stored != "-")
             writeRaw(m_path, "textSizePercent", stored);
         const int start = stored.toInt() && AppSettings::isTextSize(stored.toInt()) ? stored.toInt() : 100;
         QCOMPARE(AppSettings(m_path).textSizePercent(), start);
         for (qsizetype i = 0; i < steps.size(); ++i) {
             AppSettings settings(m_path);
-            settings.stepTextSize(steps.at(i));
-            QCOMPARE(settings.textSizePercent(), sizes.at(i));
-            QCOMPARE(AppSettings(m_path).textSizePercent(), sizes.at(i));
+            settings.stepTextSize(steps.at(i).toInt());
+            QCOMPARE(settings.textSizePercent(), sizes.at(i).toInt());
+            QCOMPARE(AppSettings(m_path).textSizePercent(), sizes.at(i).toInt());
         }
         AppSettings run(m_path); // the screenshot mode's size is this run's only
         run.setTextSizeForRun(80);
-        QVERIFY(run.textSizePercent() == 80 && AppSettings(m_path).textSizePercent() == sizes.last());
+        QVERIFY(run.textSizePercent() == 80 && AppSettings(m_path).textSizePercent() == sizes.last().toInt());
     }
 
     // Reading positions: per origin and id, most recent first, at most 200,
@@ -276,12 +232,7 @@ private slots:
         QVERIFY((again.place(QStringLiteral("https://a.example"), 100) == ReadingPlace{3, 0.5, 0.75}));
         QCOMPARE(again.progress(QStringLiteral("https://b.example"), 100), 0.0);  // another server's article
 
-        writeRaw(m_path, "readingPositions", QByteArray(R"([{"origin":"o","id":5,"block":2,"offset":0.5,"progress":0.5},)"
-                                                        R"({"origin":"o","id":"6","block":2,"offset":0.5,"progress":0.5},)"
-                                                        R"({"origin":"o","id":7,"block":-1,"offset":0.5,"progress":0.5},)"
-                                                        R"({"origin":"o","id":8,"block":2,"offset":1.5,"progress":0.5},)"
-                                                        R"({"origin":"","id":9,"block":2,"offset":0.5,"progress":0.5},)"
-                                                        R"({"origin":"o","id":5,"block":9,"offset":0,"progress":0},7])"));
+        writeRaw(m_path, "readingPositions", data::bytes("core/reading-positions-damaged.json"));
         ReadingPositions damaged(m_path);
         QCOMPARE(damaged.size(), 1);
         QVERIFY((damaged.place(QStringLiteral("o"), 5) == ReadingPlace{2, 0.5, 0.5}));

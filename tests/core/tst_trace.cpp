@@ -2,6 +2,7 @@
 // process's start) and the reader's --trace file against the real server,
 // which also shows the requests a reader's start makes.
 #include "core/Trace.h"
+#include "DataTable.h"
 #include "ServerProcess.h"
 
 #include <QJsonArray>
@@ -60,18 +61,7 @@ private slots:
 
     // Lists carry their counts, so a reader's start opens no article (each
     // would count a view); over --bare-lists it completes them from details.
-    void readerWritesItsEvents_data()
-    {
-        QTest::addColumn<QStringList>("server");
-        QTest::addColumn<QStringList>("options");
-        QTest::addColumn<QString>("instants");
-        QTest::addColumn<QString>("spans");  // each "cat name" prefix must be there, "!" before one must not
-        const QString home = QStringLiteral("window-shown first-cards home-settled");
-        QTest::newRow("home") << QStringList() << QStringList() << home << "http /api/articles|image image-decode|!http /api/article/";
-        QTest::newRow("home over bare lists") << QStringList{"--bare-lists"} << QStringList() << home << "http /api/article/";
-        QTest::newRow("article") << QStringList() << QStringList{"--article", "3"} << "article-requested article-text-shown"
-                                 << "http /api/article/3|decode decode";
-    }
+    void readerWritesItsEvents_data() { data::table<QStringList, QStringList, QString, QString>("core/reader-traces.tsv"); }
     void readerWritesItsEvents()
     {
         QFETCH(QStringList, server);

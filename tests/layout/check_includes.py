@@ -5,22 +5,15 @@ Each folder may include only itself and the folders listed for it; shell may
 include everything. Usage: check_includes.py SOURCE_ROOT, or
 check_includes.py --rules to check the checker on a small tree of its own.
 """
+import json
 import pathlib
 import re
 import sys
 import tempfile
 
-FEATURE_USES = {"core", "appearance", "common", "images"}
-ALLOWED = {
-    "core": {"core"},
-    "appearance": {"core", "appearance"},
-    "common": {"core", "appearance", "common"},
-    "images": {"core", "appearance", "common", "images"},
-    "articles": FEATURE_USES | {"articles"},
-    "reading": FEATURE_USES | {"reading"},
-    "account": FEATURE_USES | {"account"},
-    "settings": FEATURE_USES | {"settings"},
-}
+# The layering, and the trees the checker must refuse or accept, as data.
+LAYERING = json.loads((pathlib.Path(__file__).parent.parent / "data/layout/layering.json").read_text(encoding="utf-8"))
+ALLOWED = {folder: set(uses) for folder, uses in LAYERING["allowed"].items()}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 
@@ -49,21 +42,10 @@ def faults_in(root):
     return faults
 
 
-# Each case: file -> its text; and whether the checker must refuse the tree.
-RULE_CASES = [
-    ({"app/articles/A.cpp": '#include "reading/B.h"'}, True),   # a feature naming another
-    ({"app/reading/A.cpp": '#include "shell/App.h"'}, True),     # a feature naming the shell
-    ({"core/A.cpp": '#include "common/App.h"'}, True),           # core naming the app
-    ({"app/images/A.cpp": '#include "B.h"'}, True),              # a bare include
-    ({"app/widgets/A.cpp": ""}, True),                           # an unknown folder
-    ({"app/articles/A.cpp": '#include "images/C.h"\n#include "core/D.h"',
-      "app/shell/A.cpp": '#include "reading/B.h"'}, False),
-]
-
-
 def check_rules():
     wrong = 0
-    for files, refused in RULE_CASES:
+    for case in LAYERING["cases"]:
+        files, refused = case["files"], case["refused"]
         with tempfile.TemporaryDirectory() as root:
             for name, text in files.items():
                 path = pathlib.Path(root, "src", name)
@@ -71,7 +53,7 @@ def check_rules():
                 path.write_text(text, encoding="utf-8")
             if bool(faults_in(root)) != refused:
                 wrong += 1
-                print(f"{'accepted' if refused else 'refused'}: {files}")
+                print(f"{'accepted' if refused else 'refused'}: {case['what']}: {files}")
     return 1 if wrong else 0
 
 
