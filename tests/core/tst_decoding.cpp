@@ -47,9 +47,17 @@ Decoder decoderNamed(const QString &shape)
 
 QByteArray j(const QJsonObject &o) { return fixtures::bytes(o); }
 
-QJsonObject with(QJsonObject o, const QString &key, const QJsonValue &v) { o.insert(key, v); return o; }
+QJsonObject with(QJsonObject o, const QString &key, const QJsonValue &v)
+{
+    o.insert(key, v);
+    return o;
+}
 
-QJsonObject without(QJsonObject o, const QString &key) { o.remove(key); return o; }
+QJsonObject without(QJsonObject o, const QString &key)
+{
+    o.remove(key);
+    return o;
+}
 
 // A row: `kept` is the JSON the decoded value writes back (empty: the body
 // itself), or "!" and the path the refusal must name.

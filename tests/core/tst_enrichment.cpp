@@ -16,7 +16,11 @@ namespace {
 ArticleCountsStore &store() { return ArticleCountsStore::shared(); }
 
 // The store lives for the process: every case draws ids from its own range.
-qint64 nextBase() { static qint64 base = 0; return base += 1000; }
+qint64 nextBase()
+{
+    static qint64 base = 0;
+    return base += 1000;
+}
 
 qint64 idOf(const FakeServer::Request &r) { return r.path.mid(qsizetype(strlen("/api/article/"))).toLongLong(); }
 

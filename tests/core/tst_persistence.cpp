@@ -17,7 +17,11 @@ Author user(std::optional<QString> bio = {})
     return {.id = std::numeric_limits<qint64>::max(), .username = QStringLiteral("林 小"), .role = QStringLiteral("author"), .bio = bio};
 }
 
-QByteArray fileText(const QString &path) { QFile f(path); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }
+QByteArray fileText(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 QVariant stored(const QString &path, const QString &key) { return QSettings(path, QSettings::IniFormat).value(key); }
 

@@ -19,7 +19,11 @@ using namespace papelo;
 
 namespace {
 
-[[noreturn]] void violated(const char *what) { std::fprintf(stderr, "invariant violated: %s\n", what); std::abort(); }
+[[noreturn]] void violated(const char *what)
+{
+    std::fprintf(stderr, "invariant violated: %s\n", what);
+    std::abort();
+}
 
 template <typename T> Result<T> decodeChecked(const QByteArray &bytes)
 {
