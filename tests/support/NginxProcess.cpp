@@ -1,5 +1,7 @@
 #include "NginxProcess.h"
 
+#include "DataTable.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -79,18 +81,11 @@ bool NginxProcess::start(int timeoutMs)
     replace(R"(server 127\.0\.0\.1:4000;)", QStringLiteral("server 127.0.0.1:%1;").arg(m_site.upstreamPort));
 
     if (!m_site.files.isEmpty())
-        site = QStringLiteral("server {\n  listen 127.0.0.1:%1;\n  root %2;\n  default_type application/json;\n}\n")
-                   .arg(m_httpPort).arg(m_site.files);
+        site = QString::fromUtf8(data::bytes(QStringLiteral("server/nginx-files.conf"))).arg(m_httpPort).arg(m_site.files);
     const QString p = m_prefix.path();
-    QString conf = QStringLiteral("daemon off;\nworker_processes 1;\npid %1/nginx.pid;\nerror_log %1/error.log info;\n").arg(p);
-    if (::geteuid() == 0)
-        conf += QStringLiteral("user root root;\n");  // workers reach the prefix as its owner
-    conf += QStringLiteral("events { worker_connections 256; }\nhttp {\n"
-                           "  log_format papelo '$remote_addr $status $request';\n"
-                           "  access_log %1/access.log papelo;\n"
-                           "  client_body_temp_path %1/body; proxy_temp_path %1/proxy; fastcgi_temp_path %1/fastcgi;\n"
-                           "  uwsgi_temp_path %1/uwsgi; scgi_temp_path %1/scgi;\n"
-                           "  include %1/site.conf;\n}\n").arg(p);
+    // As root, workers reach the prefix as its owner.
+    const QString conf = QString::fromUtf8(data::bytes(QStringLiteral("server/nginx.conf")))
+                             .arg(p, ::geteuid() == 0 ? QStringLiteral("user root root;") : QString());
     if (!writeFile(p + QStringLiteral("/site.conf"), site.toUtf8()) || !writeFile(p + QStringLiteral("/nginx.conf"), conf.toUtf8())) {
         m_error = QStringLiteral("cannot write the configuration");
         return false;
