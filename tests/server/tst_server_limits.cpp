@@ -8,12 +8,10 @@
 #include <QCryptographicHash>
 #include <QDir>
 
-#include <memory>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <vector>
 
 using namespace papelo;
 using kit::get;

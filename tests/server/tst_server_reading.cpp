@@ -1,7 +1,6 @@
 // Reading endpoints of the real papelo-server, driven through the reader's
 // own APIClient so any shape mismatch fails strict decoding here.
 
-#include "DataTable.h"
 #include "ServerTestKit.h"
 
 #include <QRegularExpression>

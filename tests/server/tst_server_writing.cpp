@@ -2,7 +2,6 @@
 // every refused request leaves the store as it was, and what was accepted
 // survives a restart of the process.
 
-#include "DataTable.h"
 #include "ServerTestKit.h"
 
 #include <QFile>
@@ -146,17 +145,19 @@ private slots:
         const auto comment = [](qsizetype size, QChar c) {
             return "{\"article_id\":10,\"content\":\"" + QString(size, c).toUtf8() + "\"}";
         };
-        const QByteArray bearer = "Authorization: Bearer " + m_token.toLatin1();
-        QTest::newRow("2001 characters") << QByteArray("POST /api/comment") << comment(2001, QChar(0x5b57)) << QByteArray() << "400";
-        QTest::newRow("40000 characters") << QByteArray("POST /api/comment") << comment(40000, QChar(0x5b57)) << QByteArray() << "413";
+        const auto row = [](const char *name, const QByteArray &request, const QByteArray &body, const QByteArray &header,
+                            const char *outcome) {
+            QTest::newRow(name) << request << body << header << QString::fromLatin1(outcome);
+        };
+        row("2001 characters", "POST /api/comment", comment(2001, QChar(0x5b57)), {}, "400");
+        row("40000 characters", "POST /api/comment", comment(40000, QChar(0x5b57)), {}, "413");
         // 64 KiB exactly is read (and refused for its length), one byte more is not; 30 bytes are not the text.
-        QTest::newRow("64 KiB") << QByteArray("POST /api/comment") << comment(64 * 1024 - 30, u'x') << QByteArray() << "400";
-        QTest::newRow("64 KiB + 1") << QByteArray("POST /api/comment") << comment(64 * 1024 - 29, u'x') << QByteArray() << "413";
-        QTest::newRow("invalid UTF-8") << QByteArray("POST /api/comment") << QByteArray("{\"article_id\":10,\"content\":\"\xff\xfe\xc3\"}")
-                                       << QByteArray() << "400";
-        QTest::newRow("Basic") << QByteArray("GET /api/me") << QByteArray() << "Authorization: Basic " + m_token.toLatin1() << "401";
-        QTest::newRow("long bio") << QByteArray("POST /api/me/bio") << "{\"bio\":\"" + QString(201, QChar(0x5b57)).toUtf8() + "\"}"
-                                  << bearer << "400";
+        row("64 KiB", "POST /api/comment", comment(64 * 1024 - 30, u'x'), {}, "400");
+        row("64 KiB + 1", "POST /api/comment", comment(64 * 1024 - 29, u'x'), {}, "413");
+        row("invalid UTF-8", "POST /api/comment", "{\"article_id\":10,\"content\":\"\xff\xfe\xc3\"}", {}, "400");
+        row("Basic", "GET /api/me", {}, "Authorization: Basic " + m_token.toLatin1(), "401");
+        row("long bio", "POST /api/me/bio", "{\"bio\":\"" + QString(201, QChar(0x5b57)).toUtf8() + "\"}",
+            "Authorization: Bearer " + m_token.toLatin1(), "400");
     }
 
     void refusedRequestsChangeNothing()
