@@ -57,6 +57,15 @@ inline std::unique_ptr<QTcpSocket> connection(quint16 port, const char *from = "
     return socket;
 }
 
+// Everything a connection receives until the server closes it (or goes quiet for quietMs).
+inline QByteArray drain(QTcpSocket &socket, int quietMs = 30000)
+{
+    QByteArray received;
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(quietMs))
+        received += socket.readAll();
+    return received + socket.readAll();
+}
+
 // Writes bytes from a loopback address and returns everything the server
 // sends until it closes or goes quiet for quietMs.
 inline QByteArray exchange(quint16 port, const QByteArray &bytes, int quietMs = 3000, const char *from = "127.0.0.1")
@@ -64,11 +73,8 @@ inline QByteArray exchange(quint16 port, const QByteArray &bytes, int quietMs = 
     const std::unique_ptr<QTcpSocket> socket = connection(port, from);
     if (socket->state() != QAbstractSocket::ConnectedState)
         return {};
-    socket->write(bytes);
-    QByteArray received;
-    while (socket->waitForReadyRead(quietMs))  // also sends what is still buffered
-        received += socket->readAll();
-    return received + socket->readAll();
+    socket->write(bytes);  // waiting for an answer also sends it
+    return drain(*socket, quietMs);
 }
 
 struct Reply {
@@ -110,15 +116,6 @@ inline std::vector<std::unique_ptr<QTcpSocket>> inFlight(quint16 port, const QBy
         sockets.back()->waitForBytesWritten(5000);
     }
     return sockets;
-}
-
-// Everything a connection receives until the server closes it (or goes quiet for quietMs).
-inline QByteArray drain(QTcpSocket &socket, int quietMs = 30000)
-{
-    QByteArray received;
-    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(quietMs))
-        received += socket.readAll();
-    return received + socket.readAll();
 }
 
 // Runs the requests of a script (tests/data/<file>, columns "step at from request body header outcome")
