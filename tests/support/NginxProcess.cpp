@@ -47,15 +47,13 @@ bool NginxProcess::makeCertificates(const QString &dir, QString *error)
 {
     const auto path = [&](const char *name) { return dir + QLatin1Char('/') + QLatin1String(name); };
     const QString openssl = QStringLiteral("openssl");
-    return writeFile(path("server.ext"), "subjectAltName=DNS:localhost,IP:127.0.0.1\n"
-                                         "basicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n")
-        && run(openssl, {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-days", "2",
+    return run(openssl, {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-days", "2",
                          "-subj", "/CN=Papelo test CA " + dir.section(QLatin1Char('/'), -1), "-keyout", path("ca.key"),
                          "-out", path("ca.pem")}, error)
-        && run(openssl, {"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-subj", "/CN=localhost",
-                         "-keyout", path("server.key"), "-out", path("server.csr")}, error)
-        && run(openssl, {"x509", "-req", "-in", path("server.csr"), "-CA", path("ca.pem"), "-CAkey", path("ca.key"),
-                         "-CAcreateserial", "-days", "2", "-extfile", path("server.ext"), "-out", path("server.pem")}, error)
+        && run(openssl, {"req", "-x509", "-CA", path("ca.pem"), "-CAkey", path("ca.key"), "-newkey", "ec", "-pkeyopt",
+                         "ec_paramgen_curve:P-256", "-nodes", "-days", "2", "-subj", "/CN=localhost", "-addext",
+                         "subjectAltName=DNS:localhost,IP:127.0.0.1", "-addext", "basicConstraints=CA:FALSE", "-addext",
+                         "extendedKeyUsage=serverAuth", "-keyout", path("server.key"), "-out", path("server.pem")}, error)
         && QDir(dir).mkpath(QStringLiteral("certs")) && QFile::copy(path("ca.pem"), path("certs/ca.pem"))
         && run(openssl, {"rehash", path("certs")}, error);
 }
