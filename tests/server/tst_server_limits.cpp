@@ -3,36 +3,33 @@
 // guests' comments and registrations per minute, connection limits, the
 // request deadline, refused garbage, and token expiry.
 
-#include "Fixtures.h"
 #include "ServerTestKit.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 
-#include <memory>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <vector>
 
 using namespace papelo;
 using kit::get;
 
 namespace {
-const QByteArray json = "Content-Type: application/json\r\n";
-
-QByteArray body(const QJsonObject &object) { return QJsonDocument(object).toJson(QJsonDocument::Compact); }
-
-QByteArray account(const QString &name, const QString &password)
+QByteArray login(const char *password)
 {
-    return body(QJsonObject{{"username", name}, {"password", password}, {"email", "x@example.com"}});
+    return kit::raw("POST /api/login", "{\"username\":\"demo\",\"password\":\"" + QByteArray(password) + "\"}",
+                    "Content-Type: application/json\r\n");
 }
 
-// A refusal to try again later: 429 with Retry-After and the usual error body, in Chinese.
-bool toldToWait(const kit::Reply &r)
+// Two megabytes of comments per thousand, spread over articles 10 to 10 + spread - 1.
+void addComments(const ServerProcess &server, int count, int spread)
 {
-    return r.status == 429 && r.header("Retry-After").toInt() > 0 && fixtures::isChinese(r.error());
+    kit::sql(server, {QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1)"
+                                     " INSERT INTO comments (article_id, name, content, time)"
+                                     " SELECT 10 + i % %2, 'x', hex(randomblob(1000)), '2024-01-01 00:00:00' FROM n")
+                          .arg(count).arg(spread)});
 }
 } // namespace
 
@@ -44,28 +41,7 @@ private slots:
     void signInBackOffIsFair()
     {
         KIT_STARTED(server, {.throttle = true, .clock = true});
-        const auto login = [&](const char *name, const char *password, const QString &from) {
-            return kit::request(server.port(), "POST /api/login", account(QString::fromLatin1(name), QString::fromLatin1(password)),
-                                json, qPrintable(from));
-        };
-        // Five failures from one address are answered as usual, then it waits a doubling back-off: 1 s, 2 s, 4 s.
-        for (const qint64 at : {0, 0, 0, 0, 0, 1000, 3000}) {
-            server.setClock(at);
-            QCOMPARE(login("demo", "wrong", "127.0.0.2").status, 401);
-        }
-        // Even the right password waits there, and so does any name.
-        QVERIFY(toldToWait(login("demo", "demo1234", "127.0.0.2")) && toldToWait(login("someone", "secret1", "127.0.0.2")));
-        // The owner elsewhere waits a second at most after the latest failure.
-        const kit::Reply owner = login("demo", "demo1234", "127.0.0.3");
-        QVERIFY(toldToWait(owner) && owner.header("Retry-After") == "1");
-        server.setClock(4000);
-        QCOMPARE(login("demo", "demo1234", "127.0.0.3").status, 200);
-        QVERIFY(toldToWait(login("demo", "wrong", "127.0.0.2")));
-        QCOMPARE(kit::request(server.port(), "GET /api/stats", {}, {}, "127.0.0.2").status, 200);  // other routes are open
-        // A name nobody has backs off alike, so a back-off reveals no account.
-        for (int i = 0; i < 5; ++i)
-            QCOMPARE(login("nobody_here", "wrong", "127.0.0.4").status, 401);
-        QVERIFY(toldToWait(login("nobody_here", "wrong", "127.0.0.5")));
+        kit::script(server, QStringLiteral("server/sign-in-back-off.tsv"));
     }
 
     void commentsAndRegistrationsPerMinute()
@@ -73,29 +49,11 @@ private slots:
         KIT_STARTED(server,
                     {.extraArguments = kit::args("--comments-per-minute 2 --registrations-per-minute 2 --account-comments-per-minute 1"),
                      .throttle = true});
-        const auto comment = [&](const char *from, const QByteArray &headers = {}) {
-            return kit::request(server.port(), "POST /api/comment", body(QJsonObject{{"article_id", 10}, {"content", "好"}}),
-                                json + headers, from);
-        };
-        const auto registerAs = [&](const char *name, const char *from) {
-            return kit::request(server.port(), "POST /api/register", account(QString::fromLatin1(name), QStringLiteral("secret1")),
-                                json, from);
-        };
-        const qsizetype before = get(APIClient::create(server.baseUrl())->fetchComments(10)).size();
-        QVERIFY(comment("127.0.0.2").status == 200 && comment("127.0.0.2").status == 200);
-        QVERIFY(toldToWait(comment("127.0.0.2")));
-        QCOMPARE(comment("127.0.0.3").status, 200);
-        QCOMPARE(get(APIClient::create(server.baseUrl())->fetchComments(10)).size(), before + 3);
-
-        // Every registration counts, one of a taken name too.
-        QCOMPARE(registerAs("demo", "127.0.0.2").status, 409);
-        const kit::Reply registered = registerAs("reader_b", "127.0.0.2");
-        QVERIFY(registered.status == 200 && toldToWait(registerAs("reader_c", "127.0.0.2")));
-        QCOMPARE(registerAs("reader_c", "127.0.0.3").status, 200);
-        // A signed-in reader's comments count against the account, from wherever they come.
-        const QByteArray bearer = "Authorization: Bearer " + QJsonDocument::fromJson(registered.body).object()["token"].toString().toLatin1() + "\r\n";
-        QCOMPARE(comment("127.0.0.2", bearer).status, 200);
-        QVERIFY(toldToWait(comment("127.0.0.4", bearer)));
+        const auto client = APIClient::create(server.baseUrl());
+        const qsizetype before = get(client->fetchComments(10)).size();
+        const QString token = get(client->registerUser(QStringLiteral("reader_a"), QStringLiteral("a@example.com"), QStringLiteral("secret1"))).token;
+        kit::script(server, QStringLiteral("server/comments-per-minute.tsv"), {{"$TOKEN", token.toLatin1()}});
+        QCOMPARE(get(client->fetchComments(10)).size(), before + 4);  // what was refused is not stored
     }
 
     // Behind the proxy, an IPv6 client's /64 has one allowance, its /56 four and its /48 sixteen;
@@ -103,19 +61,16 @@ private slots:
     void ipv6BucketsThroughTheProxy()
     {
         KIT_STARTED(server, {.extraArguments = kit::args("--trusted-proxy 127.0.0.1 --comments-per-minute 1"), .throttle = true});
-        const auto as = [&](const char *client, const QByteArray &line, const QJsonObject &sent) {
-            return kit::request(server.port(), line, body(sent), json + "X-Forwarded-For: " + client + "\r\n").status;
+        kit::script(server, QStringLiteral("server/ipv6-comments.tsv"));
+        const auto as = [&](const char *client) {
+            return kit::request(server.port(), "POST /api/like", R"({"article_id":10})",
+                                "Content-Type: application/json\r\nX-Forwarded-For: " + QByteArray(client) + "\r\n").status;
         };
-        QStringList statuses;
-        for (const char *client : {"2001:db8:0:1::1", "2001:db8:0:1::2", "2001:db8:0:2::1", "2001:db8:0:3::1", "2001:db8:0:4::1",
-                                   "2001:db8:0:5::1", "2001:db8:0:100::1"})
-            statuses << QString::number(as(client, "POST /api/comment", {{"article_id", 10}, {"content", "好"}}));
-        QCOMPARE(statuses.join(QLatin1Char(' ')), QStringLiteral("200 429 200 200 200 429 200"));
         const auto likes = [&] { return get(APIClient::create(server.baseUrl())->fetchArticleDetail(10)).likes; };
         const qint64 before = likes();
-        QCOMPARE(as("2001:db8:0:1::1", "POST /api/like", {{"article_id", 10}}), 200);
+        QCOMPARE(as("2001:db8:0:1::1"), 200);
         QCOMPARE(likes(), before + 1);
-        QCOMPARE(as("2001:db8:0:1::ffff", "POST /api/like", {{"article_id", 10}}), 200);
+        QCOMPARE(as("2001:db8:0:1::ffff"), 200);
         QCOMPARE(likes(), before);
     }
 
@@ -157,20 +112,12 @@ private slots:
     {
         KIT_STARTED(server,
                     {.demo = false, .latencyMs = 1500, .extraArguments = kit::args("--max-connections-per-address 1 --trusted-proxy 127.0.0.1")});
-        std::vector<std::unique_ptr<QTcpSocket>> sockets;
-        for (const QByteArray forwarded : {"203.0.113.7", "203.0.113.7", "203.0.113.8", ""}) {
-            sockets.push_back(kit::connection(server.port()));
-            sockets.back()->write("GET /api/stats HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
-                                  + (forwarded.isEmpty() ? QByteArray() : "X-Forwarded-For: " + forwarded + "\r\n") + "\r\n");
-            QVERIFY(sockets.back()->waitForBytesWritten(5000));  // all four in progress at once
-        }
+        QByteArrayList requests;
+        for (const QByteArray forwarded : {"203.0.113.7", "203.0.113.7", "203.0.113.8", ""})
+            requests << kit::raw("GET /api/stats", {}, forwarded.isEmpty() ? QByteArray() : "X-Forwarded-For: " + forwarded + "\r\n");
         QStringList statuses;
-        for (const auto &s : sockets) {
-            QByteArray answer;
-            while (s->state() == QAbstractSocket::ConnectedState && s->waitForReadyRead(10000))
-                answer += s->readAll();
-            statuses << QString::fromLatin1((answer + s->readAll()).mid(9, 3));
-        }
+        for (const auto &s : kit::inFlight(server.port(), requests))  // all four in progress at once
+            statuses << QString::fromLatin1(kit::drain(*s).mid(9, 3));
         // Whichever of the first client's two requests came second is refused.
         QStringList first = statuses.mid(0, 2);
         first.sort();
@@ -212,9 +159,7 @@ private slots:
         QFETCH(QByteArray, ask);
         KIT_STARTED(server, {.extraArguments = {QStringLiteral("--request-timeout"), timeout}});
         // About 6 MB of comments: more than the kernel's buffers hold for a client that does not read.
-        kit::sql(server, {QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000)"
-                                         " INSERT INTO comments (article_id, name, content, time)"
-                                         " SELECT 10, 'x', hex(randomblob(1000)), '2024-01-01 00:00:00' FROM n")});
+        addComments(server, 3000, 1);
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         const int small = 4096;
         ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
@@ -237,21 +182,14 @@ private slots:
     void slowAnswersAreMadeAside()
     {
         KIT_STARTED(server, {.extraArguments = kit::args("--picture-megabytes 1")});
-        kit::sql(server, {QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 10000)"
-                                         " INSERT INTO comments (article_id, name, content, time)"
-                                         " SELECT 10 + i % 5, 'x', hex(randomblob(1000)), '2024-01-01 00:00:00' FROM n")});
+        addComments(server, 10000, 5);
         const QByteArray etag = kit::request(server.port(), "GET /images/cover/1.jpg").header("ETag");
-        std::vector<std::unique_ptr<QTcpSocket>> asks;
-        QByteArrayList paths;
+        QByteArrayList requests;
         for (int id = 10; id < 15; ++id)
-            paths << "/api/comments?article_id=" + QByteArray::number(id);
+            requests << kit::raw("GET /api/comments?article_id=" + QByteArray::number(id));
         for (int id = 2; id <= 41; ++id)
-            paths << "/images/cover/" + QByteArray::number(id) + ".jpg";
-        for (const QByteArray &path : paths) {
-            asks.push_back(kit::connection(server.port()));
-            asks.back()->write("GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
-            QVERIFY(asks.back()->waitForBytesWritten(5000));
-        }
+            requests << kit::raw("GET /images/cover/" + QByteArray::number(id) + ".jpg");
+        const auto asks = kit::inFlight(server.port(), requests);
         QCOMPARE(kit::request(server.port(), "GET /api/stats").status, 200);
         const auto answered = [&](int from, int to) {
             return std::count_if(asks.begin() + from, asks.begin() + to,
@@ -259,10 +197,8 @@ private slots:
         };
         const auto comments = answered(0, 5), covers = answered(5, 45);
         QVERIFY2(comments < 3 && covers < 20, qPrintable(QStringLiteral("%1 %2").arg(comments).arg(covers)));
-        for (const auto &a : asks) {
-            while (a->state() == QAbstractSocket::ConnectedState && a->waitForReadyRead(30000)) {}
-            QVERIFY(a->readAll().startsWith("HTTP/1.1 200"));
-        }
+        for (const auto &a : asks)
+            QVERIFY(kit::drain(*a).startsWith("HTTP/1.1 200"));
         qint64 kept = 0;
         const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
         const QDir images(server.dataDir() + QStringLiteral("/images"));
@@ -278,20 +214,12 @@ private slots:
     {
         KIT_STARTED(server);  // no throttling: many failures, then success
         // Sign-ins checked in parallel each answer on their own connection.
-        std::vector<std::unique_ptr<QTcpSocket>> sockets;
-        for (int i = 0; i < 8; ++i) {
-            const QByteArray sent = account(QStringLiteral("demo"), i % 2 ? QStringLiteral("demo1234") : QStringLiteral("wrong"));
-            sockets.push_back(kit::connection(server.port()));
-            sockets.back()->write("POST /api/login HTTP/1.1\r\nHost: x\r\n" + json + "Content-Length: " + QByteArray::number(sent.size())
-                                  + "\r\n\r\n" + sent);
-        }
-        for (int i = 0; i < 8; ++i) {
-            QByteArray answer;
-            while (!answer.contains("}") && sockets[i]->waitForReadyRead(30000))
-                answer += sockets[i]->readAll();
-            QVERIFY2(answer.startsWith(i % 2 ? "HTTP/1.1 200" : "HTTP/1.1 401"), answer.constData());
-        }
-
+        QByteArrayList logins;
+        for (int i = 0; i < 8; ++i)
+            logins << login(i % 2 ? "demo1234" : "wrong");
+        const auto sockets = kit::inFlight(server.port(), logins);
+        for (size_t i = 0; i < sockets.size(); ++i)
+            QVERIFY(kit::drain(*sockets[i]).startsWith(i % 2 ? "HTTP/1.1 200" : "HTTP/1.1 401"));
         const auto tokenOf = [&] { return get(APIClient::create(server.baseUrl())->login(QStringLiteral("demo"), QStringLiteral("demo1234"))).token; };
         const QString old = tokenOf(), recent = tokenOf();
         QVERIFY(server.stop());

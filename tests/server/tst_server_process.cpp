@@ -3,28 +3,19 @@
 
 #include "ServerTestKit.h"
 
-#include <QPasswordDigestor>
-
 using namespace papelo;
 using kit::get;
 
 class ServerProcessTest : public QObject {
     Q_OBJECT
 private slots:
-    void badFlagsAreRefused_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        for (const char *args : {"--port 70000", "--latency -5", "--host not-an-address", "--articles many", "--frobnicate",
-                                 "--login-attempts 0", "--request-timeout x", "--token-days 0", "--max-connections 0"})
-            QTest::newRow(args) << QString::fromLatin1(args).split(QLatin1Char(' '));
-    }
-
+    void badFlagsAreRefused_data() { data::table<QString>(QStringLiteral("server/bad-flags.tsv")); }
     void badFlagsAreRefused()
     {
-        QFETCH(QStringList, arguments);
-        ServerProcess server({.extraArguments = arguments});
+        QFETCH(QString, arguments);
+        ServerProcess server({.extraArguments = arguments.split(QLatin1Char(' '))});
         QVERIFY(!server.start(10000) && !server.standardOutput().contains("listening"));
-        QVERIFY2(server.errorString().contains(arguments.first().mid(2)), qPrintable(server.errorString()));
+        QVERIFY2(server.errorString().contains(arguments.section(QLatin1Char(' '), 0, 0).mid(2)), qPrintable(server.errorString()));
     }
 
     void newerStoreIsLeftAlone()
@@ -39,30 +30,20 @@ private slots:
                  QStringLiteral("0 precious"));
     }
 
-    // A store of the first schema: no comment bytes, anonymous likes per address, hashes at 120,000
-    // rounds (Qt's digestor). It is upgraded at start and the hash at the next sign-in.
+    // A store of the first schema is upgraded at start, the hash at the next sign-in.
     void olderStoresAreUpgraded()
     {
         KIT_STARTED(server);
         const qint64 likes = get(APIClient::create(server.baseUrl())->fetchArticleDetail(10)).likes;
         QVERIFY(server.stop());
-        const QByteArray salt = "0123456789abcdef";
-        const QByteArray hash = QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256, "demo1234", salt, 120000, 32);
-        kit::sql(server, {QStringLiteral("ALTER TABLE articles DROP COLUMN comment_bytes"),
-                          QStringLiteral("INSERT INTO article_likes VALUES (10, 'a:2001:db8::1'), (10, 'a:2001:db8::2'), (10, 'a:192.0.2.1')"),
-                          QStringLiteral("UPDATE articles SET like_count = like_count + 3 WHERE id = 10"),
-                          QStringLiteral("UPDATE users SET salt = X'%1', password_hash = X'%2', iterations = 120000 WHERE username = 'demo'")
-                              .arg(QString::fromLatin1(salt.toHex()), QString::fromLatin1(hash.toHex())),
-                          QStringLiteral("PRAGMA user_version = 1")});
+        kit::sqlFile(server, QStringLiteral("server/first-schema.sql"));
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         const auto client = APIClient::create(server.baseUrl());
         QCOMPARE(get(client->fetchArticleDetail(10)).likes, likes + 2);  // two addresses of one /64 are one liker
         QCOMPARE(get(client->login(QStringLiteral("demo"), QStringLiteral("demo1234"))).user.username, QStringLiteral("demo"));
         QVERIFY(server.stop());
-        QCOMPARE(kit::sql(server, {QStringLiteral(
-                     "SELECT (SELECT user_version FROM pragma_user_version) || ' ' || (SELECT iterations FROM users WHERE username = 'demo')"
-                     " || ' ' || (SELECT group_concat(liker, ' ') FROM (SELECT liker FROM article_likes WHERE liker LIKE 'a:%' ORDER BY liker))"
-                     " || ' ' || (SELECT count(*) FROM articles WHERE (comment_bytes > 0) != (comment_count > 0))")}).toString(),
+        // Schema 2, the full iteration count, one liker per /64, comment bytes wherever there are comments.
+        QCOMPARE(kit::sqlFile(server, QStringLiteral("server/upgraded-store.sql")).toString(),
                  QStringLiteral("2 600000 a:192.0.2.1 a:2001:db8::/64 0"));
     }
 

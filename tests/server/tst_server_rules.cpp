@@ -2,6 +2,7 @@
 // what a sign-in check costs whatever the name, and the most bytes a comment
 // can take in an answer.
 
+#include "DataTable.h"
 #include "limits/LoginThrottle.h"
 #include "limits/RateLimit.h"
 #include "store/Auth.h"
@@ -45,32 +46,8 @@ private slots:
         QCOMPARE(t.size(), 0);
     }
 
-    // Each row: attempts "who name outcome at" ("-" failed, "+" signed in,
-    // "?" still being checked), then the wait one more attempt gets.
-    void signInRule_data()
-    {
-        QTest::addColumn<QStringList>("attempts");
-        QTest::addColumn<QString>("asking");  // "who name at"
-        QTest::addColumn<qint64>("wait");
-        const QStringList guessing{"a x - 0", "a x - 0", "a x - 0", "a x - 0"};  // locked 4 s
-        QTest::newRow("the guesser waits in full") << guessing << "a x 0" << qint64(4000);
-        QTest::newRow("and for any name") << guessing << "a y 2000" << qint64(2000);
-        QTest::newRow("a stranger at most the first back-off") << guessing << "b x 0" << qint64(1000);
-        QTest::newRow("after it, not at all") << guessing << "b x 1000" << qint64(0);
-        QTest::newRow("a stranger once many addresses guess")
-            << QStringList{"a x - 0", "a x - 0", "b x - 0", "c x - 0"} << "d x 0" << qint64(4000);
-        QTest::newRow("few addresses are not many")
-            << QStringList{"a x - 0", "a x - 0", "a x - 0", "c x - 0"} << "d x 0" << qint64(1000);
-        QTest::newRow("a success clears the name") << (guessing + QStringList{"a x + 4000"}) << "b x 4000" << qint64(0);
-        QTest::newRow("not the address") << QStringList{"a x - 0", "a y + 0", "a z - 0"} << "a w 0" << qint64(1000);
-        QTest::newRow("checks in flight count") << QStringList{"a x ? 0", "a y ? 0"} << "a z 0" << qint64(1000);
-        QTest::newRow("a /64 has its own allowance") << QStringList{"v6:1 p - 0", "v6:1 q - 0"} << "v6:2 r 0" << qint64(0);
-        QTest::newRow("its /56 four of them")
-            << QStringList{"v6:1 p - 0", "v6:1 q - 0", "v6:2 r - 0", "v6:2 s - 0", "v6:3 t - 0", "v6:3 u - 0",
-                           "v6:4 v - 0", "v6:4 w - 0"}
-            << "v6:5 y 0" << qint64(1000);
-    }
-
+    // The rows: tests/data/server/sign-in-rule.tsv.
+    void signInRule_data() { data::table<QStringList, QString, qint64>(QStringLiteral("server/sign-in-rule.tsv")); }
     void signInRule()
     {
         QFETCH(QStringList, attempts);
@@ -130,18 +107,7 @@ private slots:
 
     // Every failed check runs the full count of rounds, so none is quicker for
     // a name that does not exist or an account with an older hash.
-    void checksCostTheSame_data()
-    {
-        QTest::addColumn<int>("stored");  // rounds of the stored hash; 0: no hash (unknown name)
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<int>("upgradedTo");
-        QTest::newRow("unknown name") << 0 << "secret" << false << 0;
-        QTest::newRow("wrong password") << 1000 << "guess" << false << 0;
-        QTest::newRow("right password") << 1000 << "secret" << true << 0;
-        QTest::newRow("older hash, wrong password") << 200 << "guess" << false << 0;
-        QTest::newRow("older hash, right password") << 200 << "secret" << true << 1000;
-    }
+    void checksCostTheSame_data() { data::table<int, QString, bool, int>(QStringLiteral("server/password-checks.tsv")); }
     void checksCostTheSame()
     {
         QFETCH(int, stored);
@@ -167,14 +133,8 @@ private slots:
 
     void commentBytesAreAnUpperBound_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<qint64>("bytes");
-        QTest::newRow("ascii") << "hello" << qint64(5);
-        QTest::newRow("quotes and backslash") << "\"\\" << qint64(4);
-        QTest::newRow("cjk") << "评论" << qint64(6);
-        QTest::newRow("latin") << "é" << qint64(2);
-        QTest::newRow("controls") << "\n\x01" << qint64(12);
-        QTest::newRow("emoji") << "😀" << qint64(12);
+        data::table<QString, qint64>(QStringLiteral("server/comment-text-bytes.tsv"));
+        QTest::newRow("controls") << "\n\x01" << qint64(12);  // escaped as \u0001
         QTest::newRow("lone surrogate") << QString(QChar(0xd800)) << qint64(6);
     }
     void commentBytesAreAnUpperBound()

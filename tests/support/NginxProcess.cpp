@@ -1,5 +1,7 @@
 #include "NginxProcess.h"
 
+#include "DataTable.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -45,15 +47,13 @@ bool NginxProcess::makeCertificates(const QString &dir, QString *error)
 {
     const auto path = [&](const char *name) { return dir + QLatin1Char('/') + QLatin1String(name); };
     const QString openssl = QStringLiteral("openssl");
-    return writeFile(path("server.ext"), "subjectAltName=DNS:localhost,IP:127.0.0.1\n"
-                                         "basicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n")
-        && run(openssl, {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-days", "2",
+    return run(openssl, {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-days", "2",
                          "-subj", "/CN=Papelo test CA " + dir.section(QLatin1Char('/'), -1), "-keyout", path("ca.key"),
                          "-out", path("ca.pem")}, error)
-        && run(openssl, {"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-subj", "/CN=localhost",
-                         "-keyout", path("server.key"), "-out", path("server.csr")}, error)
-        && run(openssl, {"x509", "-req", "-in", path("server.csr"), "-CA", path("ca.pem"), "-CAkey", path("ca.key"),
-                         "-CAcreateserial", "-days", "2", "-extfile", path("server.ext"), "-out", path("server.pem")}, error)
+        && run(openssl, {"req", "-x509", "-CA", path("ca.pem"), "-CAkey", path("ca.key"), "-newkey", "ec", "-pkeyopt",
+                         "ec_paramgen_curve:P-256", "-nodes", "-days", "2", "-subj", "/CN=localhost", "-addext",
+                         "subjectAltName=DNS:localhost,IP:127.0.0.1", "-addext", "basicConstraints=CA:FALSE", "-addext",
+                         "extendedKeyUsage=serverAuth", "-keyout", path("server.key"), "-out", path("server.pem")}, error)
         && QDir(dir).mkpath(QStringLiteral("certs")) && QFile::copy(path("ca.pem"), path("certs/ca.pem"))
         && run(openssl, {"rehash", path("certs")}, error);
 }
@@ -79,18 +79,11 @@ bool NginxProcess::start(int timeoutMs)
     replace(R"(server 127\.0\.0\.1:4000;)", QStringLiteral("server 127.0.0.1:%1;").arg(m_site.upstreamPort));
 
     if (!m_site.files.isEmpty())
-        site = QStringLiteral("server {\n  listen 127.0.0.1:%1;\n  root %2;\n  default_type application/json;\n}\n")
-                   .arg(m_httpPort).arg(m_site.files);
+        site = QString::fromUtf8(data::bytes(QStringLiteral("server/nginx-files.conf"))).arg(m_httpPort).arg(m_site.files);
     const QString p = m_prefix.path();
-    QString conf = QStringLiteral("daemon off;\nworker_processes 1;\npid %1/nginx.pid;\nerror_log %1/error.log info;\n").arg(p);
-    if (::geteuid() == 0)
-        conf += QStringLiteral("user root root;\n");  // workers reach the prefix as its owner
-    conf += QStringLiteral("events { worker_connections 256; }\nhttp {\n"
-                           "  log_format papelo '$remote_addr $status $request';\n"
-                           "  access_log %1/access.log papelo;\n"
-                           "  client_body_temp_path %1/body; proxy_temp_path %1/proxy; fastcgi_temp_path %1/fastcgi;\n"
-                           "  uwsgi_temp_path %1/uwsgi; scgi_temp_path %1/scgi;\n"
-                           "  include %1/site.conf;\n}\n").arg(p);
+    // As root, workers reach the prefix as its owner.
+    const QString conf = QString::fromUtf8(data::bytes(QStringLiteral("server/nginx.conf")))
+                             .arg(p, ::geteuid() == 0 ? QStringLiteral("user root root;") : QString());
     if (!writeFile(p + QStringLiteral("/site.conf"), site.toUtf8()) || !writeFile(p + QStringLiteral("/nginx.conf"), conf.toUtf8())) {
         m_error = QStringLiteral("cannot write the configuration");
         return false;

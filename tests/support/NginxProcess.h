@@ -32,7 +32,6 @@ public:
 
     bool start(int timeoutMs = 10000);
     void stop();
-    quint16 httpsPort() const { return m_httpsPort; }
     quint16 httpPort() const { return m_httpPort; }
     QString httpsUrl() const { return QStringLiteral("https://localhost:%1").arg(m_httpsPort); }
     // One line per request: "<client> <status> <method> <path>".

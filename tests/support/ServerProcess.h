@@ -38,7 +38,6 @@ public:
     // SIGTERM, then waits for a clean exit; kills after timeoutMs.
     // Returns true when the server exited on its own with status 0.
     bool stop(int timeoutMs = 10000);
-    bool restart(int timeoutMs = 30000) { return stop() && start(timeoutMs); }
     // Takes effect at the next start(); the data directory stays.
     void setOptions(Options options) { m_options = std::move(options); }
 
