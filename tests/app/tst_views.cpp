@@ -218,32 +218,30 @@ private slots:
         host.back();
         QTRY_COMPARE(host.depth(), 1);
     }
-    // A failing comment list leaves the article; its retry in the section loads the list.
-    void failingCommentsShowTheirRetry()
+    // A failing comment list leaves the article; its retry in the section
+    // loads the list. Then the picture viewer over the next article page: a
+    // click on a body picture opens it, its keys come first (Esc closes it and
+    // leaves the page alone), its controls are named, and the keyboard is back
+    // in the body.
+    void commentRetryThenPictureViewer()
     {
         m_server.on("GET", "/api/comments", FakeServer::Response::json(QJsonObject{{"error", QStringLiteral("评论服务不可用")}}, 500));
         Host host(QSize(1000, 800));
-        QQuickItem *page = host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 8}});
-        QTRY_VERIFY_WITH_TIMEOUT(withText(page, QStringLiteral("评论加载失败：评论服务不可用")), 20000);
+        QQuickItem *first = host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 8}});
+        QTRY_VERIFY_WITH_TIMEOUT(withText(first, QStringLiteral("评论加载失败：评论服务不可用")), 20000);
         // From the keyboard: while it runs the message is away (to be read out again) and the button keeps the
         // focus; once the list is there the focus goes on to its first comment.
-        QQuickItem *retry = named(page, QStringLiteral("commentsRetry"));
+        QQuickItem *retry = named(first, QStringLiteral("commentsRetry"));
         retry->forceActiveFocus(Qt::TabFocusReason);
         m_server.on("GET", "/api/comments", FakeServer::stalled());
         QTest::keyClick(&host.window, Qt::Key_Space);
-        QTRY_VERIFY(!withText(page, QStringLiteral("评论加载失败：评论服务不可用")));
+        QTRY_VERIFY(!withText(first, QStringLiteral("评论加载失败：评论服务不可用")));
         QVERIFY(retry->hasActiveFocus());
         m_server.on("GET", "/api/comments", fixtures::replyList(QList<Comment>{fixtures::comment(3)}));
         QTest::keyClick(&host.window, Qt::Key_Space);
-        QTRY_VERIFY_WITH_TIMEOUT(withText(page, QStringLiteral("评论 1")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(withText(first, QStringLiteral("评论 1")), 10000);
         QTRY_COMPARE(QAccessible::queryAccessibleInterface(host.window.activeFocusItem())->text(QAccessible::Name), QStringLiteral("赞 访客的评论，0"));
-    }
 
-    // The picture viewer over the article page: a click on a body picture
-    // opens it, its keys come first (Esc closes it and leaves the page
-    // alone), its controls are named, and the keyboard is back in the body.
-    void pictureViewerOverTheArticle()
-    {
         const QByteArray bytes = bodypage::pngBytes(Qt::darkCyan, QSize(300, 200));
         m_server.on("GET", "/one.png", FakeServer::Response::raw(200, bytes, "image/png"));
         // The second picture fails in the viewer (the body's own request is the first).
@@ -251,8 +249,6 @@ private slots:
         ArticleDetail article = fixtures::detail(9);
         article.body = QStringLiteral("<img src='%1/one.png' alt='第一张'><img src='%1/two.png'>").arg(m_server.baseUrl());
         m_server.on("GET", "/api/article/9", fixtures::reply(article));
-        Host host(QSize(1000, 800));
-        host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 8}});
         QQuickItem *page = host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 9}});
         QTRY_VERIFY_WITH_TIMEOUT(!host.state<ArticleDetailScreen>()->webViewLoading() && m_server.count("/two.png") == 1, 20000);
         QQuickItem *body = ofType(page, "ArticleBody").value(0);
