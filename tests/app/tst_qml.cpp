@@ -1,10 +1,10 @@
 // The real window and the remote image, offscreen; any warning fails the
 // test. Every view is built, warning-free, here or in tst_views.
+#include "DataTable.h"
 #include "FakeServer.h"
 #include "QmlHarness.h"
 #include "core/ServerConfig.h"
 
-#include <QBuffer>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QtTest>
@@ -31,13 +31,7 @@ private slots:
     void cleanup() { QVERIFY_NO_WARNINGS(); }
 
     // The checker itself must be able to fail.
-    void qmlFaultsAreCaught_data()
-    {
-        QTest::addColumn<QByteArray>("qml");
-        QTest::newRow("binding loop") << QByteArray("import QtQuick\nItem { width: height + 1; height: width + 1 }");
-        QTest::newRow("undefined name") << QByteArray("import QtQuick\nItem { property int n: notDefinedAnywhere.count }");
-        QTest::newRow("wrong type") << QByteArray("import QtQuick\nItem { property int n: \"text\" + {} }");
-    }
+    void qmlFaultsAreCaught_data() { data::table<QByteArray>(QStringLiteral("app/qml/faults.tsv")); }
     void qmlFaultsAreCaught()
     {
         QFETCH(QByteArray, qml);
@@ -114,12 +108,10 @@ private slots:
     // No address shows the failure view; an image fades in; a failure brings the view back.
     void remoteImageShowsFailureOrFadesIn()
     {
-        QBuffer png;
-        QVERIFY(png.open(QIODevice::WriteOnly) && QImage(120, 60, QImage::Format_RGB32).save(&png, "PNG"));
         FakeServer server;
         QVERIFY(server.listen());
         ServerConfig::setBaseUrl(server.baseUrl()); // the server's own pictures
-        server.on("GET", "/slow.png", FakeServer::delayed(FakeServer::Response::raw(200, png.data(), "image/png"), 500));
+        server.on("GET", "/slow.png", FakeServer::delayed(FakeServer::Response::raw(200, data::bytes("app/qml/grey-120x60.png"), "image/png"), 500));
         server.on("GET", "/broken.png", FakeServer::Response::raw(404, "<html>nope</html>", "text/html"));
         QQmlEngine engine;
         const auto image = create(engine, "import QtQuick\nimport Papelo\nRemoteImage { width: 200; height: 100\n"
