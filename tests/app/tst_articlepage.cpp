@@ -49,20 +49,7 @@ private slots:
 
     void navigationDecisions_data()
     {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<bool>("linkClicked");
-        QTest::addColumn<bool>("accepted");
-        QTest::addColumn<QString>("opened");    // handed to the system browser
-        QTest::addColumn<QString>("fragment");  // "-": no scroll asked for
-        QTest::newRow("own document") << "DOCUMENT" << false << true << "" << "-";
-        QTest::newRow("own document, again") << "DOCUMENT" << false << false << "" << "-";  // a refresh to itself
-        QTest::newRow("fragment, base") << "https://papelo.example/#notes" << true << false << "" << "notes";
-        QTest::newRow("link elsewhere") << "https://example.org/a" << true << false << "https://example.org/a" << "-";
-        QTest::newRow("link, own scheme") << "papelo-article://papelo.example/about" << true << false
-                                          << "https://papelo.example/about" << "-";
-        QTest::newRow("frame") << "https://example.org/frame" << false << false << "" << "-";
-        QTest::newRow("script link") << "javascript:alert(1)" << true << false << "" << "-";
-        QTest::newRow("file link") << "file:///etc/passwd" << true << false << "" << "-";
+        data::table<QString, bool, bool, QString, QString, int>(QStringLiteral("app/navigation-decisions.tsv"));
     }
     void navigationDecisions()
     {
@@ -75,24 +62,11 @@ private slots:
         url.replace(QLatin1String("DOCUMENT"), host.documentUrl().toString());
         if (QTest::currentDataTag() == QByteArray("own document, again"))
             QVERIFY(host.acceptNavigation(host.documentUrl(), false, true));
-        QSignalSpy fragments(&host, &WebViewHost::fragmentRequested);
+        QSignalSpy fragments(&host, &WebViewHost::fragmentRequested), pictures(&host, &WebViewHost::pictureRequested);
         QTEST(host.acceptNavigation(QUrl(url), linkClicked, QTest::currentDataTag() != QByteArray("frame")), "accepted");
         QTEST(m_opened.isEmpty() ? QString() : m_opened.first().toString(), "opened");
         QCOMPARE(fragments.isEmpty() ? QStringLiteral("-") : fragments.first().first().toString(), fragment);
-    }
-
-    // The body script's call for the viewer is its reserved address and
-    // nothing like it, never followed or opened outside.
-    void pictureRequests_data() { data::table<QString, int>(QStringLiteral("app/picture-requests.tsv")); }
-    void pictureRequests()
-    {
-        QFETCH(QString, url);
-        QFETCH(int, index);
-        WebViewHost host;
-        QSignalSpy requested(&host, &WebViewHost::pictureRequested);
-        QVERIFY(!host.acceptNavigation(QUrl(url), true, true));
-        QCOMPARE(requested.isEmpty() ? -1 : requested.first().first().toInt(), index);
-        QCOMPARE(m_opened.isEmpty(), index >= 0);
+        QTEST(pictures.isEmpty() ? -1 : pictures.first().first().toInt(), "picture");
     }
 
     // What the body script lists is checked again: web and data: addresses
@@ -119,33 +93,18 @@ private slots:
     // What a body may load besides its document; iframes never get this far
     // (refused as navigations, or removed by the body script), so the filter
     // is checked on its own. The configured server is http://127.0.0.1:4000.
-    void requestFilter_data()
-    {
-        using Info = QWebEngineUrlRequestInfo;
-        QTest::addColumn<int>("type");
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<bool>("allowed");
-        QTest::newRow("picture, http") << int(Info::ResourceTypeImage) << "http://pictures.test/a.png" << true;
-        QTest::newRow("font, https") << int(Info::ResourceTypeFontResource) << "https://fonts.test/a.woff" << true;
-        QTest::newRow("picture, own scheme") << int(Info::ResourceTypeImage) << "papelo-article://o.test/a.png" << true;
-        QTest::newRow("picture, ftp") << int(Info::ResourceTypeImage) << "ftp://o.test/a.png" << false;
-        QTest::newRow("document, own scheme") << int(Info::ResourceTypeMainFrame) << "papelo-article://o.test/" << true;
-        QTest::newRow("document, https") << int(Info::ResourceTypeMainFrame) << "https://o.test/" << false;
-        QTest::newRow("frame") << int(Info::ResourceTypeSubFrame) << "https://o.test/f" << false;
-        QTest::newRow("script") << int(Info::ResourceTypeScript) << "https://o.test/s.js" << false;
-        QTest::newRow("fetch") << int(Info::ResourceTypeXhr) << "https://o.test/x" << false;
-        QTest::newRow("ping") << int(Info::ResourceTypePing) << "https://o.test/p" << false;
-        QTest::newRow("picture, the server") << int(Info::ResourceTypeImage) << "http://127.0.0.1:4000/i.png" << true;
-        QTest::newRow("picture, loopback") << int(Info::ResourceTypeImage) << "http://127.0.0.1:4001/i.png" << false;
-        QTest::newRow("style sheet, localhost") << int(Info::ResourceTypeStylesheet) << "http://localhost:4000/s.css" << false;
-        QTest::newRow("media, private") << int(Info::ResourceTypeMedia) << "https://192.168.1.1/v.mp4" << false;
-    }
+    void requestFilter_data() { data::table<QString, QString, bool>(QStringLiteral("app/request-filter.tsv")); }
     void requestFilter()
     {
-        QFETCH(int, type);
+        using Info = QWebEngineUrlRequestInfo;
+        static const QHash<QString, Info::ResourceType> types{
+            {"image", Info::ResourceTypeImage}, {"font", Info::ResourceTypeFontResource}, {"document", Info::ResourceTypeMainFrame},
+            {"frame", Info::ResourceTypeSubFrame}, {"script", Info::ResourceTypeScript}, {"fetch", Info::ResourceTypeXhr},
+            {"ping", Info::ResourceTypePing}, {"stylesheet", Info::ResourceTypeStylesheet}, {"media", Info::ResourceTypeMedia}};
+        QFETCH(QString, type);
         QFETCH(QString, url);
-        QTEST(ArticleRequestFilter::allows(QWebEngineUrlRequestInfo::ResourceType(type), QUrl(url), "http://127.0.0.1:4000"),
-              "allowed");
+        QVERIFY(types.contains(type));
+        QTEST(ArticleRequestFilter::allows(types.value(type), QUrl(url), "http://127.0.0.1:4000"), "allowed");
         // The web origin keeps its Referer, whatever the case of its name; nobody else gets one.
         QVERIFY(ArticleRequestFilter::keepsReferer(QUrl("https://Papelo.Example/a.png"), "papelo.example"));
         QVERIFY(!ArticleRequestFilter::keepsReferer(QUrl(url), "papelo.example"));
@@ -171,27 +130,13 @@ private slots:
         QCOMPARE(asked.count(), 3);
     }
 
-    void hostileBodies_data()
-    {
-        QTest::addColumn<QString>("body");
-        QTest::addColumn<bool>("opens");  // a link for the system browser
-        const QString block = QStringLiteral("style=\"display:block;width:600px;height:100px\"");
-        QTest::newRow("meta refresh") << "<meta http-equiv=\"refresh\" content=\"0;url=%1/refresh\">" << false;
-        QTest::newRow("meta refresh, itself") << "<meta http-equiv=\"refresh\" content=\"0\" name=\"%1\">" << false;
-        QTest::newRow("frame") << "<iframe src=\"%1/frame\"></iframe>" << false;
-        QTest::newRow("form") << "<form action=\"%1/post\" method=\"post\"><input name=\"a\" value=\"b\"><button "
-                                     + block + ">发送</button></form>" << false;
-        QTest::newRow("form, new window") << "<form action=\"%1/post\" target=\"_blank\"><button " + block
-                                                 + ">发送</button></form>" << false;
-        QTest::newRow("link, new window") << "<a href=\"%1/blank\" target=\"_blank\" " + block + ">新窗口</a>" << true;
-        QTest::newRow("local file") << "<a href=\"file:///etc/passwd\" " + block + " title=\"%1\">文件</a>" << false;
-    }
+    void hostileBodies_data() { data::table<QString, bool>(QStringLiteral("app/hostile-bodies.tsv")); }
     void hostileBodies()
     {
         QFETCH(QString, body);
         FakeServer other;
         QVERIFY(other.listen());
-        Page page(m_engine, QStringLiteral("<i id=\"ours\"></i>") + body.arg(other.baseUrl()));
+        Page page(m_engine, QStringLiteral("<i id=\"ours\"></i>") + filled(body, {{"other", other.baseUrl()}}));
         QSignalSpy refused(page.host(), &WebViewHost::navigationRefused);
         QTRY_VERIFY_WITH_TIMEOUT(!page.host()->isLoading(), 20000);
         QTest::mouseClick(page.window.get(), Qt::LeftButton, {}, QPoint(300, 110));  // on the link or button if any
@@ -269,14 +214,8 @@ private slots:
         pictures.on("GET", "/moved.png", moved);
         const QString host = QStringLiteral("http://pictures.test:%1").arg(pictures.port());
         const QString local = QStringLiteral("http://localhost:%1").arg(pictures.port());
-        const auto img = [&](const char *name) { return QStringLiteral("<img src='%1/%2.png'>").arg(host, QLatin1String(name)); };
-        const QString body = QStringLiteral(
-            "<link rel=stylesheet href='%1/style.css'><img src='%2/fifth.png'><img src='%3/six.png'><img src='%4/moved.png'>"
-            "<div style='height:20px;background:url(%1/background.png)'></div><video src='%3/video.mp4' autoplay></video>"
-            "<iframe srcdoc=\"%5\"></iframe><iframe srcdoc=\"<iframe srcdoc=&quot;%6&quot;></iframe>\"></iframe>"
-            "<iframe src=\"data:text/html,%7\"></iframe><object data=\"data:text/html,%8\"></object><iframe></iframe>"
-            "<iframe src='about:blank'></iframe><iframe src='https://example.org/web'></iframe>%9")
-            .arg(local, fifth.baseUrl(), six.baseUrl(), host, img("srcdoc"), img("nested"), img("data"), img("object"), img("shown"));
+        const QString body = bodyFile(QStringLiteral("private-hosts.html"),
+                                      {{"local", local}, {"fifth", fifth.baseUrl()}, {"six", six.baseUrl()}, {"host", host}});
         Page page(m_engine, body);
         QTRY_VERIFY_WITH_TIMEOUT(!page.host()->isLoading() && pictures.count("/shown.png") == 1, 20000);
         QTest::qWait(500);
@@ -296,24 +235,15 @@ private slots:
         QVERIFY(site.listen() && media.listen());
         const QString video = QStringLiteral("http://www.youtube.com:%1").arg(site.port());
         const QString other = QStringLiteral("http://pictures.test:%1").arg(media.port());
-        Page page(m_engine, QStringLiteral(
-            "<video src='%2/clip.mp4' autoplay preload='auto' style='width:320px;height:180px'></video>"
-            "<audio autoplay><source src='%2/sound.ogg'></audio>"
-            "<iframe src='%1/embed/v1' width='560' height='315' title='演示&lt;b&gt;视频\u202e'></iframe>"
-            "<embed src='%2/map' width='400' height='300'><object data='%1/doc' width='50%' height='200'></object>")
-                                   .arg(video, other));
+        const QList<std::pair<QString, QString>> hosts{{"video", video}, {"other", other}};
+        Page page(m_engine, bodyFile(QStringLiteral("embeds.html"), hosts));
         QTRY_VERIFY_WITH_TIMEOUT(!page.host()->isLoading(), 20000);
         const QString cards = QStringLiteral(
             "Array.from(document.querySelectorAll('iframe, embed, object, a'), e => [e.localName, e.getAttribute('href'), "
             "e.getAttribute('aria-label'), e.textContent, Math.round(e.getBoundingClientRect().width), Math.round(e.getBoundingClientRect().height)].join('|'))"
             ".concat(Array.from(document.querySelectorAll('video, audio'), m => [m.preload, m.autoplay, m.controls, "
             "m.getAttribute('controlslist'), document.fullscreenEnabled].join())).join('\\n')");
-        QCOMPARE(page.probe(cards).toString().split(QLatin1Char('\n')), (QStringList{
-            QStringLiteral("a|%1/embed/v1|视频：演示<b>视频，www.youtube.com，在浏览器中打开|视频 · www.youtube.com演示<b>视频在浏览器中打开|560|315").arg(video),
-            QStringLiteral("a|%1/map|嵌入内容：pictures.test，在浏览器中打开|嵌入内容 · pictures.test在浏览器中打开|400|300").arg(other),
-            QStringLiteral("a|%1/doc|视频：www.youtube.com，在浏览器中打开|视频 · www.youtube.com在浏览器中打开|284|200").arg(video),
-            "none,false,true,nofullscreen nodownload noremoteplayback,false",
-            "none,false,true,nofullscreen nodownload noremoteplayback,false"}));
+        QCOMPARE(page.probe(cards).toString(), bodyFile(QStringLiteral("embeds-shown.txt"), hosts));
         QTest::qWait(1000);
         QVERIFY(site.requests().isEmpty() && media.requests().isEmpty());
         // Played from its own controls (the play button, bottom left), the video asks for its source.
@@ -363,22 +293,7 @@ private slots:
 
     // The body's context menu: exactly these items for the place clicked;
     // addresses the reader does not act on add nothing.
-    void bodyMenuItems_data()
-    {
-        QTest::addColumn<QString>("link");
-        QTest::addColumn<QString>("picture");  // empty: not a picture
-        QTest::addColumn<QString>("items");
-        const QString text = QStringLiteral("复制,全选"), onLink = QStringLiteral(",复制链接地址,在浏览器中打开链接"),
-                      onPicture = QStringLiteral(",复制图片地址,查看图片");
-        QTest::newRow("text") << "" << "" << text;
-        QTest::newRow("link") << "https://example.org/a" << "" << text + onLink;
-        QTest::newRow("own scheme link") << "papelo-article://papelo.example/a" << "" << text + onLink;
-        QTest::newRow("mail link") << "mailto:a@example.org" << "" << text + onLink;
-        QTest::newRow("script link") << "javascript:alert(1)" << "" << text;
-        QTest::newRow("picture") << "" << "https://example.org/p.png" << text + onPicture;
-        QTest::newRow("linked picture") << "https://example.org/a" << "https://example.org/p.png" << text + onLink + onPicture;
-        QTest::newRow("file picture") << "" << "file:///etc/p.png" << text;
-    }
+    void bodyMenuItems_data() { data::table<QString, QString, QString>(QStringLiteral("app/body-menu.tsv")); }
     void bodyMenuItems()
     {
         QFETCH(QString, link);
