@@ -3,6 +3,7 @@
 // The article body in real Qt WebEngine as the article screen places it: in
 // a page-like Flickable 600 x 500, 50 px below its top, 300 px of page
 // below it; probes run in the document and report back.
+#include "DataTable.h"
 #include "images/PictureViewer.h"
 #include "reading/WebViewHost.h"
 
@@ -46,6 +47,19 @@ inline QByteArray pngBytes(QColor colour, QSize size = QSize(200, 100))
     QBuffer buffer(&bytes);
     image.save(&buffer, "PNG");
     return bytes;
+}
+
+// A text with its {placeholders} filled.
+inline QString filled(QString text, const QList<std::pair<QString, QString>> &fill)
+{
+    for (const auto &[key, value] : fill)
+        text.replace(u'{' + key + u'}', value);
+    return text;
+}
+// A body or an expectation from tests/data/app/bodies.
+inline QString bodyFile(const QString &name, const QList<std::pair<QString, QString>> &fill = {})
+{
+    return filled(QString::fromUtf8(data::bytes(QStringLiteral("app/bodies/") + name)).trimmed(), fill);
 }
 
 struct Page {

@@ -1,11 +1,13 @@
 // The article body with real WebEngine: what a navigation or a request may
 // do, hostile bodies that try to leave the document, pictures over plain
 // HTTP from a host that is not loopback, bodies far taller than a screen or
-// larger than a data URL, and where the page scrolls for fragments and keys.
+// larger than a data URL, where the page scrolls for fragments, keys and the
+// wheel; its measurement, scripts, links to the desktop and appearance.
 #include "BodyPage.h"
 #include "DataTable.h"
 #include "FakeServer.h"
 #include "QmlHarness.h"
+#include "core/Activity.h"
 #include "core/ServerConfig.h"
 #include "images/ImageCache.h"
 #include "reading/ArticleDocumentServer.h"
@@ -17,6 +19,7 @@
 
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace papelo;
@@ -24,6 +27,41 @@ using namespace bodypage;
 
 namespace {
 FakeServer::Response png(QColor colour) { return FakeServer::Response::raw(200, pngBytes(colour), "image/png"); }
+
+// The desktop's way to open an address: a fake xdg-open first in PATH that
+// writes what it was given next to itself. The offscreen platform opens
+// nothing, so these cases run under a private X server (tst_articlepage_desktop);
+// the test's own URL handlers step aside.
+// False (the test skipped or failed) when there is none: the caller returns.
+bool fakeXdgOpen(const QTemporaryDir &bin)
+{
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        QTest::qSkip("the offscreen platform opens nothing; tst_articlepage_desktop runs this under X", __FILE__, __LINE__);
+        return false;
+    }
+    QFile script(bin.filePath(QStringLiteral("xdg-open")));
+    const bool written = script.open(QIODevice::WriteOnly)
+                         && script.write("#!/bin/sh\nprintf '%s' \"$1\" > \"$0.part\" && mv \"$0.part\" \"$0.url\"\n") > 0;
+    script.close();
+    qputenv("PATH", bin.path().toUtf8() + ':' + qgetenv("PATH"));
+    for (const char *scheme : {"http", "https", "mailto"})
+        QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+    const bool ready = written && script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    if (!ready)
+        QTest::qFail("no fake xdg-open", __FILE__, __LINE__);
+    return ready;
+}
+
+// What it received last (waiting for it), and forgets it.
+QByteArray openedByXdgOpen(const QTemporaryDir &bin)
+{
+    QFile received(bin.filePath(QStringLiteral("xdg-open.url")));
+    if (!QTest::qWaitFor([&] { return received.exists(); }, 10000) || !received.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray url = received.readAll();
+    received.remove();
+    return url;
+}
 } // namespace
 
 class ArticlePageTest : public QObject {
@@ -35,34 +73,30 @@ public slots:
     void open(const QUrl &url) { m_opened.append(url); }
 
 private slots:
-    void initTestCase()
+    void initTestCase() { qmltest::collectWarnings(); }
+    void cleanupTestCase()
     {
         for (const char *scheme : {"http", "https", "mailto"})
-            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
     }
+    // Earlier pages may still hold their re-measurement window.
     void init()
     {
         m_opened.clear();
+        for (const char *scheme : {"http", "https", "mailto"})
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
         ServerConfig::setBaseUrl(QStringLiteral("http://127.0.0.1:4000"));
+        QTRY_COMPARE_WITH_TIMEOUT(Activity::shared().count(), 0, 10000);
     }
-    void cleanup() { QCOMPARE(ArticleProfile::documents()->publishedCount(), 0); }  // every page withdrew its own
+    void cleanup()
+    {
+        QCOMPARE(ArticleProfile::documents()->publishedCount(), 0);  // every page withdrew its own
+        QVERIFY_NO_WARNINGS();
+    }
 
     void navigationDecisions_data()
     {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<bool>("linkClicked");
-        QTest::addColumn<bool>("accepted");
-        QTest::addColumn<QString>("opened");    // handed to the system browser
-        QTest::addColumn<QString>("fragment");  // "-": no scroll asked for
-        QTest::newRow("own document") << "DOCUMENT" << false << true << "" << "-";
-        QTest::newRow("own document, again") << "DOCUMENT" << false << false << "" << "-";  // a refresh to itself
-        QTest::newRow("fragment, base") << "https://papelo.example/#notes" << true << false << "" << "notes";
-        QTest::newRow("link elsewhere") << "https://example.org/a" << true << false << "https://example.org/a" << "-";
-        QTest::newRow("link, own scheme") << "papelo-article://papelo.example/about" << true << false
-                                          << "https://papelo.example/about" << "-";
-        QTest::newRow("frame") << "https://example.org/frame" << false << false << "" << "-";
-        QTest::newRow("script link") << "javascript:alert(1)" << true << false << "" << "-";
-        QTest::newRow("file link") << "file:///etc/passwd" << true << false << "" << "-";
+        data::table<QString, bool, bool, QString, QString, int>(QStringLiteral("app/navigation-decisions.tsv"));
     }
     void navigationDecisions()
     {
@@ -75,24 +109,11 @@ private slots:
         url.replace(QLatin1String("DOCUMENT"), host.documentUrl().toString());
         if (QTest::currentDataTag() == QByteArray("own document, again"))
             QVERIFY(host.acceptNavigation(host.documentUrl(), false, true));
-        QSignalSpy fragments(&host, &WebViewHost::fragmentRequested);
+        QSignalSpy fragments(&host, &WebViewHost::fragmentRequested), pictures(&host, &WebViewHost::pictureRequested);
         QTEST(host.acceptNavigation(QUrl(url), linkClicked, QTest::currentDataTag() != QByteArray("frame")), "accepted");
         QTEST(m_opened.isEmpty() ? QString() : m_opened.first().toString(), "opened");
         QCOMPARE(fragments.isEmpty() ? QStringLiteral("-") : fragments.first().first().toString(), fragment);
-    }
-
-    // The body script's call for the viewer is its reserved address and
-    // nothing like it, never followed or opened outside.
-    void pictureRequests_data() { data::table<QString, int>(QStringLiteral("app/picture-requests.tsv")); }
-    void pictureRequests()
-    {
-        QFETCH(QString, url);
-        QFETCH(int, index);
-        WebViewHost host;
-        QSignalSpy requested(&host, &WebViewHost::pictureRequested);
-        QVERIFY(!host.acceptNavigation(QUrl(url), true, true));
-        QCOMPARE(requested.isEmpty() ? -1 : requested.first().first().toInt(), index);
-        QCOMPARE(m_opened.isEmpty(), index >= 0);
+        QTEST(pictures.isEmpty() ? -1 : pictures.first().first().toInt(), "picture");
     }
 
     // What the body script lists is checked again: web and data: addresses
@@ -119,33 +140,18 @@ private slots:
     // What a body may load besides its document; iframes never get this far
     // (refused as navigations, or removed by the body script), so the filter
     // is checked on its own. The configured server is http://127.0.0.1:4000.
-    void requestFilter_data()
-    {
-        using Info = QWebEngineUrlRequestInfo;
-        QTest::addColumn<int>("type");
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<bool>("allowed");
-        QTest::newRow("picture, http") << int(Info::ResourceTypeImage) << "http://pictures.test/a.png" << true;
-        QTest::newRow("font, https") << int(Info::ResourceTypeFontResource) << "https://fonts.test/a.woff" << true;
-        QTest::newRow("picture, own scheme") << int(Info::ResourceTypeImage) << "papelo-article://o.test/a.png" << true;
-        QTest::newRow("picture, ftp") << int(Info::ResourceTypeImage) << "ftp://o.test/a.png" << false;
-        QTest::newRow("document, own scheme") << int(Info::ResourceTypeMainFrame) << "papelo-article://o.test/" << true;
-        QTest::newRow("document, https") << int(Info::ResourceTypeMainFrame) << "https://o.test/" << false;
-        QTest::newRow("frame") << int(Info::ResourceTypeSubFrame) << "https://o.test/f" << false;
-        QTest::newRow("script") << int(Info::ResourceTypeScript) << "https://o.test/s.js" << false;
-        QTest::newRow("fetch") << int(Info::ResourceTypeXhr) << "https://o.test/x" << false;
-        QTest::newRow("ping") << int(Info::ResourceTypePing) << "https://o.test/p" << false;
-        QTest::newRow("picture, the server") << int(Info::ResourceTypeImage) << "http://127.0.0.1:4000/i.png" << true;
-        QTest::newRow("picture, loopback") << int(Info::ResourceTypeImage) << "http://127.0.0.1:4001/i.png" << false;
-        QTest::newRow("style sheet, localhost") << int(Info::ResourceTypeStylesheet) << "http://localhost:4000/s.css" << false;
-        QTest::newRow("media, private") << int(Info::ResourceTypeMedia) << "https://192.168.1.1/v.mp4" << false;
-    }
+    void requestFilter_data() { data::table<QString, QString, bool>(QStringLiteral("app/request-filter.tsv")); }
     void requestFilter()
     {
-        QFETCH(int, type);
+        using Info = QWebEngineUrlRequestInfo;
+        static const QHash<QString, Info::ResourceType> types{
+            {"image", Info::ResourceTypeImage}, {"font", Info::ResourceTypeFontResource}, {"document", Info::ResourceTypeMainFrame},
+            {"frame", Info::ResourceTypeSubFrame}, {"script", Info::ResourceTypeScript}, {"fetch", Info::ResourceTypeXhr},
+            {"ping", Info::ResourceTypePing}, {"stylesheet", Info::ResourceTypeStylesheet}, {"media", Info::ResourceTypeMedia}};
+        QFETCH(QString, type);
         QFETCH(QString, url);
-        QTEST(ArticleRequestFilter::allows(QWebEngineUrlRequestInfo::ResourceType(type), QUrl(url), "http://127.0.0.1:4000"),
-              "allowed");
+        QVERIFY(types.contains(type));
+        QTEST(ArticleRequestFilter::allows(types.value(type), QUrl(url), "http://127.0.0.1:4000"), "allowed");
         // The web origin keeps its Referer, whatever the case of its name; nobody else gets one.
         QVERIFY(ArticleRequestFilter::keepsReferer(QUrl("https://Papelo.Example/a.png"), "papelo.example"));
         QVERIFY(!ArticleRequestFilter::keepsReferer(QUrl(url), "papelo.example"));
@@ -171,27 +177,13 @@ private slots:
         QCOMPARE(asked.count(), 3);
     }
 
-    void hostileBodies_data()
-    {
-        QTest::addColumn<QString>("body");
-        QTest::addColumn<bool>("opens");  // a link for the system browser
-        const QString block = QStringLiteral("style=\"display:block;width:600px;height:100px\"");
-        QTest::newRow("meta refresh") << "<meta http-equiv=\"refresh\" content=\"0;url=%1/refresh\">" << false;
-        QTest::newRow("meta refresh, itself") << "<meta http-equiv=\"refresh\" content=\"0\" name=\"%1\">" << false;
-        QTest::newRow("frame") << "<iframe src=\"%1/frame\"></iframe>" << false;
-        QTest::newRow("form") << "<form action=\"%1/post\" method=\"post\"><input name=\"a\" value=\"b\"><button "
-                                     + block + ">发送</button></form>" << false;
-        QTest::newRow("form, new window") << "<form action=\"%1/post\" target=\"_blank\"><button " + block
-                                                 + ">发送</button></form>" << false;
-        QTest::newRow("link, new window") << "<a href=\"%1/blank\" target=\"_blank\" " + block + ">新窗口</a>" << true;
-        QTest::newRow("local file") << "<a href=\"file:///etc/passwd\" " + block + " title=\"%1\">文件</a>" << false;
-    }
+    void hostileBodies_data() { data::table<QString, bool>(QStringLiteral("app/hostile-bodies.tsv")); }
     void hostileBodies()
     {
         QFETCH(QString, body);
         FakeServer other;
         QVERIFY(other.listen());
-        Page page(m_engine, QStringLiteral("<i id=\"ours\"></i>") + body.arg(other.baseUrl()));
+        Page page(m_engine, QStringLiteral("<i id=\"ours\"></i>") + filled(body, {{"other", other.baseUrl()}}));
         QSignalSpy refused(page.host(), &WebViewHost::navigationRefused);
         QTRY_VERIFY_WITH_TIMEOUT(!page.host()->isLoading(), 20000);
         QTest::mouseClick(page.window.get(), Qt::LeftButton, {}, QPoint(300, 110));  // on the link or button if any
@@ -269,14 +261,8 @@ private slots:
         pictures.on("GET", "/moved.png", moved);
         const QString host = QStringLiteral("http://pictures.test:%1").arg(pictures.port());
         const QString local = QStringLiteral("http://localhost:%1").arg(pictures.port());
-        const auto img = [&](const char *name) { return QStringLiteral("<img src='%1/%2.png'>").arg(host, QLatin1String(name)); };
-        const QString body = QStringLiteral(
-            "<link rel=stylesheet href='%1/style.css'><img src='%2/fifth.png'><img src='%3/six.png'><img src='%4/moved.png'>"
-            "<div style='height:20px;background:url(%1/background.png)'></div><video src='%3/video.mp4' autoplay></video>"
-            "<iframe srcdoc=\"%5\"></iframe><iframe srcdoc=\"<iframe srcdoc=&quot;%6&quot;></iframe>\"></iframe>"
-            "<iframe src=\"data:text/html,%7\"></iframe><object data=\"data:text/html,%8\"></object><iframe></iframe>"
-            "<iframe src='about:blank'></iframe><iframe src='https://example.org/web'></iframe>%9")
-            .arg(local, fifth.baseUrl(), six.baseUrl(), host, img("srcdoc"), img("nested"), img("data"), img("object"), img("shown"));
+        const QString body = bodyFile(QStringLiteral("private-hosts.html"),
+                                      {{"local", local}, {"fifth", fifth.baseUrl()}, {"six", six.baseUrl()}, {"host", host}});
         Page page(m_engine, body);
         QTRY_VERIFY_WITH_TIMEOUT(!page.host()->isLoading() && pictures.count("/shown.png") == 1, 20000);
         QTest::qWait(500);
@@ -296,24 +282,15 @@ private slots:
         QVERIFY(site.listen() && media.listen());
         const QString video = QStringLiteral("http://www.youtube.com:%1").arg(site.port());
         const QString other = QStringLiteral("http://pictures.test:%1").arg(media.port());
-        Page page(m_engine, QStringLiteral(
-            "<video src='%2/clip.mp4' autoplay preload='auto' style='width:320px;height:180px'></video>"
-            "<audio autoplay><source src='%2/sound.ogg'></audio>"
-            "<iframe src='%1/embed/v1' width='560' height='315' title='演示&lt;b&gt;视频\u202e'></iframe>"
-            "<embed src='%2/map' width='400' height='300'><object data='%1/doc' width='50%' height='200'></object>")
-                                   .arg(video, other));
+        const QList<std::pair<QString, QString>> hosts{{"video", video}, {"other", other}};
+        Page page(m_engine, bodyFile(QStringLiteral("embeds.html"), hosts));
         QTRY_VERIFY_WITH_TIMEOUT(!page.host()->isLoading(), 20000);
         const QString cards = QStringLiteral(
             "Array.from(document.querySelectorAll('iframe, embed, object, a'), e => [e.localName, e.getAttribute('href'), "
             "e.getAttribute('aria-label'), e.textContent, Math.round(e.getBoundingClientRect().width), Math.round(e.getBoundingClientRect().height)].join('|'))"
             ".concat(Array.from(document.querySelectorAll('video, audio'), m => [m.preload, m.autoplay, m.controls, "
             "m.getAttribute('controlslist'), document.fullscreenEnabled].join())).join('\\n')");
-        QCOMPARE(page.probe(cards).toString().split(QLatin1Char('\n')), (QStringList{
-            QStringLiteral("a|%1/embed/v1|视频：演示<b>视频，www.youtube.com，在浏览器中打开|视频 · www.youtube.com演示<b>视频在浏览器中打开|560|315").arg(video),
-            QStringLiteral("a|%1/map|嵌入内容：pictures.test，在浏览器中打开|嵌入内容 · pictures.test在浏览器中打开|400|300").arg(other),
-            QStringLiteral("a|%1/doc|视频：www.youtube.com，在浏览器中打开|视频 · www.youtube.com在浏览器中打开|284|200").arg(video),
-            "none,false,true,nofullscreen nodownload noremoteplayback,false",
-            "none,false,true,nofullscreen nodownload noremoteplayback,false"}));
+        QCOMPARE(page.probe(cards).toString(), bodyFile(QStringLiteral("embeds-shown.txt"), hosts));
         QTest::qWait(1000);
         QVERIFY(site.requests().isEmpty() && media.requests().isEmpty());
         // Played from its own controls (the play button, bottom left), the video asks for its source.
@@ -363,22 +340,7 @@ private slots:
 
     // The body's context menu: exactly these items for the place clicked;
     // addresses the reader does not act on add nothing.
-    void bodyMenuItems_data()
-    {
-        QTest::addColumn<QString>("link");
-        QTest::addColumn<QString>("picture");  // empty: not a picture
-        QTest::addColumn<QString>("items");
-        const QString text = QStringLiteral("复制,全选"), onLink = QStringLiteral(",复制链接地址,在浏览器中打开链接"),
-                      onPicture = QStringLiteral(",复制图片地址,查看图片");
-        QTest::newRow("text") << "" << "" << text;
-        QTest::newRow("link") << "https://example.org/a" << "" << text + onLink;
-        QTest::newRow("own scheme link") << "papelo-article://papelo.example/a" << "" << text + onLink;
-        QTest::newRow("mail link") << "mailto:a@example.org" << "" << text + onLink;
-        QTest::newRow("script link") << "javascript:alert(1)" << "" << text;
-        QTest::newRow("picture") << "" << "https://example.org/p.png" << text + onPicture;
-        QTest::newRow("linked picture") << "https://example.org/a" << "https://example.org/p.png" << text + onLink + onPicture;
-        QTest::newRow("file picture") << "" << "file:///etc/p.png" << text;
-    }
+    void bodyMenuItems_data() { data::table<QString, QString, QString>(QStringLiteral("app/body-menu.tsv")); }
     void bodyMenuItems()
     {
         QFETCH(QString, link);
@@ -443,15 +405,172 @@ private slots:
         QCOMPARE(page.probe(QStringLiteral("document.querySelectorAll('.papelo-find-mark').length")).toInt(), 0);
     }
 
-    void fragmentLinksScrollThePage()
+    // The body follows the app's appearance (each switch measures again); a
+    // fragment link and the wheel over the body scroll the page.
+    void appearanceFragmentLinksAndTheWheel()
     {
         Page page(m_engine, QStringLiteral("<a href=\"#notes\" style=\"display:block;height:100px\">跳到注释</a>"
                                         "<div style=\"height:3000px\"></div><h2 id=\"notes\">注释</h2>"
                                         "<div style=\"height:3000px\"></div>"));
         QTRY_VERIFY_WITH_TIMEOUT(page.root->property("measured").toReal() > 6000, 20000);
+        const QString background = QStringLiteral("getComputedStyle(document.body).backgroundColor");
+        const QString link = QStringLiteral("getComputedStyle(document.querySelector('a')).color");
+        QCOMPARE(page.probe(background).toString(), QStringLiteral("rgb(249, 248, 246)"));
+        for (const bool dark : {true, false}) {
+            const int count = page.measureCount();
+            page.body()->setProperty("dark", dark);
+            QTRY_VERIFY_WITH_TIMEOUT(page.measureCount() > count, 5000);
+            QCOMPARE(page.probe(background).toString(), dark ? QStringLiteral("rgb(17, 18, 16)") : QStringLiteral("rgb(249, 248, 246)"));
+            QCOMPARE(page.probe(link).toString(), dark ? QStringLiteral("rgb(87, 184, 168)") : QStringLiteral("rgb(15, 123, 108)"));
+        }
         const qreal notes = page.probe(QStringLiteral("document.getElementById('notes').offsetTop")).toReal();
         QTest::mouseClick(page.window.get(), Qt::LeftButton, {}, QPoint(300, 110));
         QTRY_COMPARE_WITH_TIMEOUT(page.root->property("contentY").toReal(), 50 + notes, 10000);
+        QWheelEvent down(QPointF(300, 200), page.window->mapToGlobal(QPointF(300, 200)), QPoint(), QPoint(0, -120),
+                         Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QGuiApplication::sendEvent(page.window.get(), &down);
+        QTRY_COMPARE_WITH_TIMEOUT(page.root->property("contentY").toReal(), 50 + notes + 96, 3000);
+    }
+
+    void aSlowImageHoldsTheFinishAndIsMeasured()
+    {
+        FakeServer server;
+        QVERIFY(server.listen());
+        server.on("GET", "/late.png", FakeServer::delayed(FakeServer::Response::raw(200, pngBytes(Qt::white, QSize(300, 900)), "image/png"), 1000));
+
+        auto page = std::make_unique<Page>(m_engine, QStringLiteral("<p>Hello</p><img src=\"http://pictures.test:%1/late.png\">").arg(server.port()));
+        WebViewHost *host = page->host();
+        QVERIFY(host->isLoading() && Activity::shared().count() > 0); // counted for the screenshot mode
+        QSignalSpy heights(host, &WebViewHost::heightMeasured);
+        // The engine's finish waits for the body's images, so the very first
+        // measurement already has the full height.
+        QTRY_VERIFY_WITH_TIMEOUT(page->finished() && !host->isLoading(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(heights.count() >= 1, 5000);
+        QVERIFY2(heights.first().first().toReal() >= 900, qPrintable(heights.first().first().toString()));
+        // Fetched once, through the reader's own profile.
+        QCOMPARE(server.count("/late.png"), 1);
+        QCOMPARE(server.requestsTo("/late.png").first().header("User-Agent"), WebViewHost::userAgent().toUtf8());
+        // All four measurements arrive, the later ones applied although unchanged.
+        QTRY_COMPARE_WITH_TIMEOUT(heights.count(), 4, 6000);
+        QCOMPARE(heights.at(3).first().toReal(), heights.at(0).first().toReal());
+        QTRY_COMPARE_WITH_TIMEOUT(Activity::shared().count(), 0, 5000);
+    }
+
+    // Page scripts never run (the measurement does), and the same body is not loaded twice.
+    void scriptsDoNotRunAndTheSameBodyDoesNotReload()
+    {
+        const QString html = QStringLiteral("<script>document.title='ran';document.body.style.height='5000px';</script>"
+                                            "<p onclick=\"document.title='clicked'\">同一篇</p>");
+        auto page = std::make_unique<Page>(m_engine, html);
+        WebViewHost *host = page->host();
+        QTRY_VERIFY_WITH_TIMEOUT(page->finished(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(page->measureCount() >= 1, 5000);
+        QVERIFY2(page->measured() > 0 && page->measured() < 200, qPrintable(QString::number(page->measured())));
+        QCOMPARE(page->probe(QStringLiteral("document.title")).toString(), QString());
+
+        QSignalSpy loads(host, &WebViewHost::loadRequested);
+        host->setHtmlContent(html);
+        page->body()->setProperty("height", 321); // a re-layout, as after a measurement
+        host->setHtmlContent(html);
+        QVERIFY(loads.isEmpty() && host->loadCount() == 1);
+        // A different body loads; the loading flag is not raised again.
+        host->setHtmlContent(QStringLiteral("<p>另一篇</p>"));
+        QCOMPARE(loads.count(), 1);
+        const QUrl document = loads.first().value(0).toUrl();
+        QCOMPARE(document, host->documentUrl());
+        QCOMPARE(document.scheme() + QLatin1Char(':') + document.host(), QStringLiteral("papelo-article:") + host->webOrigin());
+        QVERIFY(!host->isLoading());
+        host->setTitle(QStringLiteral("新标题"));  // names the document anew
+        QCOMPARE(loads.count(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(page->probe(QStringLiteral("document.body.textContent.trim()")).toString(),
+                                  QStringLiteral("另一篇"), 10000);
+        // Gone with measurements still pending: they find nothing to do and release their count.
+        QVERIFY(Activity::shared().count() > 0);
+        page.reset();
+        QCOMPARE(Activity::shared().count(), 0);
+        QTest::qWait(3300);
+        QCOMPARE(Activity::shared().count(), 0);
+    }
+
+    // A mailto: link reaches the mail client (xdg-open, found in PATH) with
+    // its address, subject and body only.
+    void mailtoKeepsAddressSubjectAndBody()
+    {
+        QTemporaryDir bin;
+        if (!fakeXdgOpen(bin))
+            return;
+        WebViewHost().openExternally(QUrl(QStringLiteral("mailto:x@evil.test?subject=Hi&attachment=/etc/hostname&body=b")));
+        QCOMPARE(openedByXdgOpen(bin), QByteArray("mailto:x@evil.test?subject=Hi&body=b"));
+    }
+
+    // A card in place of an embedded frame is a link: a click on it, or
+    // Enter on it, has xdg-open open exactly the frame's address; nothing of
+    // the video site is fetched.
+    void cardsOpenTheFrameAddress()
+    {
+        QTemporaryDir bin;
+        if (!fakeXdgOpen(bin))
+            return;
+        FakeServer site;
+        QVERIFY(site.listen());
+        const QString frame = QStringLiteral("http://pictures.test:%1/embed/%2?autoplay=1&amp;t=30");
+        auto page = std::make_unique<Page>(m_engine, QStringLiteral("<iframe src='%1' width='568' height='300'></iframe><iframe src='%2' width='568' height='300'></iframe>")
+                             .arg(frame.arg(site.port()).arg(1), frame.arg(site.port()).arg(2)));
+        QTRY_VERIFY_WITH_TIMEOUT(page->measureCount() >= 1, 20000);
+        QTest::mouseClick(page->window.get(), Qt::LeftButton, {}, QPoint(300, 50 + 16 + 150));
+        QCOMPARE(openedByXdgOpen(bin), QStringLiteral("http://pictures.test:%1/embed/1?autoplay=1&t=30").arg(site.port()).toUtf8());
+        page->probe(QStringLiteral("document.querySelectorAll('a')[1].focus()"));
+        QTest::keyClick(page->window.get(), Qt::Key_Return);
+        QCOMPARE(openedByXdgOpen(bin), QStringLiteral("http://pictures.test:%1/embed/2?autoplay=1&t=30").arg(site.port()).toUtf8());
+        QVERIFY(site.requests().isEmpty());
+    }
+
+    // A new text size rescales the shown document in place (no reload): the
+    // line height follows the size, the body is measured again and the
+    // paragraph at the page's top stays there. A narrower body is measured
+    // again, once for the whole change.
+    void textSizeAndWidthRescaleInPlace()
+    {
+        QString html;
+        for (int i = 0; i < 60; ++i)
+            html += QStringLiteral("<p id='p%1'>第 %1 段：清晨的光线穿过窗棂，落在桌上那本翻到一半的书上。</p>").arg(i);
+        auto page = std::make_unique<Page>(m_engine, html);
+        QTRY_COMPARE_WITH_TIMEOUT(page->measureCount(), 4, 20000);
+        const qreal before = page->measured();
+        const QString top = QStringLiteral("document.getElementById('p30').getBoundingClientRect().top + scrollY");
+        const QString lineHeight = QStringLiteral("parseFloat(getComputedStyle(document.getElementById('p30')).lineHeight)");
+        QCOMPARE(page->probe(lineHeight).toReal(), 17 * 1.7);
+        page->root->setProperty("contentY", 50 + page->probe(top).toReal());
+        for (const int size : {200, 80}) {
+            const int count = page->measureCount();
+            page->body()->setProperty("textSize", size);
+            QTRY_VERIFY_WITH_TIMEOUT(page->measureCount() > count, 5000);
+            QVERIFY(qAbs(page->probe(lineHeight).toReal() - 17 * 1.7 * size / 100) < 2);
+            QVERIFY2(size > 100 ? page->measured() > before * 1.5 : page->measured() < before, qPrintable(QString::number(page->measured())));
+            const qreal shown = page->root->property("contentY").toReal() - 50;
+            QVERIFY2(qAbs(shown - page->probe(top).toReal()) < 4, qPrintable(QString::number(shown)));
+        }
+        const qreal wide = page->measured();
+        const int count = page->measureCount();
+        page->body()->setProperty("width", 300);
+        QTRY_VERIFY_WITH_TIMEOUT(page->measured() > wide * 1.5, 5000);
+        QCOMPARE(page->measureCount(), count + 1);
+        QCOMPARE(page->body()->property("height").toReal(), page->measured());
+        QCOMPARE(page->host()->loadCount(), 1);
+    }
+
+    void measurementAndScrollDecisions()
+    {
+        for (const QVariant &notAHeight : {QVariant(true), QVariant(QStringLiteral("812")), QVariant(), QVariant(qQNaN())})
+            QVERIFY(!WebViewHost::isMeasurement(notAHeight));
+        QVERIFY(WebViewHost::isMeasurement(QVariant(812.5)));
+
+        // contentY, angle, pixel, contentHeight, viewportHeight, originY
+        QCOMPARE(WebViewHost::scrolledContentY(0, -120, 0, 3000, 700, 0), 96.0);
+        QCOMPARE(WebViewHost::scrolledContentY(100, 0, -30, 3000, 700, 0), 130.0); // touchpad pixels win
+        QCOMPARE(WebViewHost::scrolledContentY(2250, -480, 0, 3000, 700, 0), 2300.0);
+        QCOMPARE(WebViewHost::scrolledContentY(96, 600, 0, 3000, 700, 0), 0.0);    // held at the top
+        QCOMPARE(WebViewHost::scrolledContentY(0, -120, 0, 500, 700, 0), 0.0);     // nothing to scroll
     }
 };
 

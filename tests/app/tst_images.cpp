@@ -2,6 +2,7 @@
 // loopback server: the disk layer across a restart, the memory layer and its
 // clearing, the pixel limit, the pending -> slow -> loaded / failed sequence
 // and hostile bodies; the picture viewer's zoom and its loads.
+#include "DataTable.h"
 #include "FakeServer.h"
 #include "core/Activity.h"
 #include "core/AddressRule.h"
@@ -17,7 +18,6 @@
 #include <QCoroTask>
 #include <QHostInfo>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -30,27 +30,16 @@ QByteArray png(int width, int height)
     return buffer.open(QIODevice::WriteOnly) && QImage(width, height, QImage::Format_RGB32).save(&buffer, "PNG") ? buffer.data() : QByteArray();
 }
 
-// A PNG declaring width x height with all-zero rows (a small body for any
-// size), grey at one bit per pixel or eight-bit RGB; `complete` false leaves
-// most rows out, as a decompression bomb does.
-QByteArray declaredPng(quint32 width, quint32 height, int bitsPerPixel = 24, bool complete = true)
+// "WxH" and "x,y,w,h" as the tables write them; empty: invalid.
+QSizeF sizeOf(const QString &text)
 {
-    const auto chunk = [](const QByteArray &type, const QByteArray &data) {
-        const QByteArray body = type + data;
-        quint32 crc = 0xFFFFFFFFu;
-        for (unsigned char byte : body) {
-            crc ^= byte;
-            for (int k = 0; k < 8; ++k)
-                crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-        }
-        const quint32 length = qToBigEndian(quint32(data.size())), sum = qToBigEndian(crc ^ 0xFFFFFFFFu);
-        return QByteArray(reinterpret_cast<const char *>(&length), 4) + body + QByteArray(reinterpret_cast<const char *>(&sum), 4);
-    };
-    const quint32 size[2] = {qToBigEndian(width), qToBigEndian(height)};
-    const QByteArray header = QByteArray(reinterpret_cast<const char *>(size), 8)
-                              + QByteArray(bitsPerPixel == 1 ? "\x01\x00" : "\x08\x02", 2) + QByteArray(3, '\0');
-    const QByteArray rows(complete ? (1 + (qint64(width) * bitsPerPixel + 7) / 8) * height : 64 * 1024, '\0');
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", qCompress(rows, 9).mid(4)) + chunk("IEND", {});
+    const QStringList p = text.split(QLatin1Char('x'));
+    return text.isEmpty() ? QSizeF() : QSizeF(p.value(0).toDouble(), p.value(1).toDouble());
+}
+QRectF rectOf(const QString &text)
+{
+    const QStringList p = text.split(QLatin1Char(','));
+    return QRectF(p.value(0).toDouble(), p.value(1).toDouble(), p.value(2).toDouble(), p.value(3).toDouble());
 }
 
 FakeServer::Response pngResponse(const QByteArray &bytes, int ms = 0) { return FakeServer::delayed(FakeServer::Response::raw(200, bytes, "image/png"), ms); }
@@ -174,27 +163,15 @@ private slots:
         QVERIFY(m_cache->memoryCost() == 0 && m_cache->fetchesInFlight() == 0);
     }
 
-    void decoding_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QSize>("fit");
-        QTest::addColumn<QSize>("decoded"); // invalid: refused
-        QTest::newRow("nothing") << QByteArray() << QSize() << QSize();
-        QTest::newRow("html") << QByteArray("<html><body>Not an image</body></html>") << QSize() << QSize();
-        QTest::newRow("truncated") << png(10, 10).left(30) << QSize() << QSize();
-        QTest::newRow("bomb") << declaredPng(30000, 30000, 24, false) << QSize() << QSize();
-        // The default limit: 40 megapixels of colour decode, one row more does not.
-        QTest::newRow("40 megapixels") << declaredPng(8000, 5000) << QSize() << QSize(8000, 5000);
-        QTest::newRow("just over 40 megapixels") << declaredPng(8000, 5001, 1) << QSize() << QSize();
-        QTest::newRow("smallest cover of the frame") << png(400, 200) << QSize(100, 100) << QSize(200, 100);
-        QTest::newRow("never enlarged") << png(50, 40) << QSize(100, 100) << QSize(50, 40);
-    }
+    void decoding_data() { data::table<QString, QString, QString>(QStringLiteral("app/image-decoding.tsv")); }
     void decoding()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QSize, fit);
-        QFETCH(QSize, decoded);
-        QCOMPARE(decodeImage(bytes, fit).isNull() ? QSize() : decodeImage(bytes, fit).size(), decoded);
+        QFETCH(QString, file);
+        QFETCH(QString, fit);
+        QFETCH(QString, decoded);
+        const QByteArray bytes = file.isEmpty() ? QByteArray() : data::bytes(QStringLiteral("app/images/") + file);
+        const QImage image = decodeImage(bytes, sizeOf(fit).toSize());
+        QCOMPARE(image.isNull() ? QSize() : image.size(), sizeOf(decoded).toSize());
     }
 
     // A data: address carries its bytes, base64 or percent-encoded; too
@@ -211,37 +188,17 @@ private slots:
         QVERIFY(!dataUrlBytes(QUrl("https://p.test/a.png"), 50));
     }
 
-    // Operations on a 1000 x 800 viewport: "in", "out", "fit", "toggle@x,y",
-    // "zoom:factor@x,y", "pan:dx,dy", "view:WxH". The texture is for one
-    // device pixel per point.
-    void pictureZoom_data()
-    {
-        QTest::addColumn<QSizeF>("picture");
-        QTest::addColumn<QString>("operations");
-        QTest::addColumn<qreal>("zoom");
-        QTest::addColumn<QRectF>("shown");
-        QTest::addColumn<QSize>("texture");
-        QTest::newRow("fitted") << QSizeF(4000, 2000) << "" << 0.25 << QRectF(0, 150, 1000, 500) << QSize(1000, 500);
-        QTest::newRow("small: never enlarged") << QSizeF(200, 100) << "" << 1.0 << QRectF(400, 350, 200, 100) << QSize(200, 100);
-        QTest::newRow("next step, around the centre") << QSizeF(4000, 2000) << "in" << 0.5 << QRectF(-500, -100, 2000, 1000) << QSize(2000, 1000);
-        QTest::newRow("400 % at most") << QSizeF(200, 100) << "in in in in in in in in in" << 4.0 << QRectF(100, 200, 800, 400) << QSize(200, 100);
-        QTest::newRow("the fit at least") << QSizeF(4000, 2000) << "in out out out" << 0.25 << QRectF(0, 150, 1000, 500) << QSize(1000, 500);
-        QTest::newRow("wheel around the pointer") << QSizeF(2000, 1600) << "zoom:2@250,200" << 1.0 << QRectF(-250, -200, 2000, 1600) << QSize(2000, 1600);
-        QTest::newRow("wheel past the cap") << QSizeF(200, 100) << "zoom:100@500,400" << 4.0 << QRectF(100, 200, 800, 400) << QSize(200, 100);
-        QTest::newRow("double click and back") << QSizeF(2000, 1600) << "toggle@250,200 toggle@0,0" << 0.5 << QRectF(0, 0, 1000, 800) << QSize(1000, 800);
-        QTest::newRow("pan to the edges") << QSizeF(2000, 1600) << "toggle@500,400 pan:-5000,100" << 1.0 << QRectF(-1000, -300, 2000, 1600) << QSize(2000, 1600);
-        QTest::newRow("a narrower window keeps it fitted") << QSizeF(4000, 2000) << "view:500x400" << 0.125 << QRectF(0, 75, 500, 250) << QSize(500, 250);
-        QTest::newRow("zoomed stays zoomed") << QSizeF(4000, 2000) << "in view:500x400" << 0.5 << QRectF(-500, -100, 2000, 1000) << QSize(2000, 1000);
-        QTest::newRow("40 megapixels at 400 %: a safe texture") << QSizeF(8000, 5000) << "zoom:100@0,0" << 4.0 << QRectF(0, 0, 32000, 20000) << QSize(5181, 3238);
-        QTest::newRow("a long strip: a safe edge") << QSizeF(20000, 100) << "toggle@0,0" << 1.0 << QRectF(0, 350, 20000, 100) << QSize(8192, 40);
-    }
+    // Operations on a picture in a 1000 x 800 viewport, as the table spells them.
+    void pictureZoom_data() { data::table<QString, QString, double, QString, QString>(QStringLiteral("app/picture-zoom.tsv")); }
     void pictureZoom()
     {
-        QFETCH(QSizeF, picture);
+        QFETCH(QString, picture);
         QFETCH(QString, operations);
+        QFETCH(QString, shown);
+        QFETCH(QString, texture);
         PictureZoom zoom;
         zoom.setViewport(QSizeF(1000, 800));
-        zoom.setPicture(picture);
+        zoom.setPicture(sizeOf(picture));
         static const QRegularExpression form(QStringLiteral("^(\\w+)(?::([-\\d.]+)[,x]?([-\\d.]*))?(?:@([-\\d.]+),([-\\d.]+))?$"));
         for (const QString &operation : operations.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
             const QRegularExpressionMatch m = form.match(operation);
@@ -256,47 +213,34 @@ private slots:
             else if (name == "view") zoom.setViewport(QSizeF(m.captured(2).toDouble(), m.captured(3).toDouble()));
         }
         QTEST(zoom.zoom(), "zoom");
-        QTEST(zoom.shownRect(), "shown");
-        QTEST(zoom.textureSize(1.0), "texture");
+        QCOMPARE(zoom.shownRect(), rectOf(shown));
+        QCOMPARE(zoom.textureSize(1.0), sizeOf(texture).toSize());
         QCOMPARE(zoom.fitted(), zoom.zoom() == zoom.fitZoom());
     }
 
     // What the viewer makes of each address a body may list: through the
     // image cache with its rules, data: pictures directly, the usual errors.
-    void viewerLoads_data()
-    {
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<QString>("error");
-        QTest::addColumn<QSize>("decoded");  // for a 1000 x 800 viewport
-        QTest::newRow("picture") << "/a.png" << "" << QSize(400, 300);
-        QTest::newRow("large: decoded at the size shown") << "/big.png" << "" << QSize(1000, 750);
-        QTest::newRow("data:") << "data:image/png;base64," + QString::fromLatin1(png(30, 20).toBase64()) << "" << QSize(30, 20);
-        QTest::newRow("404") << "/missing.png" << "图片加载失败：服务器返回 404" << QSize();
-        QTest::newRow("not a picture") << "/page.html" << "图片加载失败：无法识别的图片" << QSize();
-        QTest::newRow("over 40 megapixels: a bomb") << "/huge.png" << "图片加载失败：图片超过 4000 万像素" << QSize();
-        QTest::newRow("private address") << m_fifth.baseUrl() + "/p.png" << "图片加载失败：图片地址无法解析或指向本机、内网" << QSize();
-        QTest::newRow("broken data:") << "data:image/png;base64,%%%" << "图片加载失败：图片地址无效" << QSize();
-        QTest::newRow("other scheme") << "javascript:alert(1)" << "图片加载失败：图片地址无效" << QSize();
-    }
+    void viewerLoads_data() { data::table<QString, QString, QString>(QStringLiteral("app/viewer-loads.tsv")); }
     void viewerLoads()
     {
         QFETCH(QString, address);
         QFETCH(QString, error);
-        QFETCH(QSize, decoded);
+        QFETCH(QString, decoded);
         static const QByteArray big = png(4000, 3000);
         m_server.on("GET", "/a.png", pngResponse(png(400, 300)));
         m_server.on("GET", "/big.png", pngResponse(big));
         m_server.on("GET", "/missing.png", FakeServer::Response::raw(404, "<html>Not Found</html>", "text/html"));
         m_server.on("GET", "/page.html", FakeServer::Response::raw(200, "<!doctype html><p>hi</p>", "text/html"));
-        m_server.on("GET", "/huge.png", pngResponse(declaredPng(30000, 30000, 24, false)));
+        m_server.on("GET", "/huge.png", pngResponse(data::bytes(QStringLiteral("app/images/bomb.png"))));
         PictureViewer viewer;
         viewer.setCache(m_cache.get());
         viewer.setViewportSize(QSizeF(1000, 800));
+        address.replace(QLatin1String("FIFTH"), m_fifth.baseUrl());
         QVERIFY(viewer.open({QVariantMap{{"url", address.startsWith('/') ? m_server.baseUrl() + address : address}}}, 0));
         QCOMPARE(Activity::shared().count(), viewer.status() == PictureViewer::Loading ? 1 : 0);  // for the screenshot mode
         QTRY_VERIFY_WITH_TIMEOUT(viewer.status() != PictureViewer::Loading, 10000);
         QCOMPARE(viewer.errorText(), error);
-        QCOMPARE(viewer.image().isNull() ? QSize() : viewer.image().size(), decoded);
+        QCOMPARE(viewer.image().isNull() ? QSize() : viewer.image().size(), sizeOf(decoded).toSize());
         QCOMPARE(Activity::shared().count(), 0);
         QVERIFY(m_fifth.requests().isEmpty());
     }
