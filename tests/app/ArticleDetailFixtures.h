@@ -1,14 +1,19 @@
 #pragma once
 
 // What the article-detail suites share: an article served with its
-// comments, a screen loaded from it, and the small answers of the like and
-// comment endpoints.
+// comments, a screen loaded from it (as a reader with a sign-in of its own),
+// and the small answers of the like and comment endpoints.
+#include "ConsoleCapture.h"
 #include "Fixtures.h"
+#include "ServedTest.h"
+#include "core/ArticleCountsStore.h"
+#include "core/AuthManager.h"
 #include "reading/ArticleDetailScreen.h"
 #include "reading/CommentListModel.h"
 
 #include <QCoroTask>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace detailfix {
@@ -53,5 +58,14 @@ inline void load(papelo::ArticleDetailScreen &screen, FakeServer &server, qint64
     QCoro::waitFor(screen.loadContent());
     QVERIFY2(screen.hasArticle(), qPrintable(screen.errorMessage()));
 }
+
+// A screen whose sign-in (signed out at first) is stored in a directory of its own.
+struct Reader {
+    Reader() { screen.setAuth(&auth); }
+    void signIn(const QString &token, const QString &name) { auth.login(token, papelo::Author{3, name, QStringLiteral("user"), std::nullopt}); }
+    QTemporaryDir dir;
+    papelo::AuthManager auth{dir.filePath(QStringLiteral("auth.ini"))};
+    papelo::ArticleDetailScreen screen;
+};
 
 } // namespace detailfix

@@ -1,18 +1,22 @@
 // Posting a comment from the article screen (what is sent, as whom, once,
 // and what stays after a failure), and a comment row's own texts.
 #include "ArticleDetailFixtures.h"
-#include "ServedTest.h"
-#include "core/ArticleCountsStore.h"
-#include "core/AuthManager.h"
-
-#include <QTemporaryDir>
 
 using namespace papelo;
 using namespace detailfix;
 
 class ArticleDetailCommentsTest : public ServedTest {
     Q_OBJECT
-    QTemporaryDir m_dir;
+
+    // Article `id` loaded by a guest; a post is answered as comment `postedId`.
+    std::unique_ptr<Reader> guest(qint64 id, qint64 postedId)
+    {
+        serve(server(), id);
+        server().on("POST", "/api/comment", posted(postedId));
+        auto reader = std::make_unique<Reader>();
+        load(reader->screen, server(), id);
+        return reader;
+    }
 
 private slots:
     // Blank text is never sent; Return pressed while posting sends nothing more.
@@ -40,16 +44,10 @@ private slots:
 
     void guestPostSendsTrimmedTextAndReloads()
     {
-        serve(server(), 32, 5, 1);
         ArticleCountsStore::shared().set(9, 1, 32);
-        server().on("POST", "/api/comment", posted(501));
-        AuthManager auth(m_dir.filePath("auth.ini"));
-        auth.logout();
-        ArticleDetailScreen screen;
-        screen.setAuth(&auth);
-        load(screen, server(), 32);
+        const auto reader = guest(32, 501);
+        ArticleDetailScreen &screen = reader->screen;
         QVERIFY(screen.showGuestField());
-
         server().on("GET", "/api/comments", comments({100, 501}));
         screen.setNewComment("  你好\n");
         screen.setGuestName("小明");
@@ -73,23 +71,16 @@ private slots:
 
     void signedInNameWinsOverTypedGuestName()
     {
-        serve(server(), 33);
-        server().on("POST", "/api/comment", posted(1));
-        AuthManager auth(m_dir.filePath("auth.ini"));
-        auth.logout();
-        ArticleDetailScreen screen;
-        screen.setAuth(&auth);
-        load(screen, server(), 33);
-        screen.setGuestName("游客甲");
-        QSignalSpy guestField(&screen, &ArticleDetailScreen::showGuestFieldChanged);
-        auth.login("tok", Author{3, "作者本人", "user", std::nullopt});
-        QVERIFY(!screen.showGuestField() && guestField.count() == 1);
-        screen.setNewComment("评论");
-        QCoro::waitFor(screen.postComment());
+        const auto reader = guest(33, 1);
+        reader->screen.setGuestName("游客甲");
+        QSignalSpy guestField(&reader->screen, &ArticleDetailScreen::showGuestFieldChanged);
+        reader->signIn("tok", "作者本人");
+        QVERIFY(!reader->screen.showGuestField() && guestField.count() == 1);
+        reader->screen.setNewComment("评论");
+        QCoro::waitFor(reader->screen.postComment());
         const auto sent = server().requestsTo("/api/comment").last();
         QCOMPARE(sent.jsonBody().value("name").toString(), QStringLiteral("作者本人"));
         QVERIFY(!sent.hasHeader("Authorization"));
-        auth.logout();
     }
 
     void postFailures()

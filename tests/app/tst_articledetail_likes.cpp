@@ -2,19 +2,12 @@
 // shared store, refusals and failures, and a comment row's like state across
 // reloads of the list.
 #include "ArticleDetailFixtures.h"
-#include "ConsoleCapture.h"
-#include "ServedTest.h"
-#include "core/ArticleCountsStore.h"
-#include "core/AuthManager.h"
-
-#include <QTemporaryDir>
 
 using namespace papelo;
 using namespace detailfix;
 
 class ArticleDetailLikesTest : public ServedTest {
     Q_OBJECT
-    QTemporaryDir m_dir;
 
 private slots:
     // Anonymous, then signed in; answered false and failing change nothing.
@@ -22,9 +15,8 @@ private slots:
     {
         serve(server(), 21, 5);
         server().on("POST", "/api/like", ok());
-        AuthManager auth(m_dir.filePath("auth.ini"));
-        ArticleDetailScreen screen;
-        screen.setAuth(&auth);
+        Reader reader;
+        ArticleDetailScreen &screen = reader.screen;
         load(screen, server(), 21);
 
         QCoro::waitFor(screen.toggleLike());
@@ -34,7 +26,7 @@ private slots:
         QVERIFY(screen.isLiked() && screen.likes() == 6);
         QVERIFY(!ArticleCountsStore::shared().lookup(21));  // a like creates no store entry
 
-        auth.login("tok", Author{1, "me", "user", std::nullopt});
+        reader.signIn("tok", "me");
         QCoro::waitFor(screen.toggleLike());
         QCOMPARE(server().requestsTo("/api/like").last().header("Authorization"), QByteArray("Bearer tok"));
         QVERIFY(!screen.isLiked() && screen.likes() == 5);
@@ -49,7 +41,6 @@ private slots:
             QCOMPARE(out.text(), QStringLiteral("点赞失败：点赞太频繁\n"));
         }
         QVERIFY(!screen.isLiked() && screen.likes() == 5);
-        auth.logout();
     }
 
     void likeUpdatesAnExistingStoreEntry()
@@ -86,12 +77,10 @@ private slots:
         serve(server(), 41, 0, 2);
         server().on("GET", "/api/comments", comments({1, 2}, {0, 4}));
         server().on("POST", "/api/like", ok());
-        AuthManager auth(m_dir.filePath("auth.ini"));
-        auth.login("tk", Author{5, "u", "user", std::nullopt});
-        ArticleDetailScreen screen;
-        screen.setAuth(&auth);
-        load(screen, server(), 41);
-        CommentListModel *rows = screen.comments();
+        Reader reader;
+        reader.signIn("tk", "u");
+        load(reader.screen, server(), 41);
+        CommentListModel *rows = reader.screen.comments();
         QCOMPARE(rows->data(rows->index(0), CommentListModel::TimeRole).toString(), QStringLiteral("2026-03-02"));
 
         QCoro::waitFor(rows->likeComment(1));
@@ -102,7 +91,7 @@ private slots:
 
         // Reload: comment 1 now reports 7 likes, a new comment arrives first, 2 is gone.
         server().on("GET", "/api/comments", comments({3, 1}, {0, 7}));
-        QCoro::waitFor(screen.loadContent());
+        QCoro::waitFor(reader.screen.loadContent());
         QCOMPARE((QList<int>{int(rows->count()), rows->rowOf(3), rows->rowOf(2), rows->rowOf(1)}), (QList<int>{2, 0, -1, 1}));
         QVERIFY(rows->rows().at(1).isLiked && !rows->rows().at(0).isLiked);
         QCOMPARE(rows->data(rows->index(1), CommentListModel::LikeCountRole).toLongLong(), 7);
@@ -111,7 +100,7 @@ private slots:
         server().on("GET", "/api/comments", comments({3, 1}, {0, 8}));
         QSignalSpy resets(rows, &QAbstractItemModel::modelReset);
         QSignalSpy changes(rows, &QAbstractItemModel::dataChanged);
-        QCoro::waitFor(screen.loadContent());
+        QCoro::waitFor(reader.screen.loadContent());
         QVERIFY(resets.count() == 0 && changes.count() == 1);
         QVERIFY(rows->rows().at(1).likeCount == 8 && rows->rows().at(1).isLiked);
 
@@ -130,7 +119,6 @@ private slots:
             QCOMPARE(out.text(), QStringLiteral("评论点赞失败：评论已删除\n"));
         }
         QVERIFY(!rows->rows().at(0).isLiked && rows->rows().at(0).likeCount == 0);
-        auth.logout();
     }
 };
 

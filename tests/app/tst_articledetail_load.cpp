@@ -1,7 +1,6 @@
 // The article screen's load: both requests, the article's and the comment
 // list's failures each on their own, retry, and dying with requests on the wire.
 #include "ArticleDetailFixtures.h"
-#include "ServedTest.h"
 
 using namespace papelo;
 using namespace detailfix;
@@ -33,25 +32,6 @@ private slots:
         QVERIFY(!screen.isLiked());
     }
 
-    void failedFirstLoadThenRetry()
-    {
-        server().on("GET", "/api/article/11", failure("文章不存在", 404));
-        server().on("GET", "/api/comments", comments({}));
-        ArticleDetailScreen screen;
-        screen.setBaseUrl(server().baseUrl());
-        screen.setArticleId(11);
-        QCoro::waitFor(screen.loadContent());
-        QVERIFY(screen.mainBlock() == QStringLiteral("error") && !screen.isLoading());
-        QCOMPARE(screen.errorMessage(), QStringLiteral("加载失败：文章不存在"));
-
-        serve(server(), 11);
-        QSignalSpy blocks(&screen, &ArticleDetailScreen::mainBlockChanged);
-        screen.retry();
-        QCOMPARE(screen.mainBlock(), QStringLiteral("loading"));  // at once, before any answer
-        QTRY_COMPARE_WITH_TIMEOUT(screen.mainBlock(), QStringLiteral("article"), 10000);
-        QVERIFY(blocks.count() == 2 && screen.errorMessage().isEmpty());
-    }
-
     // The comment list fails on its own: the article stays, the section says
     // why and retries the list alone; a failing reload keeps the list it had.
     void failingCommentsLeaveTheArticle()
@@ -71,19 +51,27 @@ private slots:
         QVERIFY(screen.mainBlock() == QStringLiteral("article") && screen.hasCommentsError() && screen.comments()->count() == 1);
     }
 
-    // The article fails on its own: its error shows at once, the comments still come.
-    void failingArticleLeavesTheComments()
+    // The article fails on its own: its error shows at once, the comments
+    // still come; a retry is loading at once, before any answer.
+    void failingArticleLeavesTheCommentsUntilRetried()
     {
-        server().on("GET", "/api/article/13", failure("坏了"));
+        server().on("GET", "/api/article/13", failure("文章不存在", 404));
         server().on("GET", "/api/comments", FakeServer::delayed(comments({1}), 1500));
         ArticleDetailScreen screen;
         screen.setBaseUrl(server().baseUrl());
         screen.setArticleId(13);
         screen.retry();
         QTRY_VERIFY_WITH_TIMEOUT(!screen.isLoading(), 5000);
-        QVERIFY(screen.errorMessage() == QStringLiteral("加载失败：坏了") && screen.comments()->count() == 0);
+        QVERIFY(screen.errorMessage() == QStringLiteral("加载失败：文章不存在") && screen.comments()->count() == 0);
         QTRY_COMPARE_WITH_TIMEOUT(screen.comments()->count(), 1, 5000);
         QVERIFY(screen.mainBlock() == QStringLiteral("error") && !screen.hasCommentsError());
+
+        serve(server(), 13);
+        QSignalSpy blocks(&screen, &ArticleDetailScreen::mainBlockChanged);
+        screen.retry();
+        QCOMPARE(screen.mainBlock(), QStringLiteral("loading"));
+        QTRY_COMPARE_WITH_TIMEOUT(screen.mainBlock(), QStringLiteral("article"), 10000);
+        QVERIFY(blocks.count() == 2 && screen.errorMessage().isEmpty());
     }
 
     // Each screen dies with its requests on the wire (the server has them and

@@ -2,8 +2,9 @@
 // side of each call has its own tests): the submit rule, sign-in and
 // registration on the wire, failures, the tab being shown, the signature,
 // sign-out, and answers that arrive after the account changed.
-#include "ConsoleCapture.h"
 #include "ArticleFixtures.h"
+#include "ConsoleCapture.h"
+#include "DataTable.h"
 #include "ServedTest.h"
 #include "account/ProfileScreen.h"
 #include "core/APIClient.h"
@@ -27,12 +28,6 @@ FakeServer::Response me(const Author &who, qint64 published, qint64 pending, con
 
 FakeServer::Response signedIn(const QString &token, const Author &who, int ms = 0) { return FakeServer::delayed(fixtures::reply(LoginResponse{token, who}), ms); }
 FakeServer::Response bioSaved(bool ok, const QString &bio, int ms = 0) { return FakeServer::delayed(fixtures::reply(BioResponse{ok, bio}), ms); }
-
-struct Form {
-    bool login;
-    QString username, password, email;
-    bool canSubmit;
-};
 
 // One account tab over a settings file of its own; relaunch() is a new process.
 struct Tab {
@@ -93,37 +88,36 @@ class ProfileTest : public ServedTest {
 
 private slots:
     // Return submits exactly when the button could be pressed.
-    void submitRule_data()
-    {
-        QTest::addColumn<Form>("form");
-        QTest::newRow("nothing typed") << Form{true, "", "", "", false};
-        QTest::newRow("no password") << Form{true, "bob", "", "", false};
-        QTest::newRow("signing in needs no e-mail") << Form{true, "bob", "pw", "", true};
-        QTest::newRow("registering needs an e-mail") << Form{false, "bob", "pw", "", false};
-        QTest::newRow("a space is text") << Form{false, "bob", "pw", " ", true};
-        QTest::newRow("spaces only") << Form{true, "   ", " ", "", true};
-    }
+    void submitRule_data() { data::table<bool, QString, QString, QString, bool>(QStringLiteral("app/profile-submit.tsv")); }
     void submitRule()
     {
-        QFETCH(Form, form);
+        QFETCH(bool, login);
+        QFETCH(QString, username);
+        QFETCH(QString, password);
+        QFETCH(QString, email);
+        QFETCH(bool, canSubmit);
         Tab tab(server().baseUrl());
-        tab.fill(form.login, form.username, form.password, form.email);
-        QCOMPARE(tab.screen->canSubmit(), form.canSubmit);
+        tab.fill(login, username, password, email);
+        QCOMPARE(tab.screen->canSubmit(), canSubmit);
         tab.screen->submitFromKeyboard();
-        QCOMPARE(tab.screen->isLoading(), form.canSubmit);
+        QCOMPARE(tab.screen->isLoading(), canSubmit);
         QTRY_VERIFY(!tab.screen->isLoading());
-        QCOMPARE(server().count(form.login ? "/api/login" : "/api/register"), form.canSubmit ? 1 : 0);
+        QCOMPARE(server().count(login ? "/api/login" : "/api/register"), canSubmit ? 1 : 0);
     }
 
+    // A failure (the client proves which answers are failures) shows its
+    // reason and keeps the inputs; the next submission clears it at once.
     void registrationSignsInAndLoadsStatistics()
     {
-        server().on("POST", "/api/register", fixtures::serverError("taken", 409));
+        server().on("POST", "/api/register", fixtures::serverError("用户名已存在", 409));
         server().on("GET", "/api/me", me(user(3, QStringLiteral("新人")), 4, 2, fixtures::articles(21, 2)));
         Tab tab(server().baseUrl());
         ProfileScreen *screen = tab.screen.get();
         tab.fill(false, QStringLiteral(" 新人 "), QStringLiteral("p@ss word"), QStringLiteral("new@example.org"));
         QCoro::waitFor(screen->handleAuthTask());
-        QVERIFY(screen->hasErrorMessage());
+        QCOMPARE(screen->errorMessage(), QStringLiteral("操作失败：用户名已存在"));
+        QVERIFY(!screen->isLoading() && !screen->showSuccess() && !tab.auth->isLoggedIn() && server().count("/api/me") == 0);
+        QCOMPARE((QStringList{screen->username(), screen->password(), screen->email()}), (QStringList{" 新人 ", "p@ss word", "new@example.org"}));
         // The next submission clears the earlier outcome at once.
         server().on("POST", "/api/register", signedIn(QStringLiteral("tok-new"), user(3, QStringLiteral("新人"), QStringLiteral("初来乍到"))));
         QList<QPair<bool, bool>> loadingAndSuccess;
@@ -153,20 +147,6 @@ private slots:
         QCOMPARE(loadingAndSuccess.last(), qMakePair(false, true));
     }
 
-    // Any failure (the client proves which answers are failures) shows its reason and keeps the inputs.
-    void failedSubmissionShowsReasonAndKeepsInputs()
-    {
-        server().on("POST", "/api/login", fixtures::serverError("用户名或密码错误", 401));
-        Tab tab(server().baseUrl());
-        tab.fill(true, QStringLiteral("alice"), QStringLiteral("wrong"), QStringLiteral("kept@example.org"));
-        QCoro::waitFor(tab.screen->handleAuthTask());
-        QCOMPARE(tab.screen->errorMessage(), QStringLiteral("操作失败：用户名或密码错误"));
-        QVERIFY(!tab.screen->isLoading() && !tab.screen->showSuccess() && !tab.auth->isLoggedIn());
-        QCOMPARE((QStringList{tab.screen->username(), tab.screen->password(), tab.screen->email()}),
-                 (QStringList{"alice", "wrong", "kept@example.org"}));
-        QCOMPARE(server().count("/api/me"), 0);
-    }
-
     // Nothing is read before the tab is shown; showing it restores the stored sign-in and loads.
     void showingTheTabRestoresTheStoredSignIn()
     {
@@ -184,32 +164,18 @@ private slots:
         QCOMPARE((QStringList{tab.screen->displayName(), tab.screen->bioText()}), (QStringList{"alice", "stored bio"}));
         QTRY_COMPARE_WITH_TIMEOUT(tab.screen->myArticleCount(), 3, 10000);
         QCOMPARE(server().requestsTo("/api/me").first().header("Authorization"), QByteArray("Bearer tok-stored"));
-
-        // Shown again: an unsaved signature edit goes, the articles are read afresh.
-        tab.screen->setBioText(QStringLiteral("half-typed"));
-        server().on("GET", "/api/me", me(user(7, QStringLiteral("alice"), QStringLiteral("stored bio")), 3, 1, fixtures::articles(11, 4)));
-        tab.screen->appear();
-        QTRY_VERIFY(tab.screen->bioText() == QStringLiteral("stored bio") && !tab.screen->canSaveBio());
-        QTRY_COMPARE_WITH_TIMEOUT(tab.screen->articlesHeading(), QStringLiteral("我的文章 (4)"), 10000);
     }
 
     // The server's answer is what counts; a refusal shows its bare reason and keeps the old signature.
-    void signatureSave_data()
-    {
-        QTest::addColumn<FakeServer::Response>("answer");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<QString>("error");
-        QTest::newRow("saved") << bioSaved(true, "new words") << "new words" << "";
-        QTest::newRow("not ok, the server's text still counts") << bioSaved(false, "kept by server") << "kept by server" << "";
-        QTest::newRow("refused") << fixtures::serverError("签名太长", 413) << "hello" << "签名太长";
-    }
+    void signatureSave_data() { data::table<int, QByteArray, QString, QString>(QStringLiteral("app/profile-signature.tsv")); }
     void signatureSave()
     {
-        QFETCH(FakeServer::Response, answer);
+        QFETCH(int, status);
+        QFETCH(QByteArray, answer);
         QFETCH(QString, shown);
         QFETCH(QString, error);
         auto tab = aliceSignedIn();
-        server().on("POST", "/api/me/bio", answer);
+        server().on("POST", "/api/me/bio", FakeServer::Response::raw(status, answer));
         tab->screen->setBioText(QStringLiteral("new words"));
         QCoro::waitFor(tab->screen->saveBioTask());
         QCOMPARE(server().requestsTo("/api/me/bio").value(0).header("Authorization"), QByteArray("Bearer tok-alice"));
@@ -259,39 +225,38 @@ private slots:
                  (QStringList{"alice", "typo", "typed@example.org", "操作失败：用户名或密码错误", "签名保存失败"}));
     }
 
-    // A failed reload writes a console line and keeps the lists; the answer
-    // for an account signed out meanwhile changes nothing. Held as tasks, so
-    // the tests here wait for the late answers themselves.
-    void articleReloads()
+    // A failed reload writes a console line and keeps the lists, unless the
+    // server no longer knows the token: then the sign-in ends and is removed.
+    void articleReloadFails_data() { data::table<int, QString, bool, QString>(QStringLiteral("app/profile-reload-failures.tsv")); }
+    void articleReloadFails()
     {
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        QFETCH(bool, kept);
+        QFETCH(QString, error);
         auto tab = aliceSignedIn();
-        server().on("GET", "/api/me", fixtures::serverError("数据库不可用", 500));
+        server().on("GET", "/api/me", fixtures::serverError(message, status));
         QSignalSpy articles(tab->screen.get(), &ProfileScreen::articlesChanged);
         ConsoleCapture console;
         QCoro::waitFor(tab->screen->loadMyArticlesTask());
-        QCOMPARE(console.release(), QStringList{QStringLiteral("加载我的文章失败：数据库不可用")});
-        QVERIFY(articles.isEmpty() && !tab->screen->hasErrorMessage() && tab->auth->isLoggedIn());
-        QCOMPARE(tab->screen->statsTotal(), QStringLiteral("3"));
-
-        server().on("GET", "/api/me", me(user(7, QStringLiteral("alice")), 9, 9, {}, 400));
-        auto load = tab->screen->loadMyArticlesTask();
-        QTRY_COMPARE_WITH_TIMEOUT(server().count("/api/me"), 3, 10000);
-        tab->screen->confirmLogout();
-        articles.clear();
-        QCoro::waitFor(std::move(load));
-        QVERIFY(articles.isEmpty() && !tab->screen->hasUserStats());
+        QCOMPARE(console.release(), QStringList{QStringLiteral("加载我的文章失败：") + message});
+        QCOMPARE(tab->screen->errorMessage(), error);
+        QVERIFY(articles.isEmpty() == kept && tab->screen->hasUserStats() == kept && tab->auth->isLoggedIn() == kept);
+        QCOMPARE(QSettings(tab->settingsPath(), QSettings::IniFormat).contains(QStringLiteral("authToken")), kept);
     }
 
-    // The server no longer knows the token: the sign-in ends and is removed.
-    void refusedTokenSignsOut()
+    // The answer for an account signed out meanwhile changes nothing. Held as
+    // a task, so the test waits for the late answer itself.
+    void lateArticlesOfASignedOutAccountAreDropped()
     {
         auto tab = aliceSignedIn();
-        server().on("GET", "/api/me", fixtures::serverError("登录已过期", 401));
-        ConsoleCapture console;
-        QCoro::waitFor(tab->screen->loadMyArticlesTask());
-        console.release();
-        QVERIFY(!tab->auth->isLoggedIn() && !tab->screen->hasUserStats() && tab->screen->hasErrorMessage());
-        QVERIFY(!QSettings(tab->settingsPath(), QSettings::IniFormat).contains(QStringLiteral("authToken")));
+        server().on("GET", "/api/me", me(user(7, QStringLiteral("alice")), 9, 9, {}, 400));
+        auto load = tab->screen->loadMyArticlesTask();
+        QTRY_COMPARE_WITH_TIMEOUT(server().count("/api/me"), 2, 10000);
+        tab->screen->confirmLogout();
+        QSignalSpy articles(tab->screen.get(), &ProfileScreen::articlesChanged);
+        QCoro::waitFor(std::move(load));
+        QVERIFY(articles.isEmpty() && !tab->screen->hasUserStats());
     }
 
     void lateAnswersOfAnotherAccountAreDropped()
