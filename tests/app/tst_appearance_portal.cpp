@@ -22,8 +22,10 @@ public slots:
     QDBusVariant Read(const QString &ns, const QString &key)
     {
         ++reads;
-        const QVariant inner = ns + '/' + key == "org.freedesktop.appearance/color-scheme" ? QVariant(1u)
-                               : ns + '/' + key == "org.gnome.desktop.interface/enable-animations" ? QVariant(false) : QVariant(QString());
+        const QString name = ns + QLatin1Char('/') + key;
+        const QVariant inner = name == QLatin1String("org.freedesktop.appearance/color-scheme")               ? QVariant(1u)
+                               : name == QLatin1String("org.gnome.desktop.interface/enable-animations") ? QVariant(false)
+                                                                                                        : QVariant(QString());
         return QDBusVariant(QVariant::fromValue(QDBusVariant(inner)));
     }
 };
@@ -36,7 +38,8 @@ class TestAppearancePortal : public QObject {
 
     static void emitChange(const char *ns, const char *key, const QVariant &value)
     {
-        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"), QStringLiteral("org.freedesktop.portal.Settings"),
+        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
+                                                         QStringLiteral("org.freedesktop.portal.Settings"),
                                                          QStringLiteral("SettingChanged"));
         signal << QString::fromLatin1(ns) << QString::fromLatin1(key) << QVariant::fromValue(QDBusVariant(value));
         QVERIFY(QDBusConnection(QStringLiteral("portal")).send(signal));
@@ -45,7 +48,8 @@ class TestAppearancePortal : public QObject {
 private slots:
     void initTestCase()
     {
-        m_bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        m_bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                    QStringLiteral("--print-address=1")});
         if (!m_bus.waitForStarted(5000))
             QSKIP("dbus-daemon is not available");
         QTRY_VERIFY_WITH_TIMEOUT(m_bus.canReadLine(), 10000);
@@ -59,7 +63,8 @@ private slots:
     {
         QDBusConnection portalBus = QDBusConnection::connectToBus(m_address, QStringLiteral("portal"));
         FakePortal portal;
-        QVERIFY(portalBus.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &portal, QDBusConnection::ExportAllSlots));
+        QVERIFY(portalBus.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &portal,
+                                         QDBusConnection::ExportAllSlots));
         QVERIFY(portalBus.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
 
         papelo::SystemAppearance appearance;
