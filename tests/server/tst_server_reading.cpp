@@ -145,7 +145,6 @@ private slots:
         QCOMPARE(list({}, {}).items.at(5).views, first.views + 1);  // lists kept by the server follow the views
         QVERIFY(first.title == m_all.at(5).title && first.author.id == *m_all.at(5).author_id);
         QVERIFY(m_all.at(5).likes == first.likes && m_all.at(5).comments == first.comments);
-        QVERIFY(first.tags && !first.tags->isEmpty());
         QCOMPARE(first.comments, get(m_client->fetchComments(id)).size());
 
         QString bodies;
@@ -158,7 +157,6 @@ private slots:
             QVERIFY2(m.captured(1).startsWith(m_server.baseUrl() + QStringLiteral("/images/body/")), qPrintable(m.captured(1)));
             QCOMPARE(fetch(m.captured(1)).header("Content-Type"), QByteArray("image/png"));
         }
-        QCOMPARE(kit::refusal(m_client->fetchArticleDetail(121)), QStringLiteral("404 文章不存在"));
     }
 
     void authorPage()

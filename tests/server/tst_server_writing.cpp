@@ -89,7 +89,6 @@ private slots:
         QVERIFY(guest < named && named < blank);
         const QList<Comment> list = comments(articleId);
         QCOMPARE(list.size(), before + 3);
-        QCOMPARE(get(m_client->fetchArticleDetail(articleId)).comments, list.size());
         const Comment &a = list.at(list.size() - 3);
         QCOMPARE(a.content, tricky);  // stored verbatim, not escaped or executed
         QVERIFY(a.id == guest && a.name == QStringLiteral("游客") && !a.user && a.likes == 0 && a.time.size() == 19);
@@ -141,23 +140,9 @@ private slots:
     void refusedRequestsChangeNothing_data()
     {
         data::table<QByteArray, QByteArray, QByteArray, QString>(QStringLiteral("server/refused-requests.tsv"));
-        // Rows too long to write out, not UTF-8, or carrying this run's token.
-        const auto comment = [](qsizetype size, QChar c) {
-            return "{\"article_id\":10,\"content\":\"" + QString(size, c).toUtf8() + "\"}";
-        };
-        const auto row = [](const char *name, const QByteArray &request, const QByteArray &body, const QByteArray &header,
-                            const char *outcome) {
-            QTest::newRow(name) << request << body << header << QString::fromLatin1(outcome);
-        };
-        row("2001 characters", "POST /api/comment", comment(2001, QChar(0x5b57)), {}, "400");
-        row("40000 characters", "POST /api/comment", comment(40000, QChar(0x5b57)), {}, "413");
-        // 64 KiB exactly is read (and refused for its length), one byte more is not; 30 bytes are not the text.
-        row("64 KiB", "POST /api/comment", comment(64 * 1024 - 30, u'x'), {}, "400");
-        row("64 KiB + 1", "POST /api/comment", comment(64 * 1024 - 29, u'x'), {}, "413");
-        row("invalid UTF-8", "POST /api/comment", "{\"article_id\":10,\"content\":\"\xff\xfe\xc3\"}", {}, "400");
-        row("Basic", "GET /api/me", {}, "Authorization: Basic " + m_token.toLatin1(), "401");
-        row("long bio", "POST /api/me/bio", "{\"bio\":\"" + QString(201, QChar(0x5b57)).toUtf8() + "\"}",
-            "Authorization: Bearer " + m_token.toLatin1(), "400");
+        // Not UTF-8, which no text file holds.
+        QTest::newRow("invalid UTF-8") << QByteArray("POST /api/comment") << QByteArray("{\"article_id\":10,\"content\":\"\xff\xfe\xc3\"}")
+                                       << QByteArray() << QStringLiteral("400");
     }
 
     void refusedRequestsChangeNothing()
@@ -166,6 +151,7 @@ private slots:
         QFETCH(QByteArray, body);
         QFETCH(QByteArray, header);
         QFETCH(QString, outcome);
+        header.replace("$TOKEN", m_token.toLatin1());
         const qsizetype commentsBefore = comments(articleId).size();
         const qint64 likesBefore = likes(articleId);
         const QByteArray json = header.startsWith("Content-Type") ? QByteArray() : "Content-Type: application/json\r\n";
