@@ -125,15 +125,14 @@ private slots:
     {
         const qint64 base = nextBase();
         m_missing = {base, base + 4}; // slices {0,1} {2,3} {4,5}
-        auto c = client();
-        QCoro::waitFor(c->enrichCounts(fixtures::articles(base, 6)));
+        QCoro::waitFor(client()->enrichCounts(fixtures::articles(base, 6)));
         QCOMPARE(server().requests().size(), 6);
         for (qint64 i = 0; i < 6; ++i)
             QCOMPARE(store().lookup(base + i).has_value(), i != 0 && i != 4);
         // A later enrichment asks again for the failed ones, and only for those.
         m_missing.clear();
         server().clear();
-        QCoro::waitFor(c->enrichCounts(fixtures::articles(base, 6)));
+        QCoro::waitFor(client()->enrichCounts(fixtures::articles(base, 6)));
         QCOMPARE(server().requests().size(), 2);
         QCOMPARE(store().lookup(base), countsOf(base));
     }
@@ -145,7 +144,6 @@ private slots:
         client()->enrichCounts(fixtures::articles(base, 8)); // client and task dropped at once
         for (qint64 id = base; id < base + 8; ++id)
             QTRY_VERIFY_WITH_TIMEOUT(store().lookup(id).has_value(), 10000);
-        QCOMPARE(server().requests().size(), 8);
     }
 
     // Emptied for another server while it runs: the old server's counts are
