@@ -42,9 +42,9 @@ class PersistenceTest : public QObject {
     QString m_path;
     int m_case = 0;
 
-    std::unique_ptr<AuthManager> restarted(const QString &path = {}, const QString &server = {})
+    std::unique_ptr<AuthManager> restarted(const QString &server = {})
     {
-        auto auth = std::make_unique<AuthManager>(path.isEmpty() ? m_path : path);
+        auto auth = std::make_unique<AuthManager>(m_path);
         if (!server.isEmpty())
             auth->setServer(server);
         QCoro::waitFor(auth->loadFromStorage());
@@ -125,18 +125,18 @@ private slots:
         const QString a = QStringLiteral("http://127.0.0.1:4101"), b = QStringLiteral("http://[::1]:4101");
         writeRaw(m_path, "authToken", QStringLiteral("tok-a"));
         writeRaw(m_path, "authUser", fixtures::bytes(user().toJson()));
-        QVERIFY(restarted({}, a)->isLoggedIn());
+        QVERIFY(restarted(a)->isLoggedIn());
         QCOMPARE(stored(m_path, "authOrigin").toString(), a);
         const QByteArray before = fileText(m_path);
-        auto auth = restarted({}, QStringLiteral("http://127.0.0.1:4102"));
+        auto auth = restarted(QStringLiteral("http://127.0.0.1:4102"));
         QVERIFY(!auth->isLoggedIn() && !auth->token() && auth->issuingOrigin().isEmpty());
         auth->setServer(a + QStringLiteral("/")); // the same origin, written otherwise: restored at once
         QVERIFY(auth->token() == QStringLiteral("tok-a") && auth->issuingOrigin() == a);
         auth->setServer(b); // signed out in memory only
         QVERIFY(!auth->isLoggedIn() && !auth->token() && fileText(m_path) == before);
         auth->login(QStringLiteral("tok-b"), user());
-        QVERIFY(!restarted({}, a)->isLoggedIn());
-        QCOMPARE(restarted({}, b)->token(), std::optional<QString>(QStringLiteral("tok-b")));
+        QVERIFY(!restarted(a)->isLoggedIn());
+        QCOMPARE(restarted(b)->token(), std::optional<QString>(QStringLiteral("tok-b")));
     }
 
     // The file holds the token: only its owner may read it, from the first
