@@ -140,9 +140,16 @@ private slots:
     void refusedRequestsChangeNothing_data()
     {
         data::table<QByteArray, QByteArray, QByteArray, QString>(QStringLiteral("server/refused-requests.tsv"));
-        // Not UTF-8, which no text file holds.
-        QTest::newRow("invalid UTF-8") << QByteArray("POST /api/comment") << QByteArray("{\"article_id\":10,\"content\":\"\xff\xfe\xc3\"}")
-                                       << QByteArray() << QStringLiteral("400");
+        // Rows too long to write out, or not UTF-8.
+        const auto comment = [](const char *name, const QByteArray &text, const char *outcome) {
+            QTest::newRow(name) << QByteArray("POST /api/comment") << "{\"article_id\":10,\"content\":\"" + text + "\"}" << QByteArray()
+                                << QString::fromLatin1(outcome);
+        };
+        comment("2001 characters", QString(2001, QChar(0x5b57)).toUtf8(), "400");
+        // 64 KiB exactly is read (and refused for its length), one byte more is not; 30 bytes are not the text.
+        comment("64 KiB", QByteArray(64 * 1024 - 30, 'x'), "400");
+        comment("64 KiB + 1", QByteArray(64 * 1024 - 29, 'x'), "413");
+        comment("invalid UTF-8", "\xff\xfe\xc3", "400");
     }
 
     void refusedRequestsChangeNothing()
