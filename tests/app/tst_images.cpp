@@ -145,12 +145,7 @@ private slots:
 
     // The limits themselves are the transfer watch's (proven with the API
     // client); here, that the cache applies them and keeps nothing.
-    void failedTransfersReportNoBody_data()
-    {
-        QTest::addColumn<bool>("dead");
-        QTest::newRow("dead server") << true;
-        QTest::newRow("body over the cap") << false;
-    }
+    void failedTransfersReportNoBody_data() { data::table<bool>(QStringLiteral("app/images/failed-transfers.tsv")); }
     void failedTransfersReportNoBody()
     {
         QFETCH(bool, dead);
@@ -282,53 +277,39 @@ private slots:
         QCOMPARE(ImageSurface::cropRect(QSizeF(80, 60), QSizeF(160, 120)), QRectF(0, 0, 80, 60));
     }
 
-    void statusSequence_data()
-    {
-        QTest::addColumn<bool>("inMemory");
-        QTest::addColumn<QList<RemoteImageLoader::Status>>("statuses");
-        using S = RemoteImageLoader::Status;
-        QTest::newRow("slow: shimmer after 0.25 s") << false << QList<S>{S::Pending, S::Slow, S::Loaded};
-        QTest::newRow("in memory: no shimmer") << true << QList<S>{S::Pending, S::Loaded};
-    }
+    void statusSequence_data() { data::table<bool, QStringList>(QStringLiteral("app/images/status-sequences.tsv")); }
     void statusSequence()
     {
         QFETCH(bool, inMemory);
-        QFETCH(QList<RemoteImageLoader::Status>, statuses);
         m_server.on("GET", "/a.png", pngResponse(png(256, 192), inMemory ? 0 : 1000));
         if (inMemory)
             QVERIFY(fetchNow(url("/a.png")).ok);
         auto loader = loaderFor(QVariant());
         loader->setSourceSize(QSize(32, 24)); // decoded at screen pixels
         loader->setDevicePixelRatio(2.0);
-        QList<RemoteImageLoader::Status> log;
-        connect(loader.get(), &RemoteImageLoader::statusChanged, this, [&] { log << loader->status(); });
+        QStringList log;
+        const QMetaEnum names = QMetaEnum::fromType<RemoteImageLoader::Status>();
+        connect(loader.get(), &RemoteImageLoader::statusChanged, this, [&] { log << QString::fromLatin1(names.valueToKey(loader->status())); });
         loader->setUrl(url("/a.png"));
         QVERIFY(inMemory || Activity::shared().count() == 1); // a fetch counts for the screenshot mode
         QTRY_VERIFY_WITH_TIMEOUT(loader->hasImage(), 10000);
         QCOMPARE(Activity::shared().count(), 0);
         QTest::qWait(350); // past the shimmer delay: a stopped timer must not fire
-        QCOMPARE(log, statuses);
+        QTEST(log, "statuses");
         QCOMPARE(loader->image().size(), QSize(64, 48));
     }
 
     // Without an address a view fails at once and asks nothing; a bad answer
     // fails it after one request (what the decoder refuses: decoding()).
-    void failures_data()
-    {
-        QTest::addColumn<QVariant>("address");
-        QTest::addColumn<FakeServer::Response>("response");
-        using R = FakeServer::Response;
-        QTest::newRow("null") << QVariant() << R();
-        QTest::newRow("empty url") << QVariant(QUrl()) << R();
-        QTest::newRow("empty string") << QVariant(QString()) << R();
-        QTest::newRow("blank string") << QVariant(QStringLiteral("  ")) << R();
-        QTest::newRow("200 with HTML") << QVariant("/bad") << R::raw(200, "<!doctype html><p>hello</p>", "text/html");
-    }
+    void failures_data() { data::table<QString, QString, QByteArray>(QStringLiteral("app/images/failures.tsv")); }
     void failures()
     {
-        QFETCH(QVariant, address);
-        QFETCH(FakeServer::Response, response);
-        m_server.on("GET", "/bad", response);
+        QFETCH(QString, text);
+        QFETCH(QString, type);
+        QVariant address = type.isEmpty() ? QVariant() : QVariant(text);  // of the type the view hands over
+        QVERIFY(type.isEmpty() || address.convert(QMetaType::fromName(type.toLatin1())));
+        QFETCH(QByteArray, answer);
+        m_server.on("GET", "/bad", FakeServer::Response::raw(200, answer, "text/html"));
         const bool absent = address.toString().trimmed().isEmpty();
         auto loader = loaderFor(absent ? address : QVariant(url("/bad")));
         QVERIFY(loader->failed() == absent && loader->hasUrl() == !absent); // at once only without an address
