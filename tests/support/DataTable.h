@@ -23,24 +23,34 @@ QJsonValue json(const QString &relative);
 // The header and the rows of a table file, fields unescaped.
 QList<QStringList> rows(const QString &relative);
 
+void failField(const QString &text);
+
 // A field as a column's type: bool is "yes" or "no", numbers are decimal,
-// lists are comma-separated (empty field: empty list).
+// lists are comma-separated (empty field: empty list). Anything else fails
+// the table, so a mistyped row cannot pass as "no" or 0.
 template <class T> T field(const QString &text)
 {
-    if constexpr (std::is_same_v<T, bool>)
-        return text == QLatin1String("yes");
+    bool ok = true;
+    T value{};
+    if constexpr (std::is_same_v<T, bool>) {
+        value = text == QLatin1String("yes");
+        ok = value || text == QLatin1String("no");
+    }
     else if constexpr (std::is_same_v<T, int>)
-        return text.toInt();
+        value = text.toInt(&ok);
     else if constexpr (std::is_same_v<T, qint64>)
-        return text.toLongLong();
+        value = text.toLongLong(&ok);
     else if constexpr (std::is_same_v<T, double>)
-        return text.toDouble();
+        value = text.toDouble(&ok);
     else if constexpr (std::is_same_v<T, QByteArray>)
-        return text.toUtf8();
+        value = text.toUtf8();
     else if constexpr (std::is_same_v<T, QStringList>)
-        return text.isEmpty() ? QStringList() : text.split(QLatin1Char(','));
+        value = text.isEmpty() ? QStringList() : text.split(QLatin1Char(','));
     else
-        return T(text);
+        value = T(text);
+    if (!ok)
+        failField(text);
+    return value;
 }
 
 void failRow(const QString &relative, const QStringList &row, qsizetype columns);
