@@ -163,7 +163,6 @@ private slots:
         QQuickItem *page = host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 7}});
         auto *article = host.state<ArticleDetailScreen>();
         QTRY_VERIFY_WITH_TIMEOUT(article->mainBlock() == QStringLiteral("article") && !article->webViewLoading(), 20000);
-        QVERIFY(article->webViewHeight() > 0);
         for (const char *text : {"<b>不是粗体</b>", "<img src=x>第一条", "#随笔", "评论 2"})
             QVERIFY2(withText(page, QString::fromUtf8(text)), text);
 
@@ -182,13 +181,12 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(ofType(page, "CommentSection").value(0)->property("findRow").toInt(), 0, 10000);
         QCOMPARE(named(page, QStringLiteral("findStatus"))->property("text").toString(), QStringLiteral("第 1 / 1 处"));
 
-        // Typing and Return in the comment field send one comment; a second Return while posting sends nothing.
+        // Typing and Return in the comment field send one comment (a second send while posting: tst_articledetail_comments).
         QQuickItem *field = findItem(page, [](QQuickItem *i) { return i->property("placeholderText") == QStringLiteral("说点什么..."); });
         field->forceActiveFocus();
         for (char c : QByteArray("hello"))
             QTest::keyClick(&host.window, c);
         QTRY_COMPARE(article->newComment(), QStringLiteral("hello"));
-        QTest::keyClick(&host.window, Qt::Key_Return);
         QTest::keyClick(&host.window, Qt::Key_Return);
         QTRY_VERIFY_WITH_TIMEOUT(!article->isPosting() && field->property("text").toString().isEmpty(), 10000);
         QCOMPARE(m_server.requestsTo("/api/comment").size(), 1);
