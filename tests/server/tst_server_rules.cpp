@@ -47,13 +47,14 @@ private slots:
     }
 
     // The rows: tests/data/server/sign-in-rule.tsv.
-    void signInRule_data() { data::table<QStringList, QString, qint64>(QStringLiteral("server/sign-in-rule.tsv")); }
+    void signInRule_data() { data::table<QStringList, QStringList, QString, qint64>(QStringLiteral("server/sign-in-rule.tsv")); }
     void signInRule()
     {
+        QFETCH(QStringList, policy);
         QFETCH(QStringList, attempts);
         QFETCH(QString, asking);
         QFETCH(qint64, wait);
-        LoginThrottle t({2, 1000, 8000, 3});
+        LoginThrottle t({policy[0].toInt(), policy[1].toLongLong(), policy[2].toLongLong(), policy[3].toInt()}, policy[4].toInt());
         for (const QString &attempt : attempts) {
             const QStringList p = attempt.split(QLatin1Char(' '));
             t.begin(keys(p[0]), p[1], p[3].toLongLong());
@@ -64,45 +65,22 @@ private slots:
         QCOMPARE(t.retryAfterMs(keys(a[0]), a[1], a[2].toLongLong()), wait);
     }
 
-    void perMinuteLimitSlides()
+    // The rows: tests/data/server/per-minute-limit.tsv.
+    void perMinuteLimit_data() { data::table<int, QStringList, QString, qint64, int>(QStringLiteral("server/per-minute-limit.tsv")); }
+    void perMinuteLimit()
     {
-        RateLimit r(2);
-        r.record(keys("a"), 0);
-        QCOMPARE(r.retryAfterMs(keys("a"), 0), 0);
-        r.record(keys("a"), 10000);
-        QCOMPARE(r.retryAfterMs(keys("a"), 10000), 50000);
-        QCOMPARE(r.retryAfterMs(keys("b"), 10000), 0);
-        QCOMPARE(r.retryAfterMs(keys("a"), 60000), 0);  // the first left the window
-        r.record(keys("a"), 60000);
-        QCOMPARE(r.retryAfterMs(keys("a"), 60000), 10000);
-        r.record(keys("b"), 0);
-        r.prune(60000);
-        QCOMPARE(r.size(), 1);  // only "a" acted within the minute
-    }
-
-    // A full table makes room from its quiet keys and never forgets one that
-    // holds someone back; with no room a newcomer goes unlimited, not refused.
-    void fullTables()
-    {
-        RateLimit r(2, 2);
-        r.record(keys("a"), 0);
-        r.record(keys("a"), 0);  // at its limit
-        r.record(keys("b"), 0);  // below it: quiet
-        r.record(keys("c"), 0);
-        r.record(keys("c"), 0);
-        QVERIFY(r.retryAfterMs(keys("a"), 0) > 0 && r.retryAfterMs(keys("c"), 0) > 0);
-        for (int i = 0; i < 3; ++i)
-            r.record(keys("d"), 0);
-        QCOMPARE(r.retryAfterMs(keys("d"), 0), 0);
-        QVERIFY(r.retryAfterMs(keys("a"), 0) > 0);
-
-        LoginThrottle t({1, 1000, 8000, 8}, 2);
-        for (const char *who : {"a", "b", "c"}) {
-            t.begin(keys(who), QStringLiteral("x"), 0);
-            t.end(keys(who), QStringLiteral("x"), false, 0);
-        }
-        QVERIFY(t.retryAfterMs(keys("a"), QStringLiteral("y"), 0) > 0);  // locked, so kept
-        QCOMPARE(t.retryAfterMs(keys("c"), QStringLiteral("y"), 0), 0);  // no room: let through
+        QFETCH(int, room);
+        QFETCH(QStringList, records);
+        QFETCH(QString, asking);
+        QFETCH(qint64, wait);
+        QFETCH(int, kept);
+        RateLimit r(2, room);
+        for (const QString &record : records)
+            r.record(keys(record.section(QLatin1Char(' '), 0, 0)), record.section(QLatin1Char(' '), 1).toLongLong());
+        const qint64 at = asking.section(QLatin1Char(' '), 1).toLongLong();
+        QCOMPARE(r.retryAfterMs(keys(asking.section(QLatin1Char(' '), 0, 0)), at), wait);
+        r.prune(at);
+        QCOMPARE(r.size(), kept);
     }
 
     // Every failed check runs the full count of rounds, so none is quicker for

@@ -56,17 +56,7 @@ QList<QStringList> rows(const QString &relative)
     return out;
 }
 
-static void failTable(const QString &message) { QTest::qFail(qPrintable(message), __FILE__, __LINE__); }
-
-void failField(const QString &text)
-{
-    failTable(QStringLiteral("table field \"%1\" does not read as its column's type (yes/no, a number)").arg(text));
-}
-
-void failRow(const QString &relative, const QStringList &row, qsizetype columns)
-{
-    failTable(QStringLiteral("%1: row \"%2\" has %3 fields, the table %4").arg(relative, row.value(0)).arg(row.size()).arg(columns));
-}
+void failTable(const QString &message) { QTest::qFail(qPrintable(message), __FILE__, __LINE__); }
 
 const char *columnName(const QString &name)
 {

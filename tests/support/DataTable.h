@@ -23,7 +23,8 @@ QJsonValue json(const QString &relative);
 // The header and the rows of a table file, fields unescaped.
 QList<QStringList> rows(const QString &relative);
 
-void failField(const QString &text);
+// Fails the running test over a table file that does not read.
+void failTable(const QString &message);
 
 // A field as a column's type: bool is "yes" or "no", numbers are decimal,
 // lists are comma-separated (empty field: empty list). Anything else fails
@@ -49,11 +50,10 @@ template <class T> T field(const QString &text)
     else
         value = T(text);
     if (!ok)
-        failField(text);
+        failTable(QStringLiteral("table field \"%1\" does not read as its column's type (yes/no, a number)").arg(text));
     return value;
 }
 
-void failRow(const QString &relative, const QStringList &row, qsizetype columns);
 // A column name that lives as long as the test: QtTest keeps the pointer, not the text.
 const char *columnName(const QString &name);
 
@@ -70,7 +70,10 @@ template <class... Ts> void table(const QString &relative)
         for (qsizetype r = 1; r < all.size(); ++r) {
             const QStringList &row = all.at(r);
             if (row.size() != columns || all.first().size() != columns)
-                return failRow(relative, row, columns);
+                return failTable(QStringLiteral("%1: row \"%2\" has %3 fields, the table %4")
+                                     .arg(relative, row.value(0))
+                                     .arg(row.size())
+                                     .arg(columns));
             (QTest::newRow(qPrintable(row.first())) << ... << field<Ts>(row.at(I + 1)));
         }
     }(std::index_sequence_for<Ts...>());

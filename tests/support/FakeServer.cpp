@@ -1,5 +1,7 @@
 #include "FakeServer.h"
 
+#include "NginxProcess.h"
+
 #include <QJsonDocument>
 #include <QPointer>
 #include <QTcpSocket>
@@ -56,13 +58,7 @@ Response FakeServer::delayed(Response response, int ms)
     return response;
 }
 
-QString FakeServer::deadBaseUrl()
-{
-    // A port the kernel just handed out and took back stays free for the test.
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort());
-}
+QString FakeServer::deadBaseUrl() { return QStringLiteral("http://127.0.0.1:%1").arg(NginxProcess::freePort()); }
 
 FakeServer::FakeServer(QObject *parent) : QObject(parent)
 {
@@ -70,7 +66,11 @@ FakeServer::FakeServer(QObject *parent) : QObject(parent)
     connect(&m_server, &QTcpServer::newConnection, this, &FakeServer::onConnection);
 }
 
-FakeServer::~FakeServer() { dropConnections(); }
+FakeServer::~FakeServer()
+{
+    for (QTcpSocket *s : findChildren<QTcpSocket *>())
+        s->abort();
+}
 
 bool FakeServer::listen(const QHostAddress &address) { return m_server.listen(address, 0); }
 
@@ -101,12 +101,6 @@ QList<FakeServer::Request> FakeServer::requestsTo(const QByteArray &path) const
     QList<Request> out;
     std::copy_if(m_requests.begin(), m_requests.end(), std::back_inserter(out), [&](auto &r) { return r.path == path; });
     return out;
-}
-
-void FakeServer::dropConnections()
-{
-    for (QTcpSocket *s : findChildren<QTcpSocket *>())
-        s->abort();
 }
 
 void FakeServer::onConnection()

@@ -83,8 +83,6 @@ public:
     int inFlight() const { return m_inFlight; }
     // Body bytes written by streamed answers so far.
     qint64 bytesStreamed() const { return m_streamed; }
-    // Close every open connection (simulates a server going away).
-    void dropConnections();
 
 private:
     void onConnection();

@@ -7,7 +7,6 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 
 #include <csignal>
 #include <unistd.h>
@@ -90,39 +89,22 @@ bool NginxProcess::start(int timeoutMs)
     }
     const QString binary = QFile::exists(QStringLiteral("/usr/sbin/nginx")) ? QStringLiteral("/usr/sbin/nginx")
                                                                                : QStringLiteral("nginx");
-    m_process = std::make_unique<QProcess>();
-    m_process->setProcessChannelMode(QProcess::MergedChannels);
-    m_process->start(binary, {"-p", p + QLatin1Char('/'), "-c", p + QStringLiteral("/nginx.conf"), "-e",
-                              p + QStringLiteral("/error.log")});
-    for (int waited = 0; waited < timeoutMs; waited += 50) {
-        if (m_process->state() == QProcess::NotRunning)
-            break;
-        QTcpSocket probe;
-        probe.connectToHost(QHostAddress::LocalHost, m_site.files.isEmpty() ? m_httpsPort : m_httpPort);
-        if (probe.waitForConnected(200))
-            return true;
-        QThread::msleep(50);
-    }
+    const quint16 probed = m_site.files.isEmpty() ? m_httpsPort : m_httpPort;
+    const bool ready = launch(binary, {"-p", p + QLatin1Char('/'), "-c", p + QStringLiteral("/nginx.conf"), "-e", p + QStringLiteral("/error.log")},
+                              [probed] {
+                                  QTcpSocket probe;
+                                  probe.connectToHost(QHostAddress::LocalHost, probed);
+                                  return probe.waitForConnected(200);
+                              },
+                              timeoutMs);
     QFile log(p + QStringLiteral("/error.log"));
-    log.open(QIODevice::ReadOnly);
-    m_error = QStringLiteral("nginx did not start: ") + QString::fromLocal8Bit(m_process->readAll() + log.readAll());
-    stop();
-    return false;
+    if (!ready && log.open(QIODevice::ReadOnly))
+        m_error += QStringLiteral("; error log: ") + QString::fromLocal8Bit(log.readAll());
+    return ready;
 }
 
-void NginxProcess::stop()
-{
-    if (!m_process)
-        return;
-    if (m_process->state() != QProcess::NotRunning) {
-        ::kill(pid_t(m_process->processId()), SIGQUIT);  // graceful: workers finish and exit with the master
-        if (!m_process->waitForFinished(10000)) {
-            m_process->kill();
-            m_process->waitForFinished(5000);
-        }
-    }
-    m_process.reset();
-}
+// SIGQUIT is graceful: the workers finish and exit with the master.
+void NginxProcess::stop() { halt(SIGQUIT, 10000); }
 
 QStringList NginxProcess::accessLog() const
 {

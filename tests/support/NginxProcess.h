@@ -1,12 +1,10 @@
 #pragma once
 
-#include <QByteArray>
-#include <QProcess>
+#include "ChildProcess.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-
-#include <memory>
 
 // nginx from the Debian package as a process of the test's own, never the
 // distribution's service: a temporary prefix with its configuration, pid
@@ -14,7 +12,7 @@
 // stop() or the destructor. The site is the shipped example
 // (packaging/nginx/papelo-server.conf) with only its ports, certificate and
 // upstream rewritten, so what is tested is what users copy.
-class NginxProcess {
+class NginxProcess : public ChildProcess {
 public:
     struct Site {
         quint16 upstreamPort = 0;
@@ -27,8 +25,6 @@ public:
 
     explicit NginxProcess(Site site);
     ~NginxProcess();
-    NginxProcess(const NginxProcess &) = delete;
-    NginxProcess &operator=(const NginxProcess &) = delete;
 
     bool start(int timeoutMs = 10000);
     void stop();
@@ -36,19 +32,17 @@ public:
     QString httpsUrl() const { return QStringLiteral("https://localhost:%1").arg(m_httpsPort); }
     // One line per request: "<client> <status> <method> <path>".
     QStringList accessLog() const;
-    QString errorString() const { return m_error; }
 
     // A throwaway certificate authority in dir (ca.pem) and a certificate it
     // signed for localhost and 127.0.0.1 (server.pem, server.key), with the
     // openssl tool; also dir/certs/, an OpenSSL hashed directory holding the CA.
     static bool makeCertificates(const QString &dir, QString *error);
+    // A port the kernel just handed out and took back: it stays free for the test.
     static quint16 freePort();
 
 private:
     Site m_site;
     QTemporaryDir m_prefix;
-    std::unique_ptr<QProcess> m_process;
     quint16 m_httpsPort = 0;
     quint16 m_httpPort = 0;
-    QString m_error;
 };

@@ -1,18 +1,16 @@
 #pragma once
 
-#include <QByteArray>
-#include <QProcess>
+#include "ChildProcess.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-
-#include <memory>
 
 // Runs the built papelo-server binary for a test: its own temporary data
 // directory, --port 0, and the port parsed from the start-up line. The data
 // directory outlives stop()/start(), so a restart sees the same store.
 // Tests that use it must add_dependencies(<test> papelo-server).
-class ServerProcess {
+class ServerProcess : public ChildProcess {
 public:
     struct Options {
         bool demo = true;            // seed the demo site into an empty store
@@ -29,8 +27,6 @@ public:
     ServerProcess();
     explicit ServerProcess(Options options);
     ~ServerProcess();  // stops the server if it still runs
-    ServerProcess(const ServerProcess &) = delete;
-    ServerProcess &operator=(const ServerProcess &) = delete;
 
     // Starts and waits (up to timeoutMs) for "papelo-server listening on
     // http://HOST:PORT". False with errorString() on any failure.
@@ -44,32 +40,17 @@ public:
     // The limits' time in milliseconds, for a server started with `clock`.
     bool setClock(qint64 ms) const;
 
-    bool isRunning() const;
-    qint64 processId() const { return m_process ? m_process->processId() : 0; }
-    // Waits for the process to end by itself (e.g. after a signal sent by the
-    // test); true when it exited normally with status 0.
-    bool waitForExit(int timeoutMs = 10000);
     quint16 port() const { return m_port; }
     QString baseUrl() const;            // "http://127.0.0.1:<port>", no trailing slash
     QString dataDir() const;            // stays the same across restarts
-    QString errorString() const { return m_error; }
-    QByteArray standardOutput() const { return m_stdout; }  // everything printed so far
-    QByteArray standardError() const { return m_stderr; }
 
     // PAPELO_SERVER_BINARY from the environment, else the path CMake compiled in.
     static QString binaryPath();
 
 private:
-    void collectOutput();
     QString clockPath() const;
-    bool finish(); // after the exit: whether it was clean; drops the process
-    static void dieWithParent();  // runs in the forked child before exec
 
     Options m_options;
     QTemporaryDir m_dataDir;
-    std::unique_ptr<QProcess> m_process;
     quint16 m_port = 0;
-    QString m_error;
-    QByteArray m_stdout;
-    QByteArray m_stderr;
 };
