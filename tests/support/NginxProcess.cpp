@@ -90,13 +90,14 @@ bool NginxProcess::start(int timeoutMs)
     const QString binary = QFile::exists(QStringLiteral("/usr/sbin/nginx")) ? QStringLiteral("/usr/sbin/nginx")
                                                                                : QStringLiteral("nginx");
     const quint16 probed = m_site.files.isEmpty() ? m_httpsPort : m_httpPort;
-    const bool ready = launch(binary, {"-p", p + QLatin1Char('/'), "-c", p + QStringLiteral("/nginx.conf"), "-e", p + QStringLiteral("/error.log")},
-                              [probed] {
-                                  QTcpSocket probe;
-                                  probe.connectToHost(QHostAddress::LocalHost, probed);
-                                  return probe.waitForConnected(200);
-                              },
-                              timeoutMs);
+    const auto listening = [probed] {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, probed);
+        return probe.waitForConnected(200);
+    };
+    const bool ready = launch(binary, {"-p", p + QLatin1Char('/'), "-c", p + QStringLiteral("/nginx.conf"), "-e",
+                                       p + QStringLiteral("/error.log")},
+                              listening, timeoutMs);
     QFile log(p + QStringLiteral("/error.log"));
     if (!ready && log.open(QIODevice::ReadOnly))
         m_error += QStringLiteral("; error log: ") + QString::fromLocal8Bit(log.readAll());
