@@ -127,12 +127,10 @@ private slots:
         // Activity does not cover decoding, so wait for the store itself.
         const auto &store = ArticleCountsStore::shared();
         QTRY_VERIFY_WITH_TIMEOUT(settled(*screen) && store.lookup(8001) && store.lookup(8002) && store.lookup(8003), 10000);
-        // Five candidates, five workers, all asking before any answer is in.
+        // Five candidates, five workers, all asking before any answer is in
+        // (that the cards read the store is the list model's to prove).
         QCOMPARE((QList<int>{site.server.count("/api/article/8001"), site.server.count("/api/article/8002"),
                              site.server.count("/api/article/8003")}), (QList<int>{2, 2, 1}));
-        // Both cards of the article shown twice read the same entry.
-        QCOMPARE(screen->hotArticles()->data(screen->hotArticles()->index(1), ArticleListModel::LikeCountRole).toLongLong(), 2);
-        QCOMPARE(screen->latestArticles()->data(screen->latestArticles()->index(0), ArticleListModel::LikeCountRole).toLongLong(), 2);
     }
 };
 

@@ -94,6 +94,14 @@ void SettingsScreen::hideOldest()
     setShowCacheCleared(false);
 }
 
+QList<int> SettingsScreen::pendingHideDelays() const
+{
+    QList<int> delays;
+    for (const auto &timer : m_pendingHides)
+        delays << timer->interval();
+    return delays;
+}
+
 void SettingsScreen::setShowCacheCleared(bool shown)
 {
     if (shown == m_showCacheCleared)

@@ -73,6 +73,8 @@ public:
     // Tests: a cache other than the shared one, a shorter hide delay.
     void setCache(ImageCache *cache) { m_cache = cache; }
     void setHideDelay(int ms) { m_hideDelayMs = ms; }
+    // The delays the pending hides were started with, the next to fire first.
+    QList<int> pendingHideDelays() const;
 
 signals:
     void settingsChanged();
