@@ -1,6 +1,7 @@
 #include "core/AppSettings.h"
 #include "core/ReadingPositions.h"
 #include "core/AuthManager.h"
+#include "ConsoleCapture.h"
 #include "DataTable.h"
 #include "Fixtures.h"
 
@@ -154,6 +155,19 @@ private slots:
         const QString nested = m_dir.filePath(QStringLiteral("fresh/config/papelo.ini"));
         AuthManager(nested).login(QStringLiteral("secret3"), user());
         QCOMPARE(modeOf(nested), kOwnerOnly);
+    }
+
+    void unwritableSettingsAreToldAndKeptInMemory()
+    {
+        QFile blocker(m_dir.filePath(QStringLiteral("plain-file")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where a folder should be: unwritable, even for root
+        AppSettings settings(blocker.fileName() + QStringLiteral("/papelo.ini"));
+        ConsoleCapture capture;
+        settings.setThemeMode(ThemeMode::Dark);
+        const QStringList lines = capture.release();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.constFirst().startsWith("设置保存失败：") && fixtures::isChinese(lines.constFirst()), qPrintable(lines.constFirst()));
+        QCOMPARE(settings.themeMode(), ThemeMode::Dark);
     }
 
     // What is stored reads as a segment of the picker, anything unknown or

@@ -6,30 +6,22 @@
 //  - whatever decodes, written back with toJson(), decodes again to the same
 //    JSON (the persisted sign-in relies on this for Author).
 
+#include "FuzzInput.h"
 #include "core/Envelopes.h"
 
 #include <QJsonDocument>
 
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <typeinfo>
 
 using namespace papelo;
 
 namespace {
 
-[[noreturn]] void violated(const char *what)
-{
-    std::fprintf(stderr, "invariant violated: %s\n", what);
-    std::abort();
-}
-
 template <typename T> Result<T> decodeChecked(const QByteArray &bytes)
 {
     Result<T> r = decodeJson<T>(bytes);
     if (!r && (r.error().kind() != RequestError::Kind::Decoding || r.error().description().isEmpty()))
-        violated("a refusal that is no decoding error with a description");
+        fuzz::violated("a refusal that is no decoding error with a description");
     return r;
 }
 
@@ -42,7 +34,7 @@ template <typename... T> void roundTrips(const QByteArray &bytes)
         const QJsonObject written = r->toJson();
         const Result<U> again = decodeJson<U>(QJsonDocument(written).toJson(QJsonDocument::Compact));
         if (!again || again->toJson() != written)
-            violated(typeid(U).name());
+            fuzz::violated(typeid(U).name());
     };
     (one(static_cast<T *>(nullptr)), ...);
 }
@@ -58,6 +50,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     decodeChecked<CommentList>(bytes);
     const Result<LikeResult> like = decodeChecked<LikeResult>(bytes);
     if (like && like->ok() != like->values.value(QStringLiteral("ok"), false))
-        violated("LikeResult ok()");
+        fuzz::violated("LikeResult ok()");
     return 0;
 }

@@ -1,13 +1,11 @@
 // decodeImage on arbitrary bytes, at full size and fitted to a cover: a file
 // whose header declares more than the pixel limit must fail before its
 // pixels are decoded, and nothing over the limit ever comes back.
+#include "FuzzInput.h"
 #include "images/ImageDecoder.h"
 
 #include <QBuffer>
 #include <QImageReader>
-
-#include <cstdio>
-#include <cstdlib>
 
 using namespace papelo;
 
@@ -22,11 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     for (const QSize fit : {QSize(), QSize(320, 200)}) {
         const QImage image = decodeImage(bytes, fit);
-        if ((bomb && !image.isNull()) || qint64(image.width()) * image.height() > kMaxDecodedPixels) {
-            std::fprintf(stderr, "declared %dx%d, decoded %dx%d\n", declared.width(), declared.height(),
-                         image.width(), image.height());
-            std::abort();
-        }
+        if ((bomb && !image.isNull()) || qint64(image.width()) * image.height() > kMaxDecodedPixels)
+            fuzz::violated(QStringLiteral("declared %1x%2, decoded %3x%4").arg(declared.width()).arg(declared.height())
+                               .arg(image.width()).arg(image.height()));
     }
     return 0;
 }

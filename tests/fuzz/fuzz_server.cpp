@@ -7,6 +7,7 @@
 // bearer token, so signed-in routes are reached too. The request arrives
 // from a trusted proxy, so its forwarding headers are read as well: the
 // client found is the proxy or an address it forwarded, never nothing.
+#include "FuzzInput.h"
 #include "demo/Seeder.h"
 #include "http/HttpFrontend.h"
 #include "http/TrustedProxies.h"
@@ -15,9 +16,6 @@
 #include <QGuiApplication>
 #include <QJsonDocument>
 #include <QTemporaryDir>
-
-#include <cstdio>
-#include <cstdlib>
 
 struct Site {
     QTemporaryDir dir{QStringLiteral("/dev/shm/papelo-fuzz-XXXXXX")};
@@ -80,10 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return -1;  // refused by the front end before routing
     site->proxies.apply(request);
     const QString origin = request.origin();
-    if (request.remote.isNull() || !(origin.startsWith(QLatin1String("http://")) || origin.startsWith(QLatin1String("https://")))) {
-        std::fprintf(stderr, "forwarded to %s, origin %s\n", qPrintable(request.remote.toString()), qPrintable(origin));
-        std::abort();
-    }
+    if (request.remote.isNull() || !(origin.startsWith(QLatin1String("http://")) || origin.startsWith(QLatin1String("https://"))))
+        fuzz::violated(QStringLiteral("forwarded to %1, origin %2").arg(request.remote.toString(), origin));
 
     // Sign-ins hash on a pool and finish through the event loop.
     const HttpAnswer answer = site->router.dispatch(request);
@@ -95,10 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool isJson = reply.contentType.startsWith("application/json");
     if (reply.status < 200 || (reply.status >= 500 && reply.status != 503)
         || (isJson && error.error != QJsonParseError::NoError)
-        || (reply.status >= 400 && json.object().value(QStringLiteral("error")).toString().isEmpty())) {
-        std::fprintf(stderr, "%s %s answered %d: %s\n", request.method.constData(), qPrintable(request.path),
-                     reply.status, reply.body.left(300).constData());
-        std::abort();
-    }
+        || (reply.status >= 400 && json.object().value(QStringLiteral("error")).toString().isEmpty()))
+        fuzz::violated(QStringLiteral("%1 %2 answered %3: %4")
+                           .arg(QString::fromUtf8(request.method), request.path, QString::number(reply.status),
+                                QString::fromUtf8(reply.body.left(300))));
     return 0;
 }

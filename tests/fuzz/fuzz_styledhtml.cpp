@@ -2,22 +2,17 @@
 // host name, as the command line requires) and a body (the rest): the head
 // and tail stay fixed whatever the body holds, and a body without "http://"
 // is placed exactly as given.
+#include "FuzzInput.h"
 #include "core/ServerConfig.h"
 #include "core/StyledHtml.h"
-
-#include <cstdio>
-#include <cstdlib>
 
 using namespace papelo;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QString input = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
-    const qsizetype newline = input.indexOf(QLatin1Char('\n'));
-    QString origin = input.left(newline);
+    auto [origin, body, hasNewline] = fuzz::splitAtFirstLine(data, size);
     if (!ServerConfig::isValidWebOrigin(origin))
         origin = QStringLiteral("papelo.example");
-    const QString body = newline < 0 ? input : input.mid(newline + 1);
 
     static const QString tail = QStringLiteral("\n</body>\n</html>");
     const QString empty = styledHTML(QString(), origin);
@@ -27,9 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         && head.count(QLatin1String("<base ")) == 1 && head.contains(QLatin1String("https://") + origin + u'/');
     const QString placed = doc.mid(head.size(), doc.size() - head.size() - tail.size());
     if (!framed || (!body.contains(QLatin1String("http://")) && placed != body)
-        || doc != styledHTML(body, origin)) {
-        std::fprintf(stderr, "origin %s: document not framed as expected\n", qPrintable(origin));
-        std::abort();
-    }
+        || doc != styledHTML(body, origin))
+        fuzz::violated(QStringLiteral("origin %1: document not framed as expected").arg(origin));
     return 0;
 }
