@@ -109,8 +109,7 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, url);
         QVERIFY(kinds.contains(kind));
-        const auto type = QWebEngineUrlRequestInfo::ResourceType(kinds.indexOf(kind));
-        QTEST(ArticleRequestFilter::allows(type, QUrl(url), "http://127.0.0.1:4000"), "allowed");
+        QTEST(ArticleRequestFilter::allows(QWebEngineUrlRequestInfo::ResourceType(kinds.indexOf(kind)), QUrl(url), "http://127.0.0.1:4000"), "allowed");
         // The web origin keeps its Referer, whatever the case of its name; nobody else gets one.
         QVERIFY(ArticleRequestFilter::keepsReferer(QUrl("https://Papelo.Example/a.png"), "papelo.example"));
         QVERIFY(!ArticleRequestFilter::keepsReferer(QUrl(url), "papelo.example"));
