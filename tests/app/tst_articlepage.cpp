@@ -116,7 +116,6 @@ private slots:
         QVERIFY(!ArticleRequestFilter::keepsReferer(QUrl("https://papelo.example/a.png"), QString()));
     }
 
-
     void hostileBodies_data() { data::table<QString, bool>(QStringLiteral("app/hostile-bodies.tsv")); }
     void hostileBodies()
     {
@@ -134,7 +133,6 @@ private slots:
                  QStringLiteral("ours"));
         QVERIFY2(m_other.requests().isEmpty(), m_other.requests().value(0).target.constData());
     }
-
 
     // The cookie is one the engine would keep and send (loopback is a
     // secure context): only the profile's filter keeps it out.
@@ -267,11 +265,6 @@ private slots:
         QVERIFY(!BodyMenu::copyAddress(QUrl(QStringLiteral("javascript:alert(1)")), false));
     }
 
-
-
-
-
-
     // A mailto: link reaches the mail client (xdg-open, found in PATH) with
     // its address, subject and body only.
     void mailtoKeepsAddressSubjectAndBody()
@@ -301,7 +294,6 @@ private slots:
         QCOMPARE(openedByXdgOpen(bin), (site + "/embed/2?autoplay=1&t=30").toUtf8());
         QVERIFY(m_other.requests().isEmpty());
     }
-
 
 };
 
