@@ -4,10 +4,17 @@
 // a page-like Flickable 600 x 500, 50 px below its top, 300 px of page
 // below it; probes run in the document and report back.
 #include "DataTable.h"
+#include "FakeServer.h"
+#include "QmlHarness.h"
+#include "core/Activity.h"
+#include "core/ServerConfig.h"
 #include "images/PictureViewer.h"
+#include "reading/ArticleDocumentServer.h"
+#include "reading/ArticleProfile.h"
 #include "reading/WebViewHost.h"
 
 #include <QBuffer>
+#include <QDesktopServices>
 #include <QImage>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -100,6 +107,52 @@ struct Page {
     {
         const QColor seen = window->grabWindow().pixelColor(x, y);
         return std::abs(seen.red() - colour.red()) + std::abs(seen.green() - colour.green()) + std::abs(seen.blue() - colour.blue()) < 8;
+    }
+};
+
+// Web and mail addresses go to the receiver's open(), or (none) to the desktop again.
+inline void handleUrls(QObject *receiver)
+{
+    for (const QString scheme : {"http", "https", "mailto"})
+        receiver ? QDesktopServices::setUrlHandler(scheme, receiver, "open") : QDesktopServices::unsetUrlHandler(scheme);
+}
+
+// The article page suites' fixture: what a body hands the desktop lands in
+// m_opened; m_server serves a body's pictures and media, m_other is a
+// loopback host a body must never reach. Every page withdraws its document.
+class PageTest : public QObject {
+    Q_OBJECT
+
+protected:
+    QQmlEngine m_engine;
+    QList<QUrl> m_opened;
+    FakeServer m_server;
+    FakeServer m_other;
+
+public slots:
+    void open(const QUrl &url) { m_opened.append(url); }
+
+private slots:
+    void initTestCase()
+    {
+        qmltest::collectWarnings();
+        QVERIFY(m_server.listen() && m_other.listen());
+    }
+    void cleanupTestCase() { handleUrls(nullptr); }
+    // Earlier pages may still hold their re-measurement window.
+    void init()
+    {
+        m_opened.clear();
+        m_server.clear();
+        m_other.clear();
+        handleUrls(this);
+        papelo::ServerConfig::setBaseUrl(QStringLiteral("http://127.0.0.1:4000"));
+        QTRY_COMPARE_WITH_TIMEOUT(papelo::Activity::shared().count(), 0, 10000);
+    }
+    void cleanup()
+    {
+        QCOMPARE(papelo::ArticleProfile::documents()->publishedCount(), 0);  // every page withdrew its own
+        QVERIFY_NO_WARNINGS();
     }
 };
 
