@@ -12,14 +12,6 @@
 using namespace papelo;
 using namespace qmltest;
 
-namespace {
-void pushSettings(QQuickItem *stack)
-{
-    QMetaObject::invokeMethod(stack, "push", Q_ARG(QVariant, QUrl(QStringLiteral("qrc:/Papelo/SettingsView.qml"))),
-                              Q_ARG(QVariant, QVariantMap()));
-}
-} // namespace
-
 class TestQml : public QObject {
     Q_OBJECT
 private slots:
@@ -82,12 +74,12 @@ private slots:
 
         app->setSelectedTab(0);
         QQuickItem *home = stacks.at(0);
-        pushSettings(home);
-        pushSettings(stacks.at(1)); // not shown: the keys leave it alone
+        push(home, QStringLiteral("SettingsView"));
+        push(stacks.at(1), QStringLiteral("SettingsView")); // not shown: the keys leave it alone
         QTRY_COMPARE(home->property("depth").toInt(), 2);
         QTest::keyClick(main.window.get(), Qt::Key_Escape);
         QTRY_COMPARE(home->property("depth").toInt(), 1);
-        pushSettings(home);
+        push(home, QStringLiteral("SettingsView"));
         QTest::keyClick(main.window.get(), Qt::Key_Left, Qt::AltModifier);
         QTRY_COMPARE(home->property("depth").toInt(), 1);
         QTest::keyClick(main.window.get(), Qt::Key_Escape); // at the root: nothing to pop
@@ -95,7 +87,7 @@ private slots:
         QCOMPARE(stacks.at(1)->property("depth").toInt(), 2);
         // Another server: every tab but settings starts afresh, the one shown at once.
         QPointer<QObject> oldHome = home->property("stack").value<QObject *>()->property("currentItem").value<QObject *>();
-        pushSettings(home);
+        push(home, QStringLiteral("SettingsView"));
         app->switchServer(FakeServer::deadBaseUrl());
         QTRY_VERIFY(!oldHome && home->property("depth").toInt() == 1 && stacks.at(1)->property("depth").toInt() == 0);
         QCOMPARE(stacks.at(3)->property("depth").toInt(), 1);
