@@ -64,6 +64,13 @@ inline std::unique_ptr<QQuickItem> create(QQmlEngine &engine, const QByteArray &
     return item;
 }
 
+// Pushes a view (its file name without ".qml") on a TabStack.
+inline void push(QQuickItem *stack, const QString &view, const QVariantMap &properties = {})
+{
+    QMetaObject::invokeMethod(stack, "push", Q_ARG(QVariant, QUrl(QStringLiteral("qrc:/Papelo/%1.qml").arg(view))),
+                              Q_ARG(QVariant, properties));
+}
+
 // One tab's TabStack in a shown window, as the shell builds it.
 struct Host {
     explicit Host(QSize size = QSize(1200, 800), const QByteArray &stackProperties = "current: true")
@@ -75,11 +82,10 @@ struct Host {
         stack->setSize(size);
         window.show();
     }
-    // Pushes a view (its file name without ".qml"); returns the page on top.
+    // Pushes a view; returns the page on top.
     QQuickItem *push(const QString &view, const QVariantMap &properties = {})
     {
-        QMetaObject::invokeMethod(stack.get(), "push", Q_ARG(QVariant, QUrl(QStringLiteral("qrc:/Papelo/%1.qml").arg(view))),
-                                  Q_ARG(QVariant, properties));
+        qmltest::push(stack.get(), view, properties);
         return page();
     }
     QQuickItem *page() const { return stack->property("stack").value<QObject *>()->property("currentItem").value<QQuickItem *>(); }

@@ -14,9 +14,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-// A 1x1 PNG.
-const QByteArray kPng = "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAIAAACQd1PeAAAADElEQVR4nGNgYGAAAAAEAAH2FzhVAAAAAElFTkSuQmCC";
-
 class TestScreenshot : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
@@ -34,12 +31,6 @@ class TestScreenshot : public QObject {
         if (output)
             *output = papelo.readAllStandardOutput() + papelo.readAllStandardError();
         return papelo.exitStatus() == QProcess::NormalExit ? papelo.exitCode() : -1;
-    }
-    QImage shoot(const QStringList &options)
-    {
-        const QString out = m_dir.filePath(QStringLiteral("shot-%1.png").arg(options.join(QString())));
-        const int code = run(QStringList{QStringLiteral("--server"), m_server.baseUrl(), QStringLiteral("--screenshot"), out} + options);
-        return code == 0 ? QImage(out) : QImage();
     }
 
 private slots:
@@ -73,7 +64,9 @@ private slots:
         QFETCH(int, y);
         QFETCH(QString, colour);
         m_server.clear();
-        const QImage image = shoot(options);
+        const QString out = m_dir.filePath(QStringLiteral("shot-%1.png").arg(options.join(QString())));
+        QCOMPARE(run(QStringList{QStringLiteral("--server"), m_server.baseUrl(), QStringLiteral("--screenshot"), out} + options), 0);
+        const QImage image(out);
         QTEST(image.width(), "width");
         QTEST(image.height(), "height");
         QCOMPARE(image.pixel(x, y) & 0xFFFFFF, colour.toUInt(nullptr, 16));
@@ -102,7 +95,7 @@ private slots:
             FakeServer::Response answer = request.path == "/api/articles" ? fixtures::page({listed})
                                           : request.path == "/api/article/9" ? fixtures::reply(detail)
                                           : request.path == "/api/comments" ? fixtures::replyList(QList<papelo::Comment>{})
-                                          : FakeServer::Response::raw(200, QByteArray::fromBase64(kPng), "image/png");
+                                          : FakeServer::Response::raw(200, data::bytes("app/screenshot/red-400x300.png"), "image/png");
             answer.headers += {{"ETag", "\"v1\""}, {"Last-Modified", "Mon, 02 Mar 2026 10:00:00 GMT"},
                                {"Cache-Control", "no-cache"}, {"Set-Cookie", "reader=42; Path=/; Max-Age=86400"}};
             return answer;

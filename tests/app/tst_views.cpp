@@ -177,7 +177,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(ofType(page, "CommentSection").value(0)->property("findRow").toInt(), 0, 10000);
         QCOMPARE(named(page, QStringLiteral("findStatus"))->property("text").toString(), QStringLiteral("第 1 / 1 处"));
 
-        // Typing and Return in the comment field send one comment (a second send while posting: tst_articledetail_comments).
+        // Typing and Return in the comment field send one comment (a second send while posting: tst_articledetail).
         QQuickItem *field = findItem(page, [](QQuickItem *i) { return i->property("placeholderText") == QStringLiteral("说点什么..."); });
         field->forceActiveFocus();
         for (char c : QByteArray("hello"))
