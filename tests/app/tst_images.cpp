@@ -66,6 +66,9 @@ private slots:
     {
         QVERIFY(m_server.listen() && m_other.listen() && m_fifth.listen(QHostAddress("127.0.0.5")));
         ServerConfig::setBaseUrl(m_server.baseUrl());
+        for (const QStringList &route : data::rows(QStringLiteral("app/images/routes.tsv")).mid(1))
+            m_server.on("GET", route.value(0).toUtf8(), FakeServer::delayed(FakeServer::Response::raw(route.value(1).toInt(), data::bytes("app/images/" + route.value(4)),
+                                                                                                     route.value(3).toUtf8()), route.value(2).toInt()));
     }
     void init()
     {
@@ -100,7 +103,6 @@ private slots:
         FakeServer::Response withCookie = pngResponse(png(8, 8));
         withCookie.headers.append({"Set-Cookie", QByteArray("seen=1; Path=/")});
         m_server.on("GET", "/a.png", withCookie);
-        m_server.on("GET", "/missing.png", FakeServer::Response::raw(404, "<html>Not Found</html>", "text/html"));
         QCOMPARE(fetchNow(url("/missing.png")).status, 404);
         QVERIFY(fetchNow(url("/a.png")).ok && fetchNow(url("/a.png")).fromMemory);
         QVERIFY(!fetchNow(url("/missing.png")).fromMemory);
@@ -208,12 +210,6 @@ private slots:
         QFETCH(QString, address);
         QFETCH(QString, error);
         QFETCH(QString, decoded);
-        static const QByteArray big = png(4000, 3000);
-        m_server.on("GET", "/a.png", pngResponse(png(400, 300)));
-        m_server.on("GET", "/big.png", pngResponse(big));
-        m_server.on("GET", "/missing.png", FakeServer::Response::raw(404, "<html>Not Found</html>", "text/html"));
-        m_server.on("GET", "/page.html", FakeServer::Response::raw(200, "<!doctype html><p>hi</p>", "text/html"));
-        m_server.on("GET", "/huge.png", pngResponse(data::bytes(QStringLiteral("app/images/bomb.png"))));
         PictureViewer viewer;
         viewer.setCache(m_cache.get());
         viewer.setViewportSize(QSizeF(1000, 800));
@@ -231,7 +227,6 @@ private slots:
     // larger, and what opening and closing hand out.
     void viewerGoesThroughThePictures()
     {
-        m_server.on("GET", "/big.png", pngResponse(png(4000, 3000)));
         const QVariantMap big{{"url", url("/big.png")}, {"alt", QStringLiteral("大图\u202e")}};
         PictureViewer viewer;
         viewer.setCache(m_cache.get());
@@ -308,9 +303,6 @@ private slots:
 
     void urlChangeRestartsAndDropsTheStaleResult()
     {
-        m_server.on("GET", "/first.png", pngResponse(png(10, 10)));
-        m_server.on("GET", "/old.png", pngResponse(png(30, 30), 700));
-        m_server.on("GET", "/new.png", pngResponse(png(20, 20), 100));
         auto loader = loaderFor(url("/first.png"));
         QTRY_VERIFY(loader->hasImage());
         loader->setUrl(url("/old.png"));
@@ -327,7 +319,6 @@ private slots:
 
     void destroyedMidLoadIsSafe()
     {
-        m_server.on("GET", "/slow.png", pngResponse(png(64, 48), 400));
         auto loader = loaderFor(url("/slow.png"));
         QTRY_COMPARE(m_server.count("/slow.png"), 1);
         loader.reset();
@@ -337,7 +328,6 @@ private slots:
         auto next = loaderFor(url("/slow.png"));
         QTRY_VERIFY(next->hasImage() && m_server.count("/slow.png") == 1);
         // The cache itself going away mid-fetch fails the load cleanly.
-        m_server.on("GET", "/slower.png", pngResponse(png(8, 8), 2000));
         auto orphan = loaderFor(url("/slower.png"));
         QTRY_COMPARE(m_server.count("/slower.png"), 1);
         m_cache.reset();
