@@ -198,11 +198,9 @@ private slots:
         QCoro::waitFor(screen.toggleLike());
         QVERIFY(!screen.isLiked() && screen.likes() == 5);
         server().on("POST", "/api/like", serverError("点赞太频繁", 429));
-        {
-            ConsoleCapture out;
-            QCoro::waitFor(screen.toggleLike());
-            QCOMPARE(out.text(), QStringLiteral("点赞失败：点赞太频繁\n"));
-        }
+        ConsoleCapture out;
+        QCoro::waitFor(screen.toggleLike());
+        QCOMPARE(out.release(), QStringList{QStringLiteral("点赞失败：点赞太频繁")});
         QVERIFY(!screen.isLiked() && screen.likes() == 5);
     }
 
@@ -261,11 +259,9 @@ private slots:
         QCoro::waitFor(rows->likeComment(3));
         QCOMPARE(rows->rows().at(0).likeCount, 0);
         server().on("POST", "/api/like", serverError("评论已删除", 404));
-        {
-            ConsoleCapture out;
-            QCoro::waitFor(rows->likeComment(3));
-            QCOMPARE(out.text(), QStringLiteral("评论点赞失败：评论已删除\n"));
-        }
+        ConsoleCapture out;
+        QCoro::waitFor(rows->likeComment(3));
+        QCOMPARE(out.release(), QStringList{QStringLiteral("评论点赞失败：评论已删除")});
         QVERIFY(!rows->rows().at(0).isLiked && rows->rows().at(0).likeCount == 0);
     }
 

@@ -1,4 +1,3 @@
-#include "core/Activity.h"
 #include "core/ArticleCountsStore.h"
 #include "ArticleFixtures.h"
 #include "articles/DiscoverScreen.h"
@@ -13,27 +12,18 @@ namespace {
 // Every article of the fake site carries both counts unless a test wants enrichment.
 QList<Article> counted(QList<Article> list) { return fixtures::withCounts(std::move(list), 2, 3); }
 
-struct Site {
-    FakeServer server;
+struct Site : fixtures::ScreenSite<DiscoverScreen> {
     QList<Article> hot = counted(fixtures::articles(1, 6));
     QList<Article> latest = counted(fixtures::articles(11, 6));
     QList<Article> random = counted(fixtures::articles(21, 4));
     int delayMs = 0;
     Site()
     {
-        server.listen();
         for (const char *name : {"hot", "latest", "random"})
             server.on("GET", QByteArray("/api/articles/") + name, [this, name](const FakeServer::Request &) {
                 const QList<Article> &list = name[0] == 'h' ? hot : name[0] == 'l' ? latest : random;
                 return FakeServer::delayed(fixtures::section(QString::fromLatin1(name), list), delayMs);
             });
-    }
-    std::unique_ptr<DiscoverScreen> screen()
-    {
-        auto s = std::make_unique<DiscoverScreen>();
-        s->setBaseUrl(server.baseUrl());
-        s->setClientLimits({std::chrono::minutes(1), std::chrono::minutes(1)}); // only cancellation may end a stalled request
-        return s;
     }
 };
 
@@ -44,8 +34,6 @@ QList<qint64> ids(ArticleListModel *model)
         out << a.id;
     return out;
 }
-
-bool settled(DiscoverScreen &s) { return !s.isLoading() && Activity::shared().count() == 0; }
 } // namespace
 
 class DiscoverScreenTest : public QObject {
@@ -62,7 +50,7 @@ private slots:
         QSignalSpy loading(screen.get(), &DiscoverScreen::isLoadingChanged);
 
         screen->appear();
-        QTRY_VERIFY_WITH_TIMEOUT(settled(*screen), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(site.settled(*screen), 10000);
         QCOMPARE(loading.size(), 1); // true -> false, nothing in between
         QVERIFY(site.server.maxInFlight() >= 3);
         QStringList targets;
@@ -79,7 +67,7 @@ private slots:
         screen->disappear();
         screen->appear();
         QVERIFY(screen->isLoading() && screen->randomArticles()->count() == 4);
-        QTRY_VERIFY_WITH_TIMEOUT(settled(*screen), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(site.settled(*screen), 10000);
         QCOMPARE(ids(screen->randomArticles()), (QList<qint64>{31, 32}));
         QCOMPARE(site.server.count("/api/articles/hot"), 2);
 
@@ -89,7 +77,7 @@ private slots:
         ConsoleCapture capture;
         screen->disappear();
         screen->appear();
-        QTRY_VERIFY_WITH_TIMEOUT(settled(*screen), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(site.settled(*screen), 10000);
         QCOMPARE(capture.release(), QStringList{QStringLiteral("发现页加载失败：最新列表出错")});
         QCOMPARE(ids(screen->hotArticles()), (QList<qint64>{1, 2, 3, 4, 5, 6}));
         QCOMPARE(ids(screen->latestArticles()).size(), 6);
@@ -107,7 +95,7 @@ private slots:
         ConsoleCapture capture;
         screen->appear();
         // Only cancelled requests let the load end before the limits.
-        QTRY_VERIFY_WITH_TIMEOUT(settled(*screen), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(site.settled(*screen), 10000);
         QCOMPARE(capture.release(), QStringList{QStringLiteral("发现页加载失败：热门出错")});
         QCOMPARE(site.server.requests().size(), 3);
         QVERIFY(screen->hotArticles()->count() == 0 && screen->latestArticles()->count() == 0);
@@ -126,7 +114,7 @@ private slots:
         screen->appear();
         // Activity does not cover decoding, so wait for the store itself.
         const auto &store = ArticleCountsStore::shared();
-        QTRY_VERIFY_WITH_TIMEOUT(settled(*screen) && store.lookup(8001) && store.lookup(8002) && store.lookup(8003), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(site.settled(*screen) && store.lookup(8001) && store.lookup(8002) && store.lookup(8003), 10000);
         // Five candidates, five workers, all asking before any answer is in
         // (that the cards read the store is the list model's to prove).
         QCOMPARE((QList<int>{site.server.count("/api/article/8001"), site.server.count("/api/article/8002"),

@@ -1,4 +1,3 @@
-#include "core/Activity.h"
 #include "ArticleFixtures.h"
 #include "DataTable.h"
 #include "articles/HomeScreen.h"
@@ -46,26 +45,15 @@ QStringList firstLoad(int cards)
 // Every article of the fake site carries both counts unless a test wants enrichment.
 QList<Article> counted(QList<Article> list) { return fixtures::withCounts(std::move(list), 1, 1); }
 
-struct Site {
-    FakeServer server;
+struct Site : fixtures::ScreenSite<HomeScreen> {
     QList<Article> list = counted(fixtures::articles(1, 3));
     Site()
     {
-        server.listen();
         server.on("GET", "/api/stats", fixtures::stats(128));
         server.on("GET", "/api/tags", fixtures::tags(kTags));
         server.on("GET", "/api/articles", [this](const FakeServer::Request &) { return fixtures::page(list); });
     }
-    std::unique_ptr<HomeScreen> screen()
-    {
-        auto s = std::make_unique<HomeScreen>();
-        s->setBaseUrl(server.baseUrl());
-        s->setClientLimits({std::chrono::minutes(1), std::chrono::minutes(1)}); // cancellation, not a timeout, ends stalled requests
-        return s;
-    }
 };
-
-bool settled(HomeScreen &s) { return !s.isLoading() && Activity::shared().count() == 0; }
 
 } // namespace
 
@@ -79,7 +67,7 @@ private slots:
         Recorder rec(screen.get());
         QVERIFY(screen->countText() == QStringLiteral("0 篇文章") && !screen->showTags());
         screen->appear();
-        QTRY_VERIFY_WITH_TIMEOUT(settled(*screen) && screen->showTags(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(site.settled(*screen) && screen->showTags(), 10000);
         QCOMPARE(rec.lines, firstLoad(3));
         QCOMPARE(screen->countText(), QStringLiteral("128 篇文章"));
         // One of each request, the list without any query item; the chips: "全部" selected, then the tags in server order.
@@ -106,7 +94,7 @@ private slots:
         Site site;
         auto screen = site.screen();
         screen->appear();
-        QTRY_VERIFY_WITH_TIMEOUT(settled(*screen) && screen->showTags(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(site.settled(*screen) && screen->showTags(), 10000);
         QSignalSpy chipListChanges(screen.get(), &HomeScreen::tagListChanged);
         for (const QString &action : actions.split(QLatin1Char('|'))) {
             const QString verb = action.section(QLatin1Char(':'), 0, 0), arg = action.section(QLatin1Char(':'), 1);
@@ -117,7 +105,7 @@ private slots:
             if (verb == "clear") screen->clearSearch();
             if (verb == "refresh") screen->refresh();
             if (verb == "retry") screen->retry();
-            QTRY_VERIFY_WITH_TIMEOUT(settled(*screen), 10000); // a load is loading from its start
+            QTRY_VERIFY_WITH_TIMEOUT(site.settled(*screen), 10000); // a load is loading from its start
         }
         QCOMPARE(site.server.count("/api/articles"), 1 + loads);
         const FakeServer::Request last = site.server.requestsTo("/api/articles").last();
@@ -145,7 +133,7 @@ private slots:
         Recorder rec(screen.get());
         screen->appear();
         // Only a cancelled list request lets the load end before the 60 s limits.
-        QTRY_VERIFY_WITH_TIMEOUT(settled(*screen), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(site.settled(*screen), 10000);
         QCOMPARE(site.server.count("/api/articles"), 1);
         QCOMPARE(screen->errorMessage(), QStringLiteral("加载失败：统计暂不可用"));
         QCOMPARE(rec.lines, (QStringList{"loading=1 view=skeleton animate=0 cards=0", "loading=0 view=error animate=0 cards=0"}));
@@ -156,13 +144,13 @@ private slots:
         Site site;
         auto screen = site.screen();
         screen->appear();
-        QTRY_VERIFY_WITH_TIMEOUT(settled(*screen), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(site.settled(*screen), 10000);
         // A list that is not the expected shape fails the reload; the cards stay, with no skeleton over them.
         site.server.on("GET", "/api/articles", FakeServer::Response::raw(200, "{\"total\": 1, \"items\": [{"));
         site.server.on("GET", "/api/stats", fixtures::stats(999));
         screen->refresh();
         QVERIFY(screen->isLoading() && screen->showGrid());
-        QTRY_VERIFY_WITH_TIMEOUT(settled(*screen), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(site.settled(*screen), 10000);
         QVERIFY2(screen->errorMessage().startsWith(QStringLiteral("加载失败：")) && screen->errorMessage().size() > 5,
                  qPrintable(screen->errorMessage()));
         QVERIFY(screen->showGrid() && !screen->showError() && screen->articleList().count() == 3);
@@ -171,7 +159,7 @@ private slots:
         site.server.on("GET", "/api/articles", [&site](const FakeServer::Request &) { return fixtures::page(site.list); });
         screen->refresh();
         QVERIFY(!screen->hasError());
-        QTRY_VERIFY_WITH_TIMEOUT(settled(*screen), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(site.settled(*screen), 10000);
         QCOMPARE(screen->totalArticles(), 999);
     }
 
@@ -183,7 +171,7 @@ private slots:
         auto screen = site.screen();
         ConsoleCapture capture;
         screen->appear();
-        QTRY_VERIFY_WITH_TIMEOUT(site.server.count("/api/tags") == 1 && settled(*screen), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(site.server.count("/api/tags") == 1 && site.settled(*screen), 10000);
         QCOMPARE(capture.release(), QStringList{QStringLiteral("标签加载失败：标签服务故障")});
         QVERIFY(!screen->showTags() && !screen->hasError());
         site.server.on("GET", "/api/tags", fixtures::tags(kTags));
@@ -219,7 +207,7 @@ private slots:
         QTest::qWait(600); // the older answer has come (and gone); the newer is still on its way
         gate.release(QThreadPool::globalInstance()->maxThreadCount());
         QVERIFY(screen->isLoading());
-        QTRY_VERIFY_WITH_TIMEOUT(settled(*screen), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(site.settled(*screen), 10000);
         QCOMPARE(rec.lines, firstLoad(2));
         QCOMPARE(screen->articleList().articles().first().id, 41);
     }
