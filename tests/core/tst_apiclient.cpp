@@ -13,7 +13,6 @@
 using namespace papelo;
 using namespace std::chrono_literals;
 using Kind = RequestError::Kind;
-using Transport = RequestError::Transport;
 using Response = FakeServer::Response;
 
 namespace {
@@ -255,7 +254,7 @@ private slots:
         client->cancelAll();
         QCOMPARE(outcome(QCoro::waitFor(std::move(stats))), QStringLiteral("Transport Cancelled"));
         const auto l = QCoro::waitFor(std::move(like));
-        QVERIFY(!l.ok() && l.error().transportReason() == Transport::Cancelled);
+        QVERIFY(!l.ok() && l.error().transportReason() == RequestError::Transport::Cancelled);
         QCOMPARE(client->requestsInFlight(), 0);
         QVERIFY(QCoro::waitFor(client->fetchTags()).ok());
     }

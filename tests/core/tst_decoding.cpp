@@ -45,8 +45,6 @@ Decoder decoderNamed(const QString &shape)
     return all.value(shape);
 }
 
-QByteArray j(const QJsonObject &o) { return fixtures::bytes(o); }
-
 QJsonObject with(QJsonObject o, const QString &key, const QJsonValue &v)
 {
     o.insert(key, v);
@@ -75,11 +73,11 @@ void everyKey(const QString &shape, const QJsonObject &valid, const QStringList 
               const QString &prefix = {}, const Wrap &wrap = [](const QJsonObject &o) { return o; })
 {
     if (prefix.isEmpty())
-        row(shape, shape, j(valid));
+        row(shape, shape, fixtures::bytes(valid));
     for (auto it = valid.begin(); it != valid.end(); ++it) {
         const QString key = prefix + it.key();
         const QByteArray path = "!" + key.toUtf8();
-        const auto body = [&](const QJsonObject &o) { return j(wrap(o)); };
+        const auto body = [&](const QJsonObject &o) { return fixtures::bytes(wrap(o)); };
         QList<QJsonValue> wrong{QJsonObject()};
         if (it->isDouble())
             wrong = {QStringLiteral("5"), 1.5, true};

@@ -15,13 +15,6 @@ using Response = FakeServer::Response;
 namespace {
 ArticleCountsStore &store() { return ArticleCountsStore::shared(); }
 
-// The store lives for the process: every case draws ids from its own range.
-qint64 nextBase()
-{
-    static qint64 base = 0;
-    return base += 1000;
-}
-
 qint64 idOf(const FakeServer::Request &r) { return r.path.mid(qsizetype(strlen("/api/article/"))).toLongLong(); }
 
 // What the detail of article `id` reports.
@@ -32,6 +25,7 @@ class EnrichmentTest : public ServedTest {
     Q_OBJECT
     int m_delayMs = 0;
     QSet<qint64> m_missing; // answered 404
+    qint64 m_base = 0;      // the store lives for the process: every case draws ids from its own range
 
     std::shared_ptr<APIClient> client() { return APIClient::create(server().baseUrl()); }
 
@@ -41,6 +35,7 @@ private slots:
         ServedTest::init();
         m_delayMs = 0;
         m_missing.clear();
+        m_base += 1000;
         // A detail reports another id than the one asked for: entries are
         // keyed by the listed id, never by what the detail says.
         server().setFallback([this](const FakeServer::Request &r) {
@@ -54,22 +49,21 @@ private slots:
 
     void storeSemantics()
     {
-        const qint64 id = nextBase();
         QStringList order;
         connect(&store(), &ArticleCountsStore::aboutToChange, this,
                 [&](qint64 changed) { order << QStringLiteral("before %1").arg(store().lookup(changed).has_value()); });
         connect(&store(), &ArticleCountsStore::changed, this,
                 [&](qint64 changed) { order << QStringLiteral("after %1").arg(store().lookup(changed).has_value()); });
-        store().set(0, 0, id); // zero is a value, not "no entry"
-        QCOMPARE(store().lookup(id), std::optional(Counts{0, 0}));
-        store().set(5, 7, id);
-        store().set(1, 0, id); // replaced whole
-        store().set(1, 0, id); // equal values still notify
+        store().set(0, 0, m_base); // zero is a value, not "no entry"
+        QCOMPARE(store().lookup(m_base), std::optional(Counts{0, 0}));
+        store().set(5, 7, m_base);
+        store().set(1, 0, m_base); // replaced whole
+        store().set(1, 0, m_base); // equal values still notify
         disconnect(&store(), nullptr, this, nullptr);
-        QCOMPARE(store().lookup(id), std::optional(Counts{1, 0}));
+        QCOMPARE(store().lookup(m_base), std::optional(Counts{1, 0}));
         QCOMPARE(order, (QStringList{"before 0", "after 1", "before 1", "after 1", "before 1", "after 1", "before 1",
                                      "after 1"}));
-        QVERIFY(!store().lookup(id + 1) && !store().counts().contains(id + 1));
+        QVERIFY(!store().lookup(m_base + 1) && !store().counts().contains(m_base + 1));
     }
 
     // An article lacking either count is a candidate; one in the store costs
@@ -77,22 +71,21 @@ private slots:
     // entry its twin just made); the detail's counts win over listed ones.
     void candidates()
     {
-        const qint64 base = nextBase();
-        QList<Article> list = fixtures::articles(base, 7); // candidates 0 0 1 2 4 5 6: slices of two
+        QList<Article> list = fixtures::articles(m_base, 7); // candidates 0 0 1 2 4 5 6: slices of two
         list.insert(1, list[0]);
         list[2].likes = 999;
         list[3].comments = 999;
         list[4].likes = list[4].comments = 1;
-        store().set(3, 4, base + 4);
+        store().set(3, 4, m_base + 4);
         QSignalSpy changed(&store(), &ArticleCountsStore::changed);
         QCoro::waitFor(client()->enrichCounts({}));
         QCoro::waitFor(client()->enrichCounts(list));
         QCOMPARE(server().requests().size(), 5);
         QCOMPARE(changed.size(), 5);
-        for (qint64 id : {base, base + 1, base + 2, base + 5, base + 6})
+        for (qint64 id : {m_base, m_base + 1, m_base + 2, m_base + 5, m_base + 6})
             QVERIFY(store().lookup(id) == countsOf(id) && !store().lookup(-id));
-        QVERIFY(!store().lookup(base + 3));
-        QCOMPARE(store().lookup(base + 4), std::optional(Counts{3, 4}));
+        QVERIFY(!store().lookup(m_base + 3));
+        QCOMPARE(store().lookup(m_base + 4), std::optional(Counts{3, 4}));
     }
 
     // At most five workers, each taking the next slice of ceil(n / 5)
@@ -103,9 +96,8 @@ private slots:
         QFETCH(int, candidates);
         QFETCH(QStringList, sliceLengths);
         m_delayMs = 300; // every worker's first request arrives before any answer
-        const qint64 base = nextBase();
-        QCoro::waitFor(client()->enrichCounts(fixtures::articles(base, candidates)));
-        for (qint64 id = base; id < base + candidates; ++id) // done means every worker is done
+        QCoro::waitFor(client()->enrichCounts(fixtures::articles(m_base, candidates)));
+        for (qint64 id = m_base; id < m_base + candidates; ++id) // done means every worker is done
             QCOMPARE(store().lookup(id), countsOf(id));
         QCOMPARE(server().requests().size(), candidates);
         QCOMPARE(server().maxInFlight(), int(sliceLengths.size()));
@@ -115,7 +107,7 @@ private slots:
         for (qsizetype i = 0; i < next.size(); ++i)
             next[i] = i * length;
         for (qsizetype i = 0; i < candidates; ++i) {
-            const qint64 offset = idOf(server().requests().at(i)) - base;
+            const qint64 offset = idOf(server().requests().at(i)) - m_base;
             QCOMPARE(offset % length == 0, i < next.size());
             QCOMPARE(offset, next[offset / length]++);
         }
@@ -123,26 +115,24 @@ private slots:
 
     void failedDetailLeavesNoEntryAndSliceGoesOn()
     {
-        const qint64 base = nextBase();
-        m_missing = {base, base + 4}; // slices {0,1} {2,3} {4,5}
-        QCoro::waitFor(client()->enrichCounts(fixtures::articles(base, 6)));
+        m_missing = {m_base, m_base + 4}; // slices {0,1} {2,3} {4,5}
+        QCoro::waitFor(client()->enrichCounts(fixtures::articles(m_base, 6)));
         QCOMPARE(server().requests().size(), 6);
         for (qint64 i = 0; i < 6; ++i)
-            QCOMPARE(store().lookup(base + i).has_value(), i != 0 && i != 4);
+            QCOMPARE(store().lookup(m_base + i).has_value(), i != 0 && i != 4);
         // A later enrichment asks again for the failed ones, and only for those.
         m_missing.clear();
         server().clear();
-        QCoro::waitFor(client()->enrichCounts(fixtures::articles(base, 6)));
+        QCoro::waitFor(client()->enrichCounts(fixtures::articles(m_base, 6)));
         QCOMPARE(server().requests().size(), 2);
-        QCOMPARE(store().lookup(base), countsOf(base));
+        QCOMPARE(store().lookup(m_base), countsOf(m_base));
     }
 
     void runsOnAfterCallerIsGone()
     {
         m_delayMs = 50;
-        const qint64 base = nextBase();
-        client()->enrichCounts(fixtures::articles(base, 8)); // client and task dropped at once
-        for (qint64 id = base; id < base + 8; ++id)
+        client()->enrichCounts(fixtures::articles(m_base, 8)); // client and task dropped at once
+        for (qint64 id = m_base; id < m_base + 8; ++id)
             QTRY_VERIFY_WITH_TIMEOUT(store().lookup(id).has_value(), 10000);
     }
 
@@ -151,14 +141,13 @@ private slots:
     void stopsWhenTheStoreIsEmptied()
     {
         m_delayMs = 100;
-        const qint64 base = nextBase();
         auto c = client();
-        auto running = c->enrichCounts(fixtures::articles(base, 10)); // slices of two
+        auto running = c->enrichCounts(fixtures::articles(m_base, 10)); // slices of two
         QTRY_COMPARE(server().requests().size(), 5);
         store().clear();
         QCoro::waitFor(std::move(running));
         QCOMPARE(server().requests().size(), 5);
-        for (qint64 id = base; id < base + 10; ++id)
+        for (qint64 id = m_base; id < m_base + 10; ++id)
             QVERIFY(!store().lookup(id));
     }
 };

@@ -16,7 +16,11 @@
 using namespace papelo;
 
 namespace {
-QElapsedTimer sinceStaticInit = [] { QElapsedTimer t; t.start(); return t; }();
+QElapsedTimer sinceStaticInit = [] {
+    QElapsedTimer t;
+    t.start();
+    return t;
+}();
 
 QJsonArray eventsIn(const QString &path)
 {
