@@ -11,6 +11,7 @@
 #include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
@@ -128,8 +129,13 @@ inline QList<QQuickItem *> ofType(QQuickItem *root, const char *type, bool visib
     return out;
 }
 
+// A user clicks what was drawn: items that have just appeared take their
+// places in the polish before the next frame, and until then may overlap.
 inline void click(QQuickWindow &window, QQuickItem *item)
 {
+    QSignalSpy drawn(&window, &QQuickWindow::frameSwapped);
+    window.update();
+    drawn.wait(5000);
     QTest::mouseClick(&window, Qt::LeftButton, {}, item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
 }
 
