@@ -129,14 +129,19 @@ inline QList<QQuickItem *> ofType(QQuickItem *root, const char *type, bool visib
     return out;
 }
 
-// A user clicks what was drawn: items that have just appeared take their
-// places in the polish before the next frame, and until then may overlap.
-inline void click(QQuickWindow &window, QQuickItem *item)
+// Clicks at a point of the item as drawn: items that have just appeared take
+// their places in the polish before the next frame, and until then may overlap.
+inline void clickAt(QQuickWindow &window, QQuickItem *item, QPointF at)
 {
     QSignalSpy drawn(&window, &QQuickWindow::frameSwapped);
     window.update();
     drawn.wait(5000);
-    QTest::mouseClick(&window, Qt::LeftButton, {}, item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
+    QTest::mouseClick(&window, Qt::LeftButton, {}, item->mapToScene(at).toPoint());
+}
+
+inline void click(QQuickWindow &window, QQuickItem *item)
+{
+    clickAt(window, item, QPointF(item->width() / 2, item->height() / 2));
 }
 
 // The accessible object a screen reader is told has the focus: the focused

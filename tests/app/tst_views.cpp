@@ -231,7 +231,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!host.state<ArticleDetailScreen>()->webViewLoading() && m_server.count("/two.png") == 1, 20000);
         QQuickItem *body = ofType(page, "ArticleBody").value(0);
         QVERIFY(body);
-        QTest::mouseClick(&host.window, Qt::LeftButton, {}, body->mapToScene(QPointF(body->width() / 2, 16 + 8 + 100)).toPoint());
+        clickAt(host.window, body, QPointF(body->width() / 2, 16 + 8 + 100));
         QPointer<QObject> popup;  // goes with the page, should the page go
         QTRY_VERIFY_WITH_TIMEOUT((popup = body->property("pictureViewer").value<QObject *>()) && popup->property("opened").toBool(), 10000);
         QObject *viewer = popup->property("viewer").value<QObject *>();
@@ -291,7 +291,7 @@ private slots:
         QQuickItem *page = host.push(QStringLiteral("ArticleDetailView"), {{"articleId", 7}, {"readingList", list}});
         QQuickItem *next = nullptr;
         QTRY_VERIFY_WITH_TIMEOUT((next = named(page, QStringLiteral("nextArticle"))) && next->isVisible() && next->width() > 0, 10000);
-        QTest::mouseClick(&host.window, Qt::LeftButton, {}, next->mapToScene(QPointF(4, 4)).toPoint());
+        clickAt(host.window, next, QPointF(4, 4));
         QTRY_COMPARE(host.page()->property("articleId").toInt(), 8);
         QVERIFY(!host.page()->property("hasNext").toBool() && host.depth() == 2);
         QMetaObject::invokeMethod(host.page(), "openPrevious");
